@@ -1,0 +1,60 @@
+// Small angle functions, spherical coordinates of a vector, and the
+// sexagesimal fields that the report rows print.
+#pragma once
+
+#include "vectors_matrices.hpp"
+
+inline constexpr double DEG_TO_RAD = 0.017453292519943295;
+inline constexpr double RAD_TO_DEG = 57.29577951308232;
+inline constexpr double ARCSEC_TO_RAD = 4.84813681109536e-6;
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double TWO_PI = 6.283185307179586;
+
+// x * x.
+double square(double x);
+
+// x minus its integer part truncated toward zero; keeps the sign of x
+// (frac(-1.25) = -0.25).
+double frac(double x);
+
+// The two-argument arctangent atan2(y, x), radians in (-pi, pi].
+double atan2_radians(double y, double x);
+
+// atan2(y, x) in degrees, 360 added when negative: [0, 360].
+double position_angle_deg(double y, double x);
+
+// Right ascension and declination (degrees) and length of a vector.
+struct SphericalCoordinates {
+    double ra_deg;
+    double dec_deg;
+    double distance;
+};
+
+// Spherical coordinates of v: right ascension in [0, 360], declination in
+// [-90, 90], distance in the unit of v. On the polar axis the right ascension
+// is 0 and the declination +-90; the zero vector gives 0, 0, 0.
+SphericalCoordinates spherical_from_vector(const Vector3& v);
+
+// Right ascension split for printing.
+struct HoursMinutesSeconds {
+    int hours;
+    int minutes;
+    double seconds;
+};
+
+// Declination split for printing; the sign is separate so that -0 deg 15'
+// keeps its minus sign.
+struct SignDegreesMinutesSeconds {
+    char sign;
+    int degrees;
+    int arcminutes;
+    double arcseconds;
+};
+
+// |ra| (degrees) as hours, minutes, seconds. Seconds above 59.999999 carry
+// into the minutes, a carried 60 minutes into the hours; hours do not wrap.
+HoursMinutesSeconds ra_to_hms(double ra_deg);
+
+// dec (degrees) as sign, degrees, arcminutes, arcseconds, with the same
+// carries as ra_to_hms. The sign is '-' only for dec < 0.
+SignDegreesMinutesSeconds dec_to_dms(double dec_deg);

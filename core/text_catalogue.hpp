@@ -1,0 +1,48 @@
+// Reading a catalogue file line by line as text: carriage returns are
+// dropped wherever they stand, a line feed ends a line, a byte 0x1A (Ctrl-Z)
+// ends the file, and a last line without a line feed is still a line. The
+// file is read in blocks of fixed size, so memory stays constant whatever the
+// size of the file or of a line.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TextCatalogueReader {
+public:
+    // Reads from `file` (not owned). Lines longer than max_kept_bytes are
+    // delivered cut to their first max_kept_bytes characters; full_length()
+    // tells the length they had.
+    explicit TextCatalogueReader(std::FILE* file, std::size_t max_kept_bytes = 4096);
+
+    // The next line, without its line end; false at the end of the file or
+    // after a read error. The view stays valid until the next call.
+    bool next_line(std::string_view& line);
+
+    // Length of the last line delivered before any cut, carriage returns not counted.
+    std::size_t full_length() const { return full_length_; }
+
+    // 1-based number of the last line delivered.
+    long line_number() const { return line_number_; }
+
+    // True when reading stopped on an error of the file rather than its end.
+    bool read_error() const { return read_error_; }
+
+private:
+    bool fill();
+    bool next_long_line(std::string_view& line);
+
+    std::FILE* file_;
+    std::size_t max_kept_bytes_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool end_of_file_ = false;
+    bool read_error_ = false;
+    std::size_t full_length_ = 0;
+    long line_number_ = 0;
+    std::string long_line_;
+};

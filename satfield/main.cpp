@@ -1,0 +1,6 @@
+#include "satellite_search.hpp"
+
+int main()
+{
+    return run_satellite_scenario();
+}
