@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "vectors_matrices.hpp"
+
 // The search request: observer, instant, field and magnitude limit.
 struct SearchRequest {
     double observer_x;      // km, geocentric Earth-fixed
@@ -15,6 +17,52 @@ struct SearchRequest {
     double half_side_deg;   // half the side of the square, degrees
     double mag_limit;       // faintest V listed (asteroids only)
 };
+
+// A civil instant, UTC.
+struct CalendarInstant {
+    int year;
+    int month;
+    int day;
+    int hour;
+    int minute;
+    double second;
+};
+
+// The centre of the field in degrees, with the sexagesimal parts the header
+// prints. The declination parts are magnitudes; dec_negative carries the sign.
+struct FieldCentre {
+    double ra_deg;
+    double dec_deg;
+    int ra_hours;
+    int ra_minutes;
+    double ra_seconds;
+    bool dec_negative;
+    int dec_degrees;
+    int dec_arcminutes;
+    double dec_arcseconds;
+};
+
+// The centre given in sexagesimal parts: right ascension (hours + (minutes +
+// seconds/60)/60) x 15, declination degrees + (arcminutes + arcseconds/60)/60
+// with its sign.
+FieldCentre field_centre_from_sexagesimal(int ra_hours, int ra_minutes, double ra_seconds, bool dec_negative,
+                                          int dec_degrees, int dec_arcminutes, double dec_arcseconds);
+
+// The centre given in degrees; the header's parts are split from them.
+FieldCentre field_centre_from_degrees(double ra_deg, double dec_deg);
+
+// One search scenario: instant, observer, field and magnitude limit (for
+// satellites the magnitude value is only shown in the header).
+struct Scenario {
+    CalendarInstant instant;
+    Vector3 observer_earth_fixed;  // km, geocentric
+    FieldCentre centre;
+    double half_side_arcmin;
+    double mag_limit;
+};
+
+// The request a scenario hands to its search driver.
+SearchRequest search_request_from_scenario(const Scenario& scenario);
 
 // The scenario as the header prints it: the calendar instant, the MJD, the
 // centre in sexagesimal parts, the full side and the magnitude value.
@@ -39,6 +87,9 @@ struct ScenarioHeader {
 
 // printf-style formatting into a string, for the report's fixed formats.
 [[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...);
+
+// The header's values of a scenario.
+ScenarioHeader header_from_scenario(const Scenario& scenario);
 
 // The five-line report header (with its blank lines), exactly as printed.
 std::string report_header(const ScenarioHeader& header);

@@ -1,0 +1,62 @@
+// The command line both programs share: options that override the parts of
+// the compiled-in scenario, the catalogue path and the output format.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search_scenario.hpp"
+#include "vectors_matrices.hpp"
+
+enum class OutputFormat { text, csv };
+
+// Which program is asking: the magnitude limit belongs to the asteroids only.
+struct ProgramInfo {
+    const char* name;                  // "astfield" or "satfield"
+    const char* default_catalogue;     // the compiled-in file name
+    bool has_magnitude_limit;
+};
+
+// What the command line asked for; an option not given stays empty.
+struct CommandLine {
+    bool show_help = false;
+    bool show_version = false;
+    std::optional<std::string> catalogue_path;
+    std::optional<CalendarInstant> instant;
+    std::optional<Vector3> observer_earth_fixed;  // from --observer or --site, km
+    std::optional<FieldCentre> centre;
+    std::optional<double> side_arcmin;  // the full side
+    std::optional<double> mag_limit;
+    OutputFormat format = OutputFormat::text;
+};
+
+// The parsed command line, or the one-line reason it was refused (naming the
+// option and what is wrong with it).
+struct CommandLineResult {
+    bool ok;
+    CommandLine command_line;
+    std::string error;
+};
+
+// Parses the arguments that follow the program name.
+CommandLineResult parse_command_line(const std::vector<std::string_view>& arguments, const ProgramInfo& program);
+
+// The scenario with every option that was given put in place of its
+// compiled-in value.
+Scenario scenario_with_options(const Scenario& compiled_in, const CommandLine& command_line);
+
+// The --help text: every option with an example.
+std::string usage_text(const ProgramInfo& program);
+
+// The line that follows an error message: where to find the usage.
+std::string usage_hint(const ProgramInfo& program);
+
+// The --version line.
+std::string version_text(const ProgramInfo& program);
+
+// A UTC instant written YYYY-MM-DDTHH:MM:SS[.sss] with an optional trailing
+// Z; empty when the text is malformed or the date does not exist (years
+// 1900 to 2099).
+std::optional<CalendarInstant> instant_from_text(std::string_view text);
