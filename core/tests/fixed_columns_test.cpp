@@ -1,7 +1,10 @@
 #include "fixed_columns.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -40,4 +43,38 @@ TEST(FixedColumns, ConvertsAsTheCLibraryDoes)
     EXPECT_EQ(integer_from_text("-12x"), -12);
     EXPECT_EQ(integer_from_text("  "), 0);
     EXPECT_EQ(integer_from_text("99999999999999"), 2147483647);
+}
+
+// The fast conversion must give strtod's value bit for bit on every kind of
+// text a catalogue field can hold, well-formed or not.
+TEST(FixedColumns, DecimalConversionAgreesWithStrtodBitForBit)
+{
+    const char alphabet[] = "0123456789.-+eE x\tna";
+    std::uint64_t state = 12345;
+    auto next = [&state]() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 33);
+    };
+    std::vector<std::string> texts = {".5", "-.5", "-0", "1e400", "-1e-400", "4.9e-324", "0x1A", "-0X10", "+-1",
+                                      "--1", "-inf", " nan", "1.", "1e", "1e+", "00012.50", "\t-3.25e-2"};
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        const unsigned length = next() % 14;
+        for (unsigned k = 0; k < length; ++k) {
+            text += alphabet[next() % (sizeof alphabet - 1)];
+        }
+        texts.push_back(text);
+        // Plain numbers of catalogue shape, with many digits.
+        texts.push_back(std::to_string(next() % 400) + "." + std::to_string(next()) + std::to_string(next() % 1000));
+    }
+    for (const std::string& text : texts) {
+        const double expected = std::strtod(text.c_str(), nullptr);
+        const double got = decimal_from_text(text);
+        if (std::isnan(expected)) {
+            EXPECT_TRUE(std::isnan(got)) << text;
+        } else {
+            ASSERT_EQ(std::signbit(got), std::signbit(expected)) << text;
+            ASSERT_EQ(got, expected) << "'" << text << "'";
+        }
+    }
 }
