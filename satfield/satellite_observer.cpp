@@ -1,0 +1,28 @@
+#include "satellite_observer.hpp"
+
+#include "precession_nutation.hpp"
+#include "sidereal_time.hpp"
+
+ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed)
+{
+    return {utc_mjd, inverse_precession_nutation_matrix(utc_mjd),
+            observer_geocentric_position(utc_mjd, observer_earth_fixed)};
+}
+
+Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, double mean_anom, double omega,
+                                     double node, double ndot2, const ObservationInstant& instant)
+{
+    const Vector3 true_of_date = vinti_position(orbit, epoch_mjd, omega, node, mean_anom, ndot2, instant.utc_mjd);
+    const Vector3 p = matrix_vector_product(instant.true_of_date_to_j2000, true_of_date);
+    Vector3 topocentric;
+    for (int i = 1; i <= 3; ++i) {
+        topocentric(i) = p(i) - instant.observer_j2000(i);
+    }
+    return topocentric;
+}
+
+Vector3 satellite_topocentric_vector(double epoch_mjd, double mean_anom, double omega, double node, double incl,
+                                     double ecc, double n, double ndot2, const ObservationInstant& instant)
+{
+    return satellite_topocentric_vector(vinti_init(incl, ecc, n), epoch_mjd, mean_anom, omega, node, ndot2, instant);
+}

@@ -1,0 +1,32 @@
+// The observer and the satellite's topocentric vector at one instant, in the
+// frame of the mean equator and equinox of J2000.0 (km).
+#pragma once
+
+#include "vectors_matrices.hpp"
+#include "vinti.hpp"
+
+// What depends on the instant alone, computed once per instant and shared by
+// every element set evaluated at it.
+struct ObservationInstant {
+    double utc_mjd;                  // the instant, UTC MJD
+    Matrix3 true_of_date_to_j2000;   // inverse precession-nutation matrix at the UTC MJD
+    Vector3 observer_j2000;          // observer's geocentric position, km, J2000.0
+};
+
+// The instant `utc_mjd` with its true-of-date-to-J2000 matrix (the UTC MJD
+// used directly as its time argument) and the observer's geocentric J2000
+// position from its geocentric Earth-fixed position (km).
+ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed);
+
+// Vector (km, J2000.0) from the observer to the satellite of record `orbit`
+// at the instant: the theory's position, taken as referred to the true
+// equator and equinox of date, carried to J2000.0, less the observer. No
+// light time, aberration or refraction. Epoch as a UTC MJD, angles in degrees,
+// ndot2 in rev/day^2.
+Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, double mean_anom, double omega,
+                                     double node, double ndot2, const ObservationInstant& instant);
+
+// The same for one element set, its record built afresh (mean motion n in
+// rev/day, inclination in degrees).
+Vector3 satellite_topocentric_vector(double epoch_mjd, double mean_anom, double omega, double node, double incl,
+                                     double ecc, double n, double ndot2, const ObservationInstant& instant);

@@ -1,0 +1,42 @@
+// One element set of the satellite catalogue: a name line followed by the two
+// lines of the two-line element format, read by fixed columns.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+// The fields of one element set that the search uses, in degrees,
+// revolutions per day and revolutions per day squared as the set carries them.
+struct TleRecord {
+    std::array<char, 15> name;       // name line columns 1-14, blank-padded, NUL-terminated
+    std::array<char, 7> cospar_id;   // line 1 columns 10-15: launch year, number, first piece letter
+    std::array<char, 7> norad_id;    // line 1 columns 3-8: catalogue number and classification
+    int epoch_year;                  // line 1 columns 19-20, two digits
+    double epoch_day;                // line 1 columns 21-32, day of the year, 1.0 = January 1, 0 h
+    double ndot2;                    // line 1 columns 34-43, half the first derivative of the mean motion, rev/day^2
+    double mean_anom;                // line 2 columns 44-51, mean anomaly at epoch, degrees
+    double omega;                    // line 2 columns 35-42, argument of perigee, degrees
+    double node;                     // line 2 columns 18-25, right ascension of the ascending node, degrees
+    double incl;                     // line 2 columns 9-16, inclination, degrees
+    double ecc;                      // "0." and line 2 columns 27-33, eccentricity
+    double n;                        // line 2 columns 53-63, mean motion, rev/day
+};
+
+// Line 1 is read up to column 43 and line 2 up to column 63.
+inline constexpr std::size_t TLE_LINE1_MIN_LENGTH = 43;
+inline constexpr std::size_t TLE_LINE2_MIN_LENGTH = 63;
+
+// The element set parsed from its name line and two element lines by fixed
+// columns; numbers convert as atoi and atof do (no number gives 0). Nothing
+// beyond the end of a line is read: missing columns count as absent text.
+// A NUL byte ends the name, as it would a C string.
+TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, std::string_view line2);
+
+// Why the element lines cannot be parsed in full (line 1 shorter than 43
+// characters, line 2 shorter than 63), or nullptr when they can.
+const char* tle_line_length_problem(std::string_view line1, std::string_view line2);
+
+// Why the parsed elements describe no orbit (a field that is not a finite
+// number, a mean motion that is not positive, an eccentricity of 1 or more),
+// or nullptr when they may.
+const char* tle_element_problem(const TleRecord& record);
