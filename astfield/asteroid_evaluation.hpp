@@ -1,0 +1,54 @@
+// The evaluation of one catalogue record against the search: its apparent
+// topocentric place and magnitude at the instant, the field test and, for an
+// asteroid in the field, its apparent motion; and the report row.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "angles.hpp"
+#include "astorb_record.hpp"
+#include "search_scenario.hpp"
+#include "vectors_matrices.hpp"
+
+// Half the interval of the central difference that gives the motion: one
+// minute, in days.
+inline constexpr double MOTION_STEP_DAYS = 0.0006944444444444445;
+
+// An asteroid found in the field: everything its report row shows.
+struct AsteroidSighting {
+    std::array<char, 7> number;   // catalogue columns as read, NUL-terminated
+    std::array<char, 12> name;
+    double ra_deg;                // apparent topocentric, J2000, [0, 360]
+    double dec_deg;
+    HoursMinutesSeconds ra;
+    SignDegreesMinutesSeconds dec;
+    double magnitude;             // V
+    double ra_motion;             // arcseconds per hour, of the coordinate (not times cos dec)
+    double dec_motion;            // arcseconds per hour
+};
+
+// Motion in right ascension (arcseconds per hour) between the places alpha1
+// at t - MOTION_STEP_DAYS and alpha2 at t + MOTION_STEP_DAYS (degrees); the
+// difference is taken the short way round, into (-180, 180], so that a
+// passage through 0h gives the true rate.
+double ra_motion_arcsec_per_hour(double alpha1_deg, double alpha2_deg);
+
+// Motion in declination (arcseconds per hour) between delta1 and delta2
+// (degrees), taken as ra_motion_arcsec_per_hour takes its places.
+double dec_motion_arcsec_per_hour(double delta1_deg, double delta2_deg);
+
+// The asteroid of `record` seen at the request's instant from
+// `observer_position` (observer_heliocentric_position at that instant):
+// present when the record's elements describe an ellipse, its place lies in
+// the square field and its magnitude is not fainter than the limit, and all
+// it shows is finite.
+std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const Vector3& observer_position,
+                                                  const AstorbRecord& record);
+
+// The table header that stands above the rows.
+std::string asteroid_table_header();
+
+// The report row of a sighting, line end included.
+std::string asteroid_report_row(const AsteroidSighting& sighting);

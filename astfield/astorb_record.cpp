@@ -1,0 +1,80 @@
+#include "astorb_record.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fixed_columns.hpp"
+#include "time_scales.hpp"
+
+namespace {
+
+// Copies columns first..last of the line into `text`, blanks kept; columns
+// beyond the end of the line are left as NUL.
+template <std::size_t N>
+void copy_columns(std::string_view line, int first, int last, std::array<char, N>& text)
+{
+    static_assert(N >= 1);
+    text.fill('\0');
+    const std::string_view field = columns(line, first, last);
+    field.copy(text.data(), std::min(field.size(), N - 1));
+}
+
+double decimal_field(std::string_view line, int first, int last)
+{
+    return decimal_from_text(columns(line, first, last));
+}
+
+int integer_field(std::string_view line, int first, int last)
+{
+    return integer_from_text(columns(line, first, last));
+}
+
+}  // namespace
+
+AstorbRecord parse_astorb_record(std::string_view line)
+{
+    AstorbRecord record{};
+    copy_columns(line, 1, 6, record.number);
+    copy_columns(line, 7, 17, record.name);
+    record.h = decimal_field(line, 42, 47);
+    record.g = decimal_field(line, 48, 53);
+    record.epoch_year = integer_field(line, 107, 110);
+    record.epoch_month = integer_field(line, 111, 112);
+    record.epoch_day = integer_field(line, 113, 114);
+    record.mean_anomaly = decimal_field(line, 115, 125);
+    record.perihelion_argument = decimal_field(line, 126, 136);
+    record.node = decimal_field(line, 137, 147);
+    record.inclination = decimal_field(line, 148, 157);
+    record.eccentricity = decimal_field(line, 158, 168);
+    record.semimajor_axis = decimal_field(line, 169, 181);
+    return record;
+}
+
+bool has_elliptic_elements(const AstorbRecord& record)
+{
+    const double numeric_fields[] = {record.h,           record.g,
+                                     record.mean_anomaly, record.perihelion_argument,
+                                     record.node,        record.inclination,
+                                     record.eccentricity, record.semimajor_axis};
+    for (const double value : numeric_fields) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
+    return record.eccentricity >= 0.0 && record.eccentricity < 1.0 && record.semimajor_axis > 0.0;
+}
+
+double epoch_mjd(const AstorbRecord& record)
+{
+    return mjd_from_calendar(record.epoch_day, record.epoch_month, record.epoch_year, 0, 0, 0.0);
+}
+
+Vector3 elements_aei(const AstorbRecord& record)
+{
+    return Vector3{{record.semimajor_axis, record.eccentricity, record.inclination}};
+}
+
+Vector3 elements_angles(const AstorbRecord& record)
+{
+    return Vector3{{record.node, record.perihelion_argument, record.mean_anomaly}};
+}

@@ -1,0 +1,49 @@
+// One record of the asteroid orbit catalogue (fixed columns, one asteroid per
+// line) and the quantities the propagation takes from it.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "vectors_matrices.hpp"
+
+// Columns 1 to this one hold everything the search reads from a record.
+inline constexpr int ASTORB_COLUMNS_READ = 181;
+
+// A parsed catalogue record. Angles are degrees, referred to the ecliptic and
+// mean equinox of J2000.0; the epoch is 0h of the calendar date given.
+struct AstorbRecord {
+    std::array<char, 7> number;   // columns 1-6 exactly, blanks kept, NUL-terminated
+    std::array<char, 12> name;    // columns 7-17 exactly, blanks kept, NUL-terminated
+    double h;                     // absolute magnitude, mag
+    double g;                     // slope parameter of the H-G system
+    int epoch_year;
+    int epoch_month;
+    int epoch_day;
+    double mean_anomaly;          // at the epoch, degrees
+    double perihelion_argument;   // degrees
+    double node;                  // longitude of the ascending node, degrees
+    double inclination;           // degrees
+    double eccentricity;
+    double semimajor_axis;        // AU
+};
+
+// The record held in `line` (column 1 first). Numeric fields convert as atof
+// and atoi do: blanks or text without digits give 0. Columns missing from a
+// line shorter than 181 characters read as empty.
+AstorbRecord parse_astorb_record(std::string_view line);
+
+// True when the record's elements describe an ellipse (0 <= e < 1, a > 0)
+// and every numeric field (H, G and the six elements) is a finite number.
+bool has_elliptic_elements(const AstorbRecord& record);
+
+// The epoch of osculation as an MJD: 0h of the record's date, on the time
+// axis of the observation instant.
+double epoch_mjd(const AstorbRecord& record);
+
+// The element triple (a in AU, e, i in degrees), 1-based.
+Vector3 elements_aei(const AstorbRecord& record);
+
+// The element triple (node, argument of perihelion, mean anomaly at the
+// epoch), degrees, 1-based.
+Vector3 elements_angles(const AstorbRecord& record);

@@ -1,0 +1,30 @@
+// The observer's heliocentric position and the light-time corrected vector
+// from the observer to an asteroid, both in km on the mean equator and
+// equinox of J2000.0.
+#pragma once
+
+#include "vectors_matrices.hpp"
+
+// Heliocentric position (km, J2000) at UTC MJD `utc_mjd` of an observer at
+// the geocentric Earth-fixed position `observer_earth_fixed` (km): the
+// observer's geocentric J2000 position (UT1 = UTC) plus the Earth's
+// heliocentric vector at the TDB of the instant.
+Vector3 observer_heliocentric_position(double utc_mjd, const Vector3& observer_earth_fixed);
+
+// Light time (days) over `distance_km`.
+double light_time_days(double distance_km);
+
+// The asteroid's heliocentric position at the instant its light left it and
+// the vector from the observer to it, km, J2000.
+struct LightTimeCorrected {
+    Vector3 asteroid_position;
+    Vector3 topocentric;
+};
+
+// The asteroid (elements as for asteroid_position_km) seen at UTC MJD
+// `utc_mjd` from `observer_position` (observer_heliocentric_position at that
+// instant): two passes of the light-time iteration, each retarded instant
+// being utc_mjd less the newest light time. No aberration or deflection.
+LightTimeCorrected light_time_corrected_vector(double epoch, const Vector3& elements_aei,
+                                               const Vector3& elements_angles, double utc_mjd,
+                                               const Vector3& observer_position);

@@ -1,0 +1,99 @@
+#include "two_body.hpp"
+
+#include <cmath>
+
+#include "angles.hpp"
+
+double mean_motion(double a)
+{
+    return GAUSSIAN_CONSTANT / std::sqrt(a * a * a);
+}
+
+namespace {
+
+// The five Newton steps are always taken: they settle ordinary orbits, and
+// their result is kept bit for bit. Further steps run only while the last
+// correction is larger than the larger of KEPLER_TOLERANCE and a few units
+// in the last place of E, at most KEPLER_EXTRA_STEPS of them.
+constexpr int KEPLER_FIXED_STEPS = 5;
+constexpr int KEPLER_EXTRA_STEPS = 100;
+constexpr double KEPLER_TOLERANCE = 1e-15;
+constexpr double KEPLER_ULPS = 4.0;
+
+double newton_correction(double e, double m, double eccentric_anomaly)
+{
+    return (eccentric_anomaly - e * std::sin(eccentric_anomaly) - m) / (1.0 - e * std::cos(eccentric_anomaly));
+}
+
+double kepler_tolerance(double eccentric_anomaly)
+{
+    const double ulp = std::nextafter(std::fabs(eccentric_anomaly), INFINITY) - std::fabs(eccentric_anomaly);
+    return std::fmax(KEPLER_TOLERANCE, KEPLER_ULPS * ulp);
+}
+
+}  // namespace
+
+double solve_kepler(double e, double m)
+{
+    double eccentric_anomaly = m + e * std::sin(m);
+    double correction = 0.0;
+    for (int step = 0; step < KEPLER_FIXED_STEPS; ++step) {
+        correction = newton_correction(e, m, eccentric_anomaly);
+        eccentric_anomaly = eccentric_anomaly - correction;
+    }
+    for (int step = 0; step < KEPLER_EXTRA_STEPS && std::fabs(correction) > kepler_tolerance(eccentric_anomaly);
+         ++step) {
+        correction = newton_correction(e, m, eccentric_anomaly);
+        eccentric_anomaly = eccentric_anomaly - correction;
+    }
+    return eccentric_anomaly;
+}
+
+double true_anomaly(double e, double eccentric_anomaly)
+{
+    const double sin_e = std::sin(eccentric_anomaly);
+    const double cos_e = std::cos(eccentric_anomaly);
+    const double divisor = 1.0 - e * cos_e;
+    const double sin_nu = std::sqrt(1.0 - e * e) * sin_e / divisor;
+    const double cos_nu = (cos_e - e) / divisor;
+    // sin(nu - E) and cos(nu - E). While nu - E stays within 90 deg the
+    // one-argument arctangent of their ratio is exact; beyond (e above
+    // 2 sqrt(2)/3 near perihelion) only the two-argument form finds the
+    // right half-plane.
+    const double numerator = sin_nu * cos_e - cos_nu * sin_e;
+    const double denominator = cos_nu * cos_e + sin_nu * sin_e;
+    if (denominator > 0.0) {
+        return eccentric_anomaly + std::atan(numerator / denominator);
+    }
+    return eccentric_anomaly + atan2_radians(numerator, denominator);
+}
+
+Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t)
+{
+    const double a = elements_aei(1);
+    const double e = elements_aei(2);
+    const double i = elements_aei(3) * DEG_TO_RAD;
+    const double node = elements_angles(1) * DEG_TO_RAD;
+    const double n = mean_motion(a);
+    const double m = n * (t - epoch) + elements_angles(3) * DEG_TO_RAD;
+    const double eccentric_anomaly = solve_kepler(e, m);
+    const double nu = true_anomaly(e, eccentric_anomaly);
+    const double u = elements_angles(2) * DEG_TO_RAD + nu;
+    const double r = a * (1.0 - e * std::cos(eccentric_anomaly));
+
+    // Ecliptic of J2000.0.
+    const double x = r * (std::cos(u) * std::cos(node) - std::sin(u) * std::sin(node) * std::cos(i));
+    const double y = r * (std::cos(u) * std::sin(node) + std::sin(u) * std::cos(node) * std::cos(i));
+    const double z = r * (std::sin(u) * std::sin(i));
+
+    // Rotated about the x axis by the obliquity onto the equator of J2000.0.
+    const double cos_eps = std::cos(OBLIQUITY_J2000);
+    const double sin_eps = std::sin(OBLIQUITY_J2000);
+    return Vector3{{x, cos_eps * y - sin_eps * z, sin_eps * y + cos_eps * z}};
+}
+
+Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t)
+{
+    const Vector3 au = position_from_elements(epoch, elements_aei, elements_angles, t);
+    return Vector3{{KM_PER_AU * au(1), KM_PER_AU * au(2), KM_PER_AU * au(3)}};
+}

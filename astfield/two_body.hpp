@@ -1,0 +1,38 @@
+// Unperturbed two-body motion about the Sun: the heliocentric position of an
+// asteroid at any instant from its osculating elements.
+#pragma once
+
+#include "vectors_matrices.hpp"
+
+// Gaussian gravitational constant k, AU^1.5 per day; the Sun's gravitational
+// parameter is k * k in AU^3/day^2.
+inline constexpr double GAUSSIAN_CONSTANT = 0.01720209895;
+// Obliquity of the ecliptic at J2000.0 (84381.448 arcseconds), radians.
+inline constexpr double OBLIQUITY_J2000 = 0.40909280422232897;
+// Kilometres per astronomical unit.
+inline constexpr double KM_PER_AU = 149597870.691;
+
+// Mean motion k / sqrt(a^3) of an orbit of semimajor axis `a` (AU), radians
+// per day.
+double mean_motion(double a);
+
+// Eccentric anomaly E (radians, not reduced) solving Kepler's equation
+// E - e sin E = M for eccentricity e < 1 and mean anomaly M (radians, any
+// size). Five Newton steps from M + e sin M, then more while the last
+// correction exceeds the tolerance, as highly eccentric orbits near
+// perihelion need.
+double solve_kepler(double e, double m);
+
+// True anomaly (radians, within 180 deg of E) of the eccentric anomaly E on
+// an orbit of eccentricity e.
+double true_anomaly(double e, double eccentric_anomaly);
+
+// Heliocentric position (AU) on the mean equator and equinox of J2000.0 at
+// the instant t (MJD), from the elements osculating at `epoch` (MJD on the
+// same time axis): elements_aei = (a AU, e, i deg), elements_angles = (node,
+// argument of perihelion, mean anomaly at the epoch), degrees, referred to
+// the ecliptic of J2000.0.
+Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
+
+// The same position in kilometres.
+Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
