@@ -1,0 +1,121 @@
+#include "tle_record.hpp"
+
+#include <cmath>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string LINE1 = "1 12345U 08012A   08138.51234567  .00002182  00000-0  12345-4 0  9991";
+const std::string LINE2 = "2 12345  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537";
+
+std::string with_columns(std::string line, int first, const std::string& text)
+{
+    line.replace(static_cast<std::size_t>(first - 1), text.size(), text);
+    return line;
+}
+
+}  // namespace
+
+// Every field is read from its own columns: a shifted column range or a
+// field read from the wrong line changes one of these values (read off the
+// element lines above).
+TEST(TleRecord, ReadsEveryFieldFromItsColumns)
+{
+    const TleRecord r = parse_tle_record("TEST SAT", LINE1, LINE2);
+    EXPECT_STREQ(r.name.data(), "TEST SAT      ");
+    EXPECT_STREQ(r.cospar_id.data(), "08012A");
+    EXPECT_STREQ(r.norad_id.data(), "12345U");
+    EXPECT_EQ(r.epoch_year, 8);
+    EXPECT_EQ(r.epoch_day, 138.51234567);
+    EXPECT_EQ(r.ndot2, 2.182e-5);
+    EXPECT_EQ(r.incl, 51.6416);
+    EXPECT_EQ(r.node, 247.4627);
+    EXPECT_EQ(r.ecc, 0.0006703);
+    EXPECT_EQ(r.omega, 130.536);
+    EXPECT_EQ(r.mean_anom, 325.0288);
+    EXPECT_EQ(r.n, 15.72125391);
+}
+
+// The name is blank-padded or cut to 14 characters, keeps inner blanks, and
+// a NUL ends it as in a C string; a copy without padding would print right-aligned.
+TEST(TleRecord, NameIsFourteenCharactersPaddedOrCut)
+{
+    struct Case {
+        std::string line;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"ABC", "ABC           "},
+        {"ABCDEFGHIJKLMNOPQRSTUVWX", "ABCDEFGHIJKLMN"},
+        {"A B  C", "A B  C        "},
+        {"", "              "},
+        {std::string("AB\0CD", 5), "AB            "},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(parse_tle_record(c.line, LINE1, LINE2).name.data(), c.name);
+    }
+}
+
+// atof semantics at the field level: the sign in place of the blank, the
+// eccentricity's restored "0." stopping at a blank, and a year of 84 (the
+// 21st century) read as 84, not as an octal or a shifted field.
+TEST(TleRecord, ConvertsFieldsAsTheCLibraryDoes)
+{
+    EXPECT_EQ(parse_tle_record("X", with_columns(LINE1, 34, "-.00002182"), LINE2).ndot2, -2.182e-5);
+    EXPECT_EQ(parse_tle_record("X", LINE1, with_columns(LINE2, 27, " 006703")).ecc, 0.0);
+    EXPECT_EQ(parse_tle_record("X", with_columns(LINE1, 19, "84"), LINE2).epoch_year, 84);
+    EXPECT_EQ(parse_tle_record("X", with_columns(LINE1, 19, "08"), LINE2).epoch_year, 8);
+    EXPECT_EQ(parse_tle_record("X", LINE1, with_columns(LINE2, 53, "       abc")).n, 0.0);
+}
+
+// Short element lines are never read past their end (the sanitizers catch a
+// read beyond the view) and are recognised: line 1 needs 43 characters, line
+// 2 needs 63.
+TEST(TleRecord, ShortLinesAreRecognisedAndReadSafely)
+{
+    struct Case {
+        std::size_t length1, length2;
+        bool complete;
+    };
+    const Case cases[] = {
+        {69, 69, true}, {43, 63, true}, {42, 69, false}, {69, 62, false}, {0, 0, false}, {20, 30, false},
+    };
+    for (const Case& c : cases) {
+        const std::string line1 = LINE1.substr(0, c.length1);
+        const std::string line2 = LINE2.substr(0, c.length2);
+        EXPECT_EQ(tle_line_length_problem(line1, line2) == nullptr, c.complete) << c.length1 << " " << c.length2;
+        const TleRecord r = parse_tle_record("X", line1, line2);
+        if (c.length2 < 53) {
+            EXPECT_EQ(r.n, 0.0);
+        }
+    }
+    const TleRecord cut = parse_tle_record("X", LINE1.substr(0, 12), LINE2.substr(0, 30));
+    EXPECT_STREQ(cut.cospar_id.data(), "080");
+    EXPECT_EQ(cut.incl, 51.6416);
+    EXPECT_EQ(cut.ecc, 0.0006);
+}
+
+// Elements that describe no orbit are refused before the theory sees them:
+// a mean motion of 0 or below, a field that is infinite or not a number, an
+// eccentricity of 1 or more written with an exponent.
+TEST(TleRecord, RefusesElementsWithoutAnOrbit)
+{
+    struct Case {
+        std::string line2;
+        bool acceptable;
+    };
+    const Case cases[] = {
+        {LINE2, true},
+        {with_columns(LINE2, 53, " 0.00000000"), false},
+        {with_columns(LINE2, 53, "-1.00000000"), false},
+        {with_columns(LINE2, 53, "        inf"), false},
+        {with_columns(LINE2, 9, "     nan"), false},
+        {with_columns(LINE2, 27, "1e+300 "), false},
+    };
+    for (const Case& c : cases) {
+        const TleRecord r = parse_tle_record("X", LINE1, c.line2);
+        EXPECT_EQ(tle_element_problem(r) == nullptr, c.acceptable) << c.line2;
+    }
+}
