@@ -139,6 +139,21 @@ TEST(SatelliteSearch, ListsSetsInTheFieldInCatalogueOrderWhateverTheLineEnds)
     EXPECT_EQ(crlf.err, "");
 }
 
+// The report's exact bytes for a small catalogue: table header, the rows in
+// catalogue order and the count line. The rows come from an independent
+// evaluation of the same theory and frames in 40-digit arithmetic
+// (tools/satellite_independent_check.py --theory), not from this program.
+TEST(SatelliteSearch, PrintsTheExactReportOfASmallCatalogue)
+{
+    const SearchRun run = search_text(IN_FIELD_2 + OUTSIDE + IN_FIELD_1);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, TABLE_HEADER +
+                           "|NAVSAT 36     |03048C|99985U| 11 23 15.24  + 1 26 50.1     12.4    30.0\n"
+                           "|LEO SAT 2356  |86012D|27997U| 11 20 53.77  + 3 14 10.1    190.9   407.8\n"
+                           "\n number of objects        2  from         3  in list\n");
+    EXPECT_EQ(run.err, "");
+}
+
 // Faults of the catalogue's framing: each case is what a reader that trusts
 // the file would get wrong (an overrun buffer, a repeated or half-read last
 // set, a blank counted as a set, a read past the end of a short line).
