@@ -1,5 +1,6 @@
 #include "satellite_search.hpp"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -139,8 +140,11 @@ int search_satellite_field(const SearchRequest& request, const char* path, std::
             continue;
         }
         const long first_line = reader.line_number();
-        // The views are valid until the next read: keep the name line.
-        const std::string name(name_line);
+        // The views are valid until the next read: keep the name line (the
+        // record takes 14 characters of it) and line 1.
+        std::array<char, MAX_KEPT_LINE> name_text;
+        std::array<char, MAX_KEPT_LINE> line1_text;
+        const std::string_view name(name_text.data(), name_line.copy(name_text.data(), name_text.size()));
         if (!next_catalogue_line(reader, line1, path, err, read_errno)) {
             if (reader.read_error()) {
                 break;
@@ -148,7 +152,7 @@ int search_satellite_field(const SearchRequest& request, const char* path, std::
             report(err, path, first_line, "element set cut short by the end of the file, not counted");
             break;
         }
-        const std::string first(line1);
+        const std::string_view first(line1_text.data(), line1.copy(line1_text.data(), line1_text.size()));
         if (!next_catalogue_line(reader, line2, path, err, read_errno)) {
             if (reader.read_error()) {
                 break;
