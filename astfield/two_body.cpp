@@ -14,7 +14,8 @@ namespace {
 // The five Newton steps are always taken: they settle ordinary orbits, and
 // their result is kept bit for bit. Further steps run only while the last
 // correction is larger than the larger of KEPLER_TOLERANCE and a few units
-// in the last place of E, at most KEPLER_EXTRA_STEPS of them.
+// in the last place of E, at most KEPLER_EXTRA_STEPS of them in each of the
+// two stages below.
 constexpr int KEPLER_FIXED_STEPS = 5;
 constexpr int KEPLER_EXTRA_STEPS = 100;
 constexpr double KEPLER_TOLERANCE = 1e-15;
@@ -46,7 +47,23 @@ double solve_kepler(double e, double m)
         correction = newton_correction(e, m, eccentric_anomaly);
         eccentric_anomaly = eccentric_anomaly - correction;
     }
-    return eccentric_anomaly;
+    if (!(std::fabs(correction) > kepler_tolerance(eccentric_anomaly))) {
+        return eccentric_anomaly;
+    }
+    // Still unsettled (e very close to 1 near perihelion, where the steps from
+    // M + e sin M can run away): Newton from E = +-pi, with M reduced into
+    // [-pi, pi], converges for every e < 1.
+    const double turns = std::nearbyint(m / TWO_PI);
+    const double reduced = m - turns * TWO_PI;
+    eccentric_anomaly = reduced < 0.0 ? -PI : PI;
+    for (int step = 0; step < KEPLER_EXTRA_STEPS; ++step) {
+        correction = newton_correction(e, reduced, eccentric_anomaly);
+        eccentric_anomaly = eccentric_anomaly - correction;
+        if (!(std::fabs(correction) > kepler_tolerance(eccentric_anomaly))) {
+            break;
+        }
+    }
+    return eccentric_anomaly + turns * TWO_PI;
 }
 
 double true_anomaly(double e, double eccentric_anomaly)

@@ -20,7 +20,7 @@ double mean_motion(double a);
 // E - e sin E = M for eccentricity e < 1 and mean anomaly M (radians, any
 // size). Five Newton steps from M + e sin M, then more while the last
 // correction exceeds the tolerance, as highly eccentric orbits near
-// perihelion need.
+// perihelion need; should those not settle, Newton steps from +-pi.
 double solve_kepler(double e, double m);
 
 // True anomaly (radians, within 180 deg of E) of the eccentric anomaly E on
