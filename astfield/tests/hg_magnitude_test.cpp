@@ -4,7 +4,6 @@
 
 #include "angles.hpp"
 #include "hg_magnitude.hpp"
-#include "two_body.hpp"
 
 namespace {
 
@@ -55,15 +54,4 @@ TEST(HgMagnitude, FullFormulaUpToTheCutOff)
     EXPECT_EQ(hg_magnitude(12.0, 0.15, helio, topo), 12.0);
     phase_geometry(1.0, 0.5, 172.5, helio, topo);
     EXPECT_GT(hg_magnitude(12.0, 0.15, helio, topo), 12.0 + 5.0);
-}
-
-// Catches a wrong km-to-AU factor: vectors in km give the magnitude of the
-// same vectors in AU.
-TEST(HgMagnitude, KilometresAreTurnedIntoAstronomicalUnits)
-{
-    const Vector3 helio{{2.1, -0.7, 0.3}};
-    const Vector3 topo{{1.2, 0.4, -0.1}};
-    const Vector3 helio_km{{2.1 * KM_PER_AU, -0.7 * KM_PER_AU, 0.3 * KM_PER_AU}};
-    const Vector3 topo_km{{1.2 * KM_PER_AU, 0.4 * KM_PER_AU, -0.1 * KM_PER_AU}};
-    EXPECT_NEAR(apparent_magnitude(14.0, 0.25, helio_km, topo_km), hg_magnitude(14.0, 0.25, helio, topo), 1e-12);
 }

@@ -65,17 +65,3 @@ TEST(SolarEphemeris, EarthVectorAgreesWithAnIndependentTheory)
         EXPECT_NEAR(dot_product(earth, sun_direction) / (length(earth) * length(sun_direction)), -1.0, 1e-15);
     }
 }
-
-// Catches a longitude that must be reduced before use: before J2000.0 the
-// series gives a negative longitude, and the vector is the one of L + 2 pi.
-TEST(SolarEphemeris, NegativeLongitudeGivesTheSameVector)
-{
-    const double mjd = 50850.0;
-    const SunEclipticCoordinates sun = sun_ecliptic_coordinates(mjd);
-    ASSERT_LT(sun.longitude, 0.0);
-    const Vector3 a = equatorial_from_ecliptic(mjd, sun.longitude, sun.latitude, sun.distance);
-    const Vector3 b = equatorial_from_ecliptic(mjd, sun.longitude + TWO_PI, sun.latitude, sun.distance);
-    for (int i = 1; i <= 3; ++i) {
-        EXPECT_NEAR(a(i), b(i), 1e-15);
-    }
-}
