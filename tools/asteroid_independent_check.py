@@ -6,7 +6,7 @@ every row it lists, the asteroid's topocentric place, magnitude and motion by
 a route that shares no code and no series with the program:
 
   * Earth: heliocentric position from a truncated VSOP87 series (ecliptic and
-    equinox of date), carried to J2000.0 by ecliptic precession (Lieske's eta,
+    equinox of date), carried to J2000.0 by ecliptic precession (the IAU 1976 eta,
     Pi, p angles) and the J2000 obliquity; no solar series of the program.
   * Observer: Earth rotation angle (IAU 2000) and the IAU 2006 polynomial for
     GMST, the four largest nutation terms, and the same ecliptic precession.
