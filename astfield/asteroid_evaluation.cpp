@@ -98,3 +98,17 @@ std::string asteroid_report_row(const AsteroidSighting& s)
                      s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
                      s.dec.arcseconds, s.magnitude, s.ra_motion, s.dec_motion);
 }
+
+std::string asteroid_csv_header()
+{
+    return "number,name,ra_deg,dec_deg,ra_h,ra_m,ra_s,dec_sign,dec_deg_part,dec_arcmin,dec_arcsec,v_mag,"
+           "motion_ra_arcsec_per_hour,motion_dec_arcsec_per_hour\n";
+}
+
+std::string asteroid_csv_row(const AsteroidSighting& s)
+{
+    return formatted("%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%.3f\n", csv_field(s.number.data()).c_str(),
+                     csv_field(s.name.data()).c_str(), s.ra_deg, s.dec_deg, s.ra.hours, s.ra.minutes, s.ra.seconds,
+                     s.dec.sign, s.dec.degrees, s.dec.arcminutes, s.dec.arcseconds, s.magnitude, s.ra_motion,
+                     s.dec_motion);
+}

@@ -52,3 +52,10 @@ std::string asteroid_table_header();
 
 // The report row of a sighting, line end included.
 std::string asteroid_report_row(const AsteroidSighting& sighting);
+
+// The header line of the CSV output, line end included.
+std::string asteroid_csv_header();
+
+// The CSV line of a sighting: the place in degrees at full precision, its
+// sexagesimal fields, V, both motions and the designations; line end included.
+std::string asteroid_csv_row(const AsteroidSighting& sighting);

@@ -1,12 +1,18 @@
 // The asteroid program's compiled-in scenario and its catalogue scan.
 #pragma once
 
-#include <cstdio>
-
+#include "command_line.hpp"
 #include "search_scenario.hpp"
 
 // The catalogue the program reads, in the working directory.
 inline constexpr const char* ASTORB_CATALOGUE_PATH = "astorb.dat";
+
+// The program as its command line knows it.
+inline constexpr ProgramInfo ASTFIELD_PROGRAM{"astfield", ASTORB_CATALOGUE_PATH, true};
+
+// The compiled-in scenario: 2008 May 20, 05:14 UTC, a field of 2 deg square at
+// 0h 0m 10s, +0 deg 30', asteroids down to V = 20.0.
+Scenario asteroid_scenario();
 
 // The compiled-in scenario as the report header restates it.
 ScenarioHeader asteroid_scenario_header();
@@ -24,10 +30,13 @@ int run_asteroid_scenario();
 // normal run.
 int search_asteroid_field(const SearchRequest& request);
 
-// Scans the catalogue at `catalogue_path`, one record per line, and writes the
-// table header, one row per asteroid in the field and the count line to
-// `out`; lines that are no record or whose elements describe no ellipse are
-// reported on `err` with their line number. Returns 0 after a normal run and
-// 1 when the catalogue cannot be opened or read (no rows, no count line) or
-// the report cannot be written.
-int search_asteroid_field(const SearchRequest& request, const char* catalogue_path, std::FILE* out, std::FILE* err);
+// Scans the catalogue of `output`, one record per line, and writes the
+// asteroids in the field to output.out: as text the table header, one row
+// per asteroid and the count line (rows, records read); as CSV a header line
+// and one line per asteroid. Lines that are no record (fewer than 181
+// characters, not blank) and records whose elements describe no ellipse are
+// reported on output.err with their line number; the first are not counted,
+// the second are. Returns 0 after a normal run and 1 when the catalogue
+// cannot be opened or read (no rows, no count line) or the results cannot be
+// written.
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output);

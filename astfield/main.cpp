@@ -1,6 +1,9 @@
 #include "asteroid_search.hpp"
 
-int main()
+int main(int argc, char** argv)
 {
-    return run_asteroid_scenario();
+    if (argc <= 1) {
+        return run_asteroid_scenario();
+    }
+    return run_command_line(argc, argv, ASTFIELD_PROGRAM, asteroid_scenario(), search_asteroid_field);
 }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "geodetic_site.hpp"
 
@@ -339,6 +340,8 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
             } else {
                 return refused(option, joined({"'", text, "' is not text or csv"}));
             }
+        } else if (option == "--mag-limit") {
+            return refused(option, "only the asteroid program has a magnitude limit");
         } else if (option.rfind("-", 0) == 0) {
             return refused(option, "unknown option");
         } else {
@@ -422,4 +425,27 @@ std::string usage_text(const ProgramInfo& program)
     text += "  --version              show the version and exit\n";
     text += "\nExit status: 0 after a search, 1 when the catalogue cannot be read, 2 for a bad option.\n";
     return text;
+}
+
+int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
+                     SearchFunction search)
+{
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    const CommandLineResult parsed = parse_command_line(arguments, program);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "%s: %s\n%s", program.name, parsed.error.c_str(), usage_hint(program).c_str());
+        return 2;
+    }
+    const CommandLine& line = parsed.command_line;
+    if (line.show_help) {
+        std::fputs(usage_text(program).c_str(), stdout);
+        return 0;
+    }
+    if (line.show_version) {
+        std::fputs(version_text(program).c_str(), stdout);
+        return 0;
+    }
+    const std::string path = line.catalogue_path.value_or(program.default_catalogue);
+    const SearchOutput output{path.c_str(), line.format, stdout, stderr};
+    return run_search(scenario_with_options(compiled_in, line), output, search);
 }

@@ -10,8 +10,6 @@
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
-enum class OutputFormat { text, csv };
-
 // Which program is asking: the magnitude limit belongs to the asteroids only.
 struct ProgramInfo {
     const char* name;                  // "astfield" or "satfield"
@@ -55,6 +53,14 @@ std::string usage_hint(const ProgramInfo& program);
 
 // The --version line.
 std::string version_text(const ProgramInfo& program);
+
+// The whole command line of a program: with no arguments the compiled-in
+// scenario exactly as built in; otherwise the options are parsed, --help and
+// --version answered, a bad option refused (message and usage hint on
+// standard error, exit status 2) or the scenario with the options searched.
+// Returns the exit status.
+int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
+                     SearchFunction search);
 
 // A UTC instant written YYYY-MM-DDTHH:MM:SS[.sss] with an optional trailing
 // Z; empty when the text is malformed or the date does not exist (years

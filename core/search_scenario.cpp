@@ -102,3 +102,32 @@ ScenarioHeader header_from_scenario(const Scenario& s)
             2.0 * s.half_side_arcmin,
             s.mag_limit};
 }
+
+int run_search(const Scenario& scenario, const SearchOutput& output, SearchFunction search)
+{
+    if (output.format == OutputFormat::text) {
+        std::fputs(report_header(header_from_scenario(scenario)).c_str(), output.out);
+    }
+    return search(search_request_from_scenario(scenario), output);
+}
+
+std::string csv_field(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') {
+            quoted += '"';
+        }
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}

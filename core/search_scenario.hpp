@@ -2,7 +2,9 @@
 // restates the scenario. Both programs print the header with the same formats.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "vectors_matrices.hpp"
 
@@ -84,6 +86,29 @@ struct ScenarioHeader {
     double side_arcmin;  // the full side
     double mag_limit;
 };
+
+// How a search writes what it finds: text is the report with its fixed
+// columns, csv one header line and one line per object found.
+enum class OutputFormat { text, csv };
+
+// Where a search reads its catalogue and writes its results and messages.
+struct SearchOutput {
+    const char* catalogue_path;
+    OutputFormat format;
+    std::FILE* out;  // the report or the CSV lines
+    std::FILE* err;  // messages about the catalogue
+};
+
+// A search driver: scans the catalogue of `output` for the request; returns
+// the program's exit status.
+using SearchFunction = int (*)(const SearchRequest& request, const SearchOutput& output);
+
+// Runs one scenario: the report header (text format only), then the search.
+int run_search(const Scenario& scenario, const SearchOutput& output, SearchFunction search);
+
+// A text as one CSV field: quoted, with its quotes doubled, when it holds a
+// comma, a quote or a line end; surrounding blanks removed.
+std::string csv_field(std::string_view text);
 
 // printf-style formatting into a string, for the report's fixed formats.
 [[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...);

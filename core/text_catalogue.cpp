@@ -1,6 +1,7 @@
 #include "text_catalogue.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -43,10 +44,12 @@ bool TextCatalogueReader::fill()
         return false;
     }
     char* start = buffer_.data() + end_;
+    errno = 0;
     const std::size_t got = std::fread(start, 1, room, file_);
     if (got < room) {
         end_of_file_ = true;
         read_error_ = std::ferror(file_) != 0;
+        read_errno_ = read_error_ ? errno : 0;
     }
     std::size_t kept = without_carriage_returns(start, got);
     if (const void* stop = std::memchr(start, CTRL_Z, kept)) {

@@ -31,6 +31,9 @@ public:
     // True when reading stopped on an error of the file rather than its end.
     bool read_error() const { return read_error_; }
 
+    // The system's error number of that read error (0 if it gave none).
+    int read_errno() const { return read_errno_; }
+
 private:
     bool fill();
     bool next_long_line(std::string_view& line);
@@ -42,6 +45,7 @@ private:
     std::size_t end_ = 0;
     bool end_of_file_ = false;
     bool read_error_ = false;
+    int read_errno_ = 0;
     std::size_t full_length_ = 0;
     long line_number_ = 0;
     std::string long_line_;

@@ -1,6 +1,9 @@
 #include "satellite_search.hpp"
 
-int main()
+int main(int argc, char** argv)
 {
-    return run_satellite_scenario();
+    if (argc <= 1) {
+        return run_satellite_scenario();
+    }
+    return run_command_line(argc, argv, SATFIELD_PROGRAM, satellite_scenario(), search_satellite_field);
 }

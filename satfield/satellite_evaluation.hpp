@@ -77,3 +77,10 @@ std::string satellite_table_header();
 
 // The report row of a satellite in the field, with its line feed.
 std::string satellite_report_row(const SatelliteSighting& sighting);
+
+// The header line of the CSV output, with its line feed.
+std::string satellite_csv_header();
+
+// The CSV line of a satellite in the field: the designations, the place in
+// degrees at full precision, its sexagesimal fields and both motions.
+std::string satellite_csv_row(const SatelliteSighting& sighting);

@@ -1,35 +1,42 @@
 // The satellite program's compiled-in scenario and its catalogue scan.
 #pragma once
 
-#include <cstdio>
-
+#include "command_line.hpp"
 #include "search_scenario.hpp"
 
 // The catalogue the compiled-in scenario reads, in the working directory.
 inline constexpr const char* SATELLITE_CATALOGUE_PATH = "080520ls.tle";
 
+// The program as its command line knows it.
+inline constexpr ProgramInfo SATFIELD_PROGRAM{"satfield", SATELLITE_CATALOGUE_PATH, false};
+
+// The compiled-in scenario: 2008 May 20, 20:54 UTC, a field of 5 deg square at
+// 11h 28m, +1 deg 16', seen from a fixed observer. The magnitude 0.0 is only
+// shown in the header; no magnitude limits satellites.
+Scenario satellite_scenario();
+
+// The compiled-in scenario as the report header restates it, and the search
+// request derived from it.
+ScenarioHeader satellite_scenario_header();
+SearchRequest satellite_scenario_request();
+
 // Prints the report header of the compiled-in scenario and runs the search;
 // returns the program's exit status.
 int run_satellite_scenario();
-
-// The compiled-in scenario as the report header restates it, and the search
-// request derived from it (magnitude limit 0, unused by the satellite search).
-ScenarioHeader satellite_scenario_header();
-SearchRequest satellite_scenario_request();
 
 // Scans the catalogue "080520ls.tle" in the working directory, prints the
 // table on standard output and messages on standard error; returns 0 after a
 // normal run.
 int search_satellite_field(const SearchRequest& request);
 
-// Scans the element sets of the catalogue at `catalogue_path` (a name line,
-// line 1 and line 2 each) and writes to `out` the table header, one row per
-// satellite in the field, in catalogue order, and the count line: rows
-// printed, complete sets read. Blank lines where a name line is due are
-// skipped. Over-long lines (kept to their first 79 characters), sets cut
-// short by the end of the file (not counted), sets with short element lines
-// and sets without a real orbit (counted, not evaluated) are reported on
-// `err`. Returns 0 after a normal run; non-zero, with a message on `err` and
-// no count line, when the catalogue cannot be opened or read.
-int search_satellite_field(const SearchRequest& request, const char* catalogue_path, std::FILE* out,
-                           std::FILE* err);
+// Scans the element sets of the catalogue of `output` (a name line, line 1
+// and line 2 each) and writes the satellites in the field to output.out: as
+// text the table header, one row per satellite in catalogue order and the
+// count line (rows printed, complete sets read); as CSV a header line and one
+// line per satellite. Blank lines where a name line is due are skipped.
+// Over-long lines (kept to their first 79 characters), sets cut short by the
+// end of the file (not counted), sets with short element lines and sets
+// without a real orbit (counted, not evaluated) are reported on output.err.
+// Returns 0 after a normal run; 1, with a message and no count line, when
+// the catalogue cannot be opened or read or the results cannot be written.
+int search_satellite_field(const SearchRequest& request, const SearchOutput& output);

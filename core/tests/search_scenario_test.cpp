@@ -30,3 +30,14 @@ TEST(ReportHeader, ShowsTheSignOfANegativeZeroDegreeDeclination)
     header.dec_degrees = -5;
     EXPECT_NE(report_header(header).find("   Decl. = -5o30' 0.0''\n"), std::string::npos);
 }
+
+// CSV fields: designations lose their padding blanks, and a name holding a
+// comma or a quote is quoted so that it stays one field.
+TEST(CsvField, TrimsAndQuotesAsNeeded)
+{
+    EXPECT_EQ(csv_field("  4101"), "4101");
+    EXPECT_EQ(csv_field(" 2008 AB12 "), "2008 AB12");
+    EXPECT_EQ(csv_field("      "), "");
+    EXPECT_EQ(csv_field("SAT, THE"), "\"SAT, THE\"");
+    EXPECT_EQ(csv_field("SAT \"X\""), "\"SAT \"\"X\"\"\"");
+}

@@ -1,0 +1,51 @@
+#include "catalogue_file.hpp"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+void report_catalogue_line(const CatalogueDiagnostics& d, long line_number, const char* format, ...)
+{
+    std::fprintf(d.err, "%s: %s:%ld: ", d.program, d.path, line_number);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(d.err, format, args);
+    va_end(args);
+    std::fputc('\n', d.err);
+}
+
+std::FILE* open_catalogue(const CatalogueDiagnostics& d)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(d.path, "rb");
+    if (file == nullptr) {
+        std::fprintf(d.err, "%s: cannot open %s: %s\n", d.program, d.path,
+                     errno != 0 ? std::strerror(errno) : "unknown error");
+    }
+    return file;
+}
+
+bool is_blank_line(std::string_view line)
+{
+    return line.find_first_not_of(" \t\v\f\r") == std::string_view::npos;
+}
+
+int close_catalogue(const CatalogueDiagnostics& d, std::FILE* catalogue, const TextCatalogueReader& reader,
+                    std::FILE* out)
+{
+    int status = 0;
+    if (reader.read_error()) {
+        std::fprintf(d.err, "%s: cannot read %s: %s\n", d.program, d.path,
+                     reader.read_errno() != 0 ? std::strerror(reader.read_errno()) : "read error");
+        status = 1;
+    }
+    if (std::fclose(catalogue) != 0 && status == 0) {
+        std::fprintf(d.err, "%s: cannot close %s: %s\n", d.program, d.path, std::strerror(errno));
+        status = 1;
+    }
+    if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
+        std::fprintf(d.err, "%s: cannot write the results: %s\n", d.program, std::strerror(errno));
+        status = 1;
+    }
+    return status;
+}

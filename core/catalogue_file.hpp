@@ -1,0 +1,32 @@
+// Opening and closing a catalogue, and the messages a program gives about it
+// on its error stream: "PROGRAM: PATH:LINE: what is wrong".
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+#include "text_catalogue.hpp"
+
+// Who reports on which catalogue, and where to.
+struct CatalogueDiagnostics {
+    const char* program;
+    const char* path;
+    std::FILE* err;
+};
+
+// Reports a problem of one line of the catalogue, printf-style.
+[[gnu::format(printf, 3, 4)]] void report_catalogue_line(const CatalogueDiagnostics& diagnostics, long line_number,
+                                                         const char* format, ...);
+
+// The catalogue opened for reading, or nullptr after a message naming the
+// path and the reason.
+std::FILE* open_catalogue(const CatalogueDiagnostics& diagnostics);
+
+// True when the line holds nothing but white space.
+bool is_blank_line(std::string_view line);
+
+// Ends a scan: reports a read error the reader met, closes the catalogue and
+// checks that everything written to `out` got there. Returns 0 when all went
+// well, 1 otherwise (with a message).
+int close_catalogue(const CatalogueDiagnostics& diagnostics, std::FILE* catalogue, const TextCatalogueReader& reader,
+                    std::FILE* out);
