@@ -1,8 +1,13 @@
 #include "fixed_columns.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 std::string_view columns(std::string_view line, int first, int last)
@@ -40,16 +45,118 @@ bool is_c_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The powers of ten that a double holds exactly.
+constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t LARGEST_EXACT_INTEGER = std::uint64_t{1} << 53;
+
+// Digits are taken eight or four at a time where the text has them, with the
+// bytes loaded as one little-endian word.
+static_assert(std::endian::native == std::endian::little);
+
+bool are_eight_digits(std::uint64_t bytes)
+{
+    return (((bytes + 0x4646464646464646) | (bytes - 0x3030303030303030)) & 0x8080808080808080) == 0;
+}
+
+std::uint64_t value_of_eight_digits(std::uint64_t bytes)
+{
+    bytes -= 0x3030303030303030;
+    bytes = bytes * 10 + (bytes >> 8);  // pairs of digits
+    const std::uint64_t mask = 0x000000FF000000FF;
+    const std::uint64_t mul1 = 100 + (std::uint64_t{1000000} << 32);
+    const std::uint64_t mul2 = 1 + (std::uint64_t{10000} << 32);
+    return (((bytes & mask) * mul1) + (((bytes >> 16) & mask) * mul2)) >> 32;
+}
+
+bool are_four_digits(std::uint32_t bytes)
+{
+    return (((bytes + 0x46464646u) | (bytes - 0x30303030u)) & 0x80808080u) == 0;
+}
+
+std::uint32_t value_of_four_digits(std::uint32_t bytes)
+{
+    bytes -= 0x30303030u;
+    bytes = bytes * 10 + (bytes >> 8);  // pairs of digits in bytes 0 and 2
+    return (bytes & 0xFFu) * 100 + ((bytes >> 16) & 0xFFu);
+}
+
+// Takes the decimal digits from p on into m (m = 10 m + digit, wrapping
+// beyond 19 digits, which the caller refuses); returns where they stop.
+const char* take_digits(const char* p, const char* end, std::uint64_t& m)
+{
+    while (end - p >= 8) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, p, 8);
+        if (!are_eight_digits(bytes)) {
+            break;
+        }
+        m = m * 100000000 + value_of_eight_digits(bytes);
+        p += 8;
+    }
+    if (end - p >= 4) {
+        std::uint32_t bytes;
+        std::memcpy(&bytes, p, 4);
+        if (are_four_digits(bytes)) {
+            m = m * 10000 + value_of_four_digits(bytes);
+            p += 4;
+        }
+    }
+    for (; p < end; ++p) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+        if (digit > 9) {
+            break;
+        }
+        m = 10 * m + digit;
+    }
+    return p;
+}
+
+// The value of a plain decimal text "[-]digits[.digits]" that stops before
+// anything that cannot continue a number, when it has at most 19 digits and
+// they form an integer m that a double holds exactly, at most 22 of them
+// after the point: then m / 10^k is one correctly rounded division of exact
+// values, the same double as the correctly rounded conversion of the text.
+// False for anything else.
+bool plain_decimal_value(const char* p, const char* end, double& value)
+{
+    const bool negative = *p == '-';
+    p += negative ? 1 : 0;
+    std::uint64_t m = 0;
+    const char* first = p;
+    p = take_digits(p, end, m);
+    std::ptrdiff_t digits = p - first;
+    std::ptrdiff_t fraction_digits = 0;
+    if (p < end && *p == '.') {
+        const char* fraction = ++p;
+        p = take_digits(p, end, m);
+        fraction_digits = p - fraction;
+        digits += fraction_digits;
+    }
+    if (digits == 0 || digits > 19 || m > LARGEST_EXACT_INTEGER || (p < end && (*p == 'e' || *p == 'E'))) {
+        return false;
+    }
+    const double magnitude = static_cast<double>(static_cast<std::int64_t>(m)) / EXACT_POWERS_OF_TEN[fraction_digits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 }  // namespace
 
-// Both conversions round correctly, so std::from_chars gives strtod's value
-// bit for bit; it is used for the plain decimal texts that make up nearly
-// every catalogue field, and strtod for everything else (a leading '+', hex
-// texts, values out of range, no number at all).
+// strtod, std::from_chars and the plain-decimal path all round correctly, so
+// they give the same double: the plain path serves the short decimal texts
+// that make up nearly every catalogue field, from_chars longer ones and
+// exponents, and strtod everything else (a leading '+', hex texts, values
+// out of range, no number at all).
 double decimal_from_text(std::string_view text)
 {
     std::size_t start = 0;
-    while (start < text.size() && is_c_space(text[start])) {
+    while (start < text.size() && (text[start] == ' ' || is_c_space(text[start]))) {
         ++start;
     }
     const char* begin = text.data() + start;
@@ -63,6 +170,9 @@ double decimal_from_text(std::string_view text)
         return decimal_from_text_by_strtod(text);
     }
     double value = 0.0;
+    if (plain_decimal_value(begin, end, value)) {
+        return value;
+    }
     const auto [stop, error] = std::from_chars(begin, end, value);
     (void)stop;
     if (error != std::errc()) {
@@ -73,21 +183,23 @@ double decimal_from_text(std::string_view text)
 
 int integer_from_text(std::string_view text)
 {
-    long value = 0;
-    if (text.size() < SCRATCH_BYTES) {
-        char scratch[SCRATCH_BYTES];
-        text.copy(scratch, text.size());
-        scratch[text.size()] = '\0';
-        value = std::strtol(scratch, nullptr, 10);
-    } else {
-        const std::string copy(text);
-        value = std::strtol(copy.c_str(), nullptr, 10);
+    std::size_t i = 0;
+    while (i < text.size() && is_c_space(text[i])) {
+        ++i;
     }
-    if (value > INT_MAX) {
-        return INT_MAX;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
     }
-    if (value < INT_MIN) {
-        return INT_MIN;
+    // Beyond the range of int the value is clamped, so growth can stop there.
+    constexpr std::int64_t CLAMP = std::int64_t{INT_MAX} + 1;
+    std::int64_t value = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i) {
+        value = std::min(10 * value + (text[i] - '0'), CLAMP);
     }
-    return static_cast<int>(value);
+    if (negative) {
+        value = -value;
+    }
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }

@@ -78,3 +78,30 @@ TEST(FixedColumns, DecimalConversionAgreesWithStrtodBitForBit)
         }
     }
 }
+
+// The integer conversion agrees with strtol clamped to int on texts of every
+// shape: signs, blanks, leading zeros, overflow, garbage after the digits.
+TEST(FixedColumns, IntegerConversionAgreesWithStrtol)
+{
+    const char alphabet[] = "0123456789-+ x\t";
+    std::uint64_t state = 987;
+    auto next = [&state]() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 33);
+    };
+    std::vector<std::string> texts = {"2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999999999999",
+                                      "+12", "-+1", " \t 07", "0008"};
+    for (int i = 0; i < 100000; ++i) {
+        std::string text;
+        const unsigned length = next() % 16;
+        for (unsigned k = 0; k < length; ++k) {
+            text += alphabet[next() % (sizeof alphabet - 1)];
+        }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        const long expected = std::strtol(text.c_str(), nullptr, 10);
+        const long clamped = expected > 2147483647L ? 2147483647L : (expected < -2147483648L ? -2147483648L : expected);
+        ASSERT_EQ(integer_from_text(text), clamped) << "'" << text << "'";
+    }
+}
