@@ -6,6 +6,7 @@
 #include "asteroid_evaluation.hpp"
 #include "astorb_record.hpp"
 #include "catalogue_file.hpp"
+#include "field_prefilter.hpp"
 #include "light_time.hpp"
 #include "text_catalogue.hpp"
 
@@ -45,9 +46,16 @@ int search_asteroid_field(const SearchRequest& request)
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output)
 {
+    return search_asteroid_field(request, output, AsteroidScan::fast);
+}
+
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
+{
     // One observer position serves every record.
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
     const Vector3 observer_position = observer_heliocentric_position(request.utc_mjd, observer);
+    FieldPrefilter prefilter = field_prefilter(request, observer_position);
+    prefilter.active = prefilter.active && scan == AsteroidScan::fast;
 
     const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM.name, output.catalogue_path, output.err};
     std::FILE* catalogue = open_catalogue(diagnostics);
@@ -77,6 +85,9 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
                                   "elements describe no ellipse (e = %.8g, a = %.8g AU) or are not finite, "
                                   "not evaluated",
                                   record.eccentricity, record.semimajor_axis);
+            continue;
+        }
+        if (!may_be_in_field(prefilter, record)) {
             continue;
         }
         if (const auto sighting = asteroid_sighting(request, observer_position, record)) {

@@ -40,3 +40,13 @@ int search_asteroid_field(const SearchRequest& request);
 // cannot be opened or read (no rows, no count line) or the results cannot be
 // written.
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output);
+
+// How a scan evaluates its records: `fast` first rules out, from the
+// geometric place alone, the records that cannot be in the field and
+// evaluates only the others in full; `straightforward` evaluates every
+// record in full. Both write the same bytes.
+enum class AsteroidScan { fast, straightforward };
+
+// search_asteroid_field with the way of evaluation chosen (the overloads
+// above scan fast).
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan);

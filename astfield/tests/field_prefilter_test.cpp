@@ -1,0 +1,208 @@
+#include "field_prefilter.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "asteroid_search.hpp"
+#include "astorb_lines.hpp"
+#include "light_time.hpp"
+#include "two_body.hpp"
+
+namespace {
+
+// A deterministic stream of uniform numbers in [0, 1).
+struct Uniform {
+    std::uint64_t state;
+    double operator()()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    }
+};
+
+// A dense catalogue of every kind of orbit: main belt, near-Earth objects,
+// very eccentric ones, Trojans and distant objects, with epochs a year apart.
+std::string dense_catalogue(int records)
+{
+    Uniform u{20080520};
+    std::string text;
+    for (int k = 0; k < records; ++k) {
+        double a = 2.1 + 1.4 * u();
+        double e = 0.3 * u();
+        double i = 30.0 * u();
+        switch (k % 6) {
+        case 1:
+            a = 0.8 + 1.7 * u();
+            e = 0.1 + 0.8 * u();
+            break;
+        case 2:
+            a = 1.5 + 3.0 * u();
+            e = 0.9 + 0.099 * u();
+            break;
+        case 3:
+            a = 5.2 + 0.1 * u();
+            break;
+        case 4:
+            a = 30.0 + 20.0 * u();
+            i = 60.0 * u();
+            break;
+        default:
+            break;
+        }
+        const char* epoch = (k % 2 == 0) ? "20080514" : "20071027";
+        text += astorb_line("", formatted("D%d", k).c_str(), 10.0 + 8.0 * u(), 0.15, epoch, 360.0 * u(),
+                            360.0 * u(), 360.0 * u(), i, e, a) +
+                "\n";
+    }
+    return text;
+}
+
+std::string temporary_catalogue(const std::string& text)
+{
+    const std::string path = ::testing::TempDir() + "astfield_dense_catalogue.dat";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+std::string output_of(const SearchRequest& request, const std::string& path, AsteroidScan scan)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(search_asteroid_field(request, {path.c_str(), OutputFormat::text, out, err}, scan), 0);
+    std::string text;
+    std::rewind(out);
+    char block[4096];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) {
+        text.append(block, n);
+    }
+    std::fclose(out);
+    std::fclose(err);
+    return text;
+}
+
+std::size_t rows_of(const std::string& report)
+{
+    std::size_t rows = 0;
+    for (std::size_t at = report.find("\n|"); at != std::string::npos; at = report.find("\n|", at + 1)) {
+        ++rows;
+    }
+    return rows;
+}
+
+}  // namespace
+
+// The fast scan must print exactly what the straightforward one prints: a
+// prefilter that rules out one asteroid too many loses a row. Fields of every
+// size, across 0 h, near the ecliptic, away from the equator and at the pole,
+// over a dense catalogue where many asteroids fall in them.
+TEST(FieldPrefilter, FastScanPrintsExactlyWhatTheStraightforwardScanPrints)
+{
+    const std::string path = temporary_catalogue(dense_catalogue(6000));
+    struct Field {
+        double ra, dec, half_side, mag_limit;
+        std::size_t fewest_rows;
+    };
+    const Field fields[] = {
+        {0.041666666666666664, 0.5, 1.0, 20.0, 0},  // the compiled-in field
+        {0.0, 0.0, 20.0, 30.0, 50},                 // across 0 h, near the ecliptic
+        {237.0, -20.0, 5.0, 30.0, 10},              // opposition, the densest sky
+        {237.0, -20.0, 0.5, 30.0, 0},
+        {180.0, -30.0, 50.0, 25.0, 200},            // wide, away from the equator
+        {40.0, 85.0, 3.0, 30.0, 0},                 // near the pole
+        {300.0, 10.0, 15.0, 14.0, 0},               // a bright limit
+    };
+    std::size_t total_rows = 0;
+    for (const Field& f : fields) {
+        SearchRequest request = asteroid_search_request();
+        request.centre_ra_deg = f.ra;
+        request.centre_dec_deg = f.dec;
+        request.half_side_deg = f.half_side;
+        request.mag_limit = f.mag_limit;
+        const std::string fast = output_of(request, path, AsteroidScan::fast);
+        const std::string straightforward = output_of(request, path, AsteroidScan::straightforward);
+        EXPECT_EQ(fast, straightforward) << f.ra << " " << f.dec << " " << f.half_side;
+        EXPECT_GE(rows_of(straightforward), f.fewest_rows) << f.ra << " " << f.dec << " " << f.half_side;
+        total_rows += rows_of(straightforward);
+    }
+    EXPECT_GT(total_rows, 500u);
+}
+
+// The prefilter earns its keep only if it rules out nearly every record of an
+// ordinary field, and it must stand aside where its bounds do not hold.
+TEST(FieldPrefilter, RulesOutMostRecordsAndStandsAsideWhereItCannotBound)
+{
+    const SearchRequest request = asteroid_search_request();
+    const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
+    const FieldPrefilter prefilter = field_prefilter(request, observer_heliocentric_position(request.utc_mjd, observer));
+    const std::string catalogue = dense_catalogue(3000);
+    int passed = 0;
+    int records = 0;
+    for (std::size_t at = 0; at < catalogue.size(); at = catalogue.find('\n', at) + 1) {
+        const AstorbRecord record = parse_astorb_record(std::string_view(catalogue).substr(at, 267));
+        ++records;
+        passed += may_be_in_field(prefilter, record) ? 1 : 0;
+    }
+    EXPECT_EQ(records, 3000);
+    EXPECT_LT(passed, records / 50);
+
+    // An orbit of eccentricity 0.995 is left to the full evaluation, and so
+    // is every record when the prefilter is not active.
+    AstorbRecord extreme = parse_astorb_record(astorb_line("", "X", 15.0, 0.15, "20080514", 180.0, 0.0, 0.0, 0.0,
+                                                           0.995, 1.0));
+    EXPECT_TRUE(may_be_in_field(prefilter, extreme));
+    FieldPrefilter inactive = prefilter;
+    inactive.active = false;
+    AstorbRecord far = extreme;
+    far.eccentricity = 0.1;
+    EXPECT_TRUE(may_be_in_field(inactive, far));
+}
+
+// The two bounds the prefilter rests on, checked against the full
+// evaluation: the early Kepler solution's position lies within its stated
+// error of the two-body position, and light time turns the direction by no
+// more than the stated shift. The shift bound must also be tight enough that
+// half of it would be broken: asteroids near perihelion, moving across the
+// line of sight, come within 2/pi of it.
+TEST(FieldPrefilter, PositionErrorAndLightTimeShiftStayWithinTheirBounds)
+{
+    Uniform u{4242};
+    const SearchRequest request = asteroid_search_request();
+    const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
+    const Vector3 observer_position = observer_heliocentric_position(request.utc_mjd, observer);
+    double largest_ratio = 0.0;
+    for (int k = 0; k < 20000; ++k) {
+        const bool fast = k % 2 == 0;
+        const double a = fast ? 0.6 + 2.0 * u() : 1.5 + 40.0 * u();
+        const double e = fast ? 0.3 + 0.69 * u() : 0.5 * u();
+        // Near perihelion half of the time.
+        const double mean_anomaly = (k % 4 < 2) ? 6.0 * (u() - 0.5) : 360.0 * u();
+        const AstorbRecord record = parse_astorb_record(astorb_line(
+            "", "B", 15.0, 0.15, "20080514", mean_anomaly, 360.0 * u(), 360.0 * u(), 99.0 * u(), e, a));
+        const double t = request.utc_mjd;
+
+        const BoundedPosition bounded = bounded_geometric_position(record, t);
+        const Vector3 exact = asteroid_position_km(epoch_mjd(record), elements_aei(record), elements_angles(record), t);
+        const Vector3 d{{bounded.position(1) - exact(1), bounded.position(2) - exact(2), bounded.position(3) - exact(3)}};
+        ASSERT_LE(std::sqrt(dot_product(d, d)), bounded.error_km) << k;
+
+        const double shift = light_time_shift_bound(record);
+        ASSERT_TRUE(std::isfinite(shift)) << k;
+        const Vector3 g{{exact(1) - observer_position(1), exact(2) - observer_position(2),
+                         exact(3) - observer_position(3)}};
+        const LightTimeCorrected seen = light_time_corrected_vector(epoch_mjd(record), elements_aei(record),
+                                                                    elements_angles(record), t, observer_position);
+        const double cos_angle = dot_product(g, seen.topocentric) /
+                                 std::sqrt(dot_product(g, g) * dot_product(seen.topocentric, seen.topocentric));
+        const double angle = std::acos(std::fmin(1.0, cos_angle));
+        ASSERT_LE(angle, shift) << k;
+        largest_ratio = std::fmax(largest_ratio, angle / shift);
+    }
+    EXPECT_GT(largest_ratio, 0.5);
+}
