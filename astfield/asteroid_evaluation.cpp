@@ -34,13 +34,7 @@ SphericalCoordinates place_at(const AstorbRecord& record, const SearchRequest& r
 
 double ra_motion_arcsec_per_hour(double alpha1_deg, double alpha2_deg)
 {
-    double difference = alpha2_deg - alpha1_deg;
-    if (difference > 180.0) {
-        difference -= 360.0;
-    } else if (difference <= -180.0) {
-        difference += 360.0;
-    }
-    return arcsec_per_hour(difference);
+    return arcsec_per_hour(right_ascension_change_deg(alpha1_deg, alpha2_deg));
 }
 
 double dec_motion_arcsec_per_hour(double delta1_deg, double delta2_deg)

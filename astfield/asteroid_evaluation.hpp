@@ -12,10 +12,6 @@
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
-// Half the interval of the central difference that gives the motion: one
-// minute, in days.
-inline constexpr double MOTION_STEP_DAYS = 0.0006944444444444445;
-
 // An asteroid found in the field: everything its report row shows.
 struct AsteroidSighting {
     std::array<char, 7> number;   // catalogue columns as read, NUL-terminated

@@ -26,6 +26,17 @@ double position_angle_deg(double y, double x)
     return angle;
 }
 
+double right_ascension_change_deg(double ra1_deg, double ra2_deg)
+{
+    double change = ra2_deg - ra1_deg;
+    if (change > 180.0) {
+        change -= 360.0;
+    } else if (change <= -180.0) {
+        change += 360.0;
+    }
+    return change;
+}
+
 SphericalCoordinates spherical_from_vector(const Vector3& v)
 {
     const double r2 = square(v(1)) + square(v(2)) + square(v(3));

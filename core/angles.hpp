@@ -30,6 +30,10 @@ struct SphericalCoordinates {
     double distance;
 };
 
+// Change of right ascension from ra1 to ra2 (degrees), reduced into
+// (-180, 180] so that a passage through 0 h gives the short way round.
+double right_ascension_change_deg(double ra1_deg, double ra2_deg);
+
 // Spherical coordinates of v: right ascension in [0, 360], declination in
 // [-90, 90], distance in the unit of v. On the polar axis the right ascension
 // is 0 and the declination +-90; the zero vector gives 0, 0, 0.

@@ -8,6 +8,10 @@
 
 #include "vectors_matrices.hpp"
 
+// Half the interval of the central difference that gives an object's
+// apparent motion: one minute, in days.
+inline constexpr double MOTION_STEP_DAYS = 1.0 / 1440.0;
+
 // The search request: observer, instant, field and magnitude limit.
 struct SearchRequest {
     double observer_x;      // km, geocentric Earth-fixed

@@ -25,17 +25,6 @@ double tle_epoch_mjd(const TleRecord& record)
     return mjd_from_calendar(1, 1, record.epoch_year, 0, 0, 0.0) + (record.epoch_day - 1.0);
 }
 
-double right_ascension_change_deg(double ra1_deg, double ra2_deg)
-{
-    double change = ra2_deg - ra1_deg;
-    if (change > 180.0) {
-        change -= 360.0;
-    } else if (change <= -180.0) {
-        change += 360.0;
-    }
-    return change;
-}
-
 double motion_arcsec_per_second(double change_deg)
 {
     return change_deg / (2.0 * MOTION_STEP_DAYS) * 3600.0 / 86400.0;

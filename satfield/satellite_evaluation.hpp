@@ -11,9 +11,6 @@
 #include "search_scenario.hpp"
 #include "tle_record.hpp"
 
-// Half the interval of the central difference that gives the motion: one minute, in days.
-inline constexpr double MOTION_STEP_DAYS = 1.0 / 1440.0;
-
 // The field and the three instants of a search: the instant itself and one
 // minute before and after it, for the motion. Built once per search.
 struct SatelliteSearchGeometry {
@@ -31,10 +28,6 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request);
 // UTC MJD of the epoch of an element set: January 1, 0 h of the two-digit
 // year (00-84 are 2000-2084, 85-99 are 1985-1999) plus the day of the year less 1.
 double tle_epoch_mjd(const TleRecord& record);
-
-// Change of right ascension from ra1 to ra2 (degrees), reduced into
-// (-180, 180] so that a passage through 0 h gives the short way round.
-double right_ascension_change_deg(double ra1_deg, double ra2_deg);
 
 // A change of angle (degrees) over the motion interval 2 MOTION_STEP_DAYS as
 // a rate in arcseconds per second.
