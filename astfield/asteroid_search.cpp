@@ -23,11 +23,6 @@ Scenario asteroid_scenario()
     return scenario;
 }
 
-ScenarioHeader asteroid_scenario_header()
-{
-    return header_from_scenario(asteroid_scenario());
-}
-
 SearchRequest asteroid_search_request()
 {
     return search_request_from_scenario(asteroid_scenario());

@@ -14,9 +14,6 @@ inline constexpr ProgramInfo ASTFIELD_PROGRAM{"astfield", ASTORB_CATALOGUE_PATH,
 // 0h 0m 10s, +0 deg 30', asteroids down to V = 20.0.
 Scenario asteroid_scenario();
 
-// The compiled-in scenario as the report header restates it.
-ScenarioHeader asteroid_scenario_header();
-
 // The compiled-in scenario as the search takes it: the same instant, centre,
 // side and limit in MJD and degrees.
 SearchRequest asteroid_search_request();

@@ -24,24 +24,28 @@ std::string formatted(const char* format, ...)
     return out;
 }
 
-std::string report_header(const ScenarioHeader& h)
+std::string report_header(const Scenario& s)
 {
+    const CalendarInstant& i = s.instant;
+    const FieldCentre& c = s.centre;
+    const double mjd = mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second);
     std::string out;
     out += formatted(" \n");
-    out += formatted("date    %4i%3i%3i%4i%3i%5.1f  UTC", h.year, h.month, h.day, h.hour, h.minute, h.second);
-    out += formatted("  %15.6f  julian day\n", h.utc_mjd);
+    out += formatted("date    %4i%3i%3i%4i%3i%5.1f  UTC", i.year, i.month, i.day, i.hour, i.minute, i.second);
+    out += formatted("  %15.6f  julian day\n", mjd);
     out += formatted(" \n");
-    out += formatted("center :    R.A. =%3ih%2im%4.1fs,", h.ra_hours, h.ra_minutes, h.ra_seconds);
-    if (h.dec_negative && h.dec_degrees == 0) {
+    out += formatted("center :    R.A. =%3ih%2im%4.1fs,", c.ra_hours, c.ra_minutes, c.ra_seconds);
+    if (c.dec_negative && c.dec_degrees == 0) {
         // %3i cannot show the sign of a zero.
-        out += formatted("   Decl. =%3so%2i'%4.1f''\n", "-0", h.dec_arcminutes, h.dec_arcseconds);
+        out += formatted("   Decl. =%3so%2i'%4.1f''\n", "-0", c.dec_arcminutes, c.dec_arcseconds);
     } else {
-        out += formatted("   Decl. =%3io%2i'%4.1f''\n", h.dec_degrees, h.dec_arcminutes, h.dec_arcseconds);
+        out += formatted("   Decl. =%3io%2i'%4.1f''\n", c.dec_negative ? -c.dec_degrees : c.dec_degrees,
+                         c.dec_arcminutes, c.dec_arcseconds);
     }
     out += formatted(" \n");
-    out += formatted("side of square  %8.2f arcminute\n", h.side_arcmin);
+    out += formatted("side of square  %8.2f arcminute\n", 2.0 * s.half_side_arcmin);
     out += formatted(" \n");
-    out += formatted("for objects brighter then %5.1f  stellar magnitude\n", h.mag_limit);
+    out += formatted("for objects brighter then %5.1f  stellar magnitude\n", s.mag_limit);
     return out;
 }
 
@@ -81,32 +85,11 @@ SearchRequest search_request_from_scenario(const Scenario& s)
             s.mag_limit};
 }
 
-ScenarioHeader header_from_scenario(const Scenario& s)
-{
-    const CalendarInstant& i = s.instant;
-    const FieldCentre& c = s.centre;
-    return {i.year,
-            i.month,
-            i.day,
-            i.hour,
-            i.minute,
-            i.second,
-            mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second),
-            c.ra_hours,
-            c.ra_minutes,
-            c.ra_seconds,
-            c.dec_negative,
-            c.dec_negative ? -c.dec_degrees : c.dec_degrees,
-            c.dec_arcminutes,
-            c.dec_arcseconds,
-            2.0 * s.half_side_arcmin,
-            s.mag_limit};
-}
 
 int run_search(const Scenario& scenario, const SearchOutput& output, SearchFunction search)
 {
     if (output.format == OutputFormat::text) {
-        std::fputs(report_header(header_from_scenario(scenario)).c_str(), output.out);
+        std::fputs(report_header(scenario).c_str(), output.out);
     }
     return search(search_request_from_scenario(scenario), output);
 }

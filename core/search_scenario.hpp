@@ -70,27 +70,6 @@ struct Scenario {
 // The request a scenario hands to its search driver.
 SearchRequest search_request_from_scenario(const Scenario& scenario);
 
-// The scenario as the header prints it: the calendar instant, the MJD, the
-// centre in sexagesimal parts, the full side and the magnitude value.
-struct ScenarioHeader {
-    int year;
-    int month;
-    int day;
-    int hour;
-    int minute;
-    double second;
-    double utc_mjd;
-    int ra_hours;
-    int ra_minutes;
-    double ra_seconds;
-    bool dec_negative;  // shows the sign when the degrees are 0
-    int dec_degrees;    // signed
-    int dec_arcminutes;
-    double dec_arcseconds;
-    double side_arcmin;  // the full side
-    double mag_limit;
-};
-
 // How a search writes what it finds: text is the report with its fixed
 // columns, csv one header line and one line per object found.
 enum class OutputFormat { text, csv };
@@ -117,11 +96,10 @@ std::string csv_field(std::string_view text);
 // printf-style formatting into a string, for the report's fixed formats.
 [[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...);
 
-// The header's values of a scenario.
-ScenarioHeader header_from_scenario(const Scenario& scenario);
-
-// The five-line report header (with its blank lines), exactly as printed.
-std::string report_header(const ScenarioHeader& header);
+// The five-line report header (with its blank lines) that restates a
+// scenario, exactly as printed: the instant and its MJD, the centre in its
+// sexagesimal parts, the full side and the magnitude value.
+std::string report_header(const Scenario& scenario);
 
 // The count line that closes a report: rows printed, records read.
 std::string count_line(int found, int read);

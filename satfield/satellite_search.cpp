@@ -41,11 +41,6 @@ Scenario satellite_scenario()
     return scenario;
 }
 
-ScenarioHeader satellite_scenario_header()
-{
-    return header_from_scenario(satellite_scenario());
-}
-
 SearchRequest satellite_scenario_request()
 {
     return search_request_from_scenario(satellite_scenario());

@@ -15,9 +15,7 @@ inline constexpr ProgramInfo SATFIELD_PROGRAM{"satfield", SATELLITE_CATALOGUE_PA
 // shown in the header; no magnitude limits satellites.
 Scenario satellite_scenario();
 
-// The compiled-in scenario as the report header restates it, and the search
-// request derived from it.
-ScenarioHeader satellite_scenario_header();
+// The search request of the compiled-in scenario.
 SearchRequest satellite_scenario_request();
 
 // Prints the report header of the compiled-in scenario and runs the search;

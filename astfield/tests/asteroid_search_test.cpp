@@ -107,7 +107,7 @@ std::string catalogue_text(std::size_t length, const std::string& line_end)
 // search handed another centre, side or instant than the header prints.
 TEST(AsteroidSearch, ScenarioHeaderAndRequestAgree)
 {
-    EXPECT_EQ(report_header(asteroid_scenario_header()),
+    EXPECT_EQ(report_header(asteroid_scenario()),
               " \n"
               "date    2008  5 20   5 14  0.0  UTC     54606.218056  julian day\n"
               " \n"

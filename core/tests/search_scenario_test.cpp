@@ -7,7 +7,8 @@
 // line end breaks every report.
 TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
 {
-    const ScenarioHeader header{2008, 5, 20, 5, 14, 0.0, 54606.21805555555, 0, 0, 10.0, false, 0, 30, 0.0, 120.0, 20.0};
+    const Scenario scenario{{2008, 5, 20, 5, 14, 0.0}, {}, field_centre_from_sexagesimal(0, 0, 10.0, false, 0, 30, 0.0),
+                            60.0, 20.0};
     const std::string expected =
         " \n"
         "date    2008  5 20   5 14  0.0  UTC     54606.218056  julian day\n"
@@ -17,7 +18,7 @@ TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
         "side of square    120.00 arcminute\n"
         " \n"
         "for objects brighter then  20.0  stellar magnitude\n";
-    EXPECT_EQ(report_header(header), expected);
+    EXPECT_EQ(report_header(scenario), expected);
     EXPECT_EQ(count_line(3, 2000), "\n number of objects        3  from      2000  in list\n");
 }
 
@@ -25,10 +26,12 @@ TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
 // field is the integer 0; other negative declinations carry it in the degrees.
 TEST(ReportHeader, ShowsTheSignOfANegativeZeroDegreeDeclination)
 {
-    ScenarioHeader header{2008, 5, 20, 20, 54, 0.0, 54606.870833333334, 11, 28, 0.0, true, 0, 30, 0.0, 300.0, 0.0};
-    EXPECT_NE(report_header(header).find("   Decl. = -0o30' 0.0''\n"), std::string::npos);
-    header.dec_degrees = -5;
-    EXPECT_NE(report_header(header).find("   Decl. = -5o30' 0.0''\n"), std::string::npos);
+    Scenario scenario{{2008, 5, 20, 20, 54, 0.0}, {}, field_centre_from_degrees(172.0, -0.5), 150.0, 0.0};
+    EXPECT_NE(report_header(scenario).find("   Decl. = -0o30' 0.0''\n"), std::string::npos);
+    scenario.centre = field_centre_from_sexagesimal(11, 28, 0.0, true, 5, 30, 0.0);
+    EXPECT_NE(report_header(scenario).find("   Decl. = -5o30' 0.0''\n"), std::string::npos);
+    EXPECT_EQ(scenario.centre.dec_deg, -5.5);
+    EXPECT_EQ(scenario.centre.ra_deg, 172.0);
 }
 
 // CSV fields: designations lose their padding blanks, and a name holding a

@@ -111,7 +111,7 @@ TEST(SatelliteScenario, RequestAndHeaderRestateTheScenario)
     EXPECT_DOUBLE_EQ(r.centre_ra_deg, 172.0);
     EXPECT_DOUBLE_EQ(r.centre_dec_deg, 1.0 + 16.0 / 60.0);
     EXPECT_DOUBLE_EQ(r.half_side_deg, 2.5);
-    EXPECT_EQ(report_header(satellite_scenario_header()),
+    EXPECT_EQ(report_header(satellite_scenario()),
               " \n"
               "date    2008  5 20  20 54  0.0  UTC     54606.870833  julian day\n"
               " \n"
