@@ -4,19 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-Vector3 vector(double x, double y, double z)
-{
-    Vector3 v;
-    v(1) = x;
-    v(2) = y;
-    v(3) = z;
-    return v;
-}
-
-}  // namespace
-
 // A missing 360 or swapped arguments put the angle in the wrong quadrant;
 // frac must keep the sign of its argument.
 TEST(Angles, PositionAngleAndFracKeepTheirQuadrantsAndSigns)
@@ -40,12 +27,12 @@ TEST(SphericalFromVector, GivesPlaceAndDistanceEverywhere)
         double ra, dec, distance;
     };
     const Case cases[] = {
-        {vector(0, 1, 1), 90.0, 45.0, std::sqrt(2.0)},
-        {vector(1, -1, 0), 315.0, 0.0, std::sqrt(2.0)},
-        {vector(-2, 0, -2), 180.0, -45.0, std::sqrt(8.0)},
-        {vector(0, 0, 5), 0.0, 90.0, 5.0},
-        {vector(0, 0, -3), 0.0, -90.0, 3.0},
-        {vector(0, 0, 0), 0.0, 0.0, 0.0},
+        {Vector3{{0, 1, 1}}, 90.0, 45.0, std::sqrt(2.0)},
+        {Vector3{{1, -1, 0}}, 315.0, 0.0, std::sqrt(2.0)},
+        {Vector3{{-2, 0, -2}}, 180.0, -45.0, std::sqrt(8.0)},
+        {Vector3{{0, 0, 5}}, 0.0, 90.0, 5.0},
+        {Vector3{{0, 0, -3}}, 0.0, -90.0, 3.0},
+        {Vector3{{0, 0, 0}}, 0.0, 0.0, 0.0},
     };
     for (const Case& c : cases) {
         const SphericalCoordinates s = spherical_from_vector(c.v);

@@ -24,24 +24,15 @@ void expect_identity(const Matrix3& m, double tolerance)
     }
 }
 
-Vector3 vector(double x, double y, double z)
-{
-    Vector3 v;
-    v(1) = x;
-    v(2) = y;
-    v(3) = z;
-    return v;
-}
-
 }  // namespace
 
 // A sign swapped in one of the three elementary rotations turns the frame the
 // wrong way: each axis is checked on a vector it moves.
 TEST(RotationMatrix, TurnsTheFrameCounterClockwise)
 {
-    expect_vector_near(matrix_vector_product(rotation_matrix(3, HALF_PI), vector(1, 0, 0)), 0, -1, 0);
-    expect_vector_near(matrix_vector_product(rotation_matrix(1, HALF_PI), vector(0, 1, 0)), 0, 0, -1);
-    expect_vector_near(matrix_vector_product(rotation_matrix(2, HALF_PI), vector(1, 0, 0)), 0, 0, 1);
+    expect_vector_near(matrix_vector_product(rotation_matrix(3, HALF_PI), Vector3{{1, 0, 0}}), 0, -1, 0);
+    expect_vector_near(matrix_vector_product(rotation_matrix(1, HALF_PI), Vector3{{0, 1, 0}}), 0, 0, -1);
+    expect_vector_near(matrix_vector_product(rotation_matrix(2, HALF_PI), Vector3{{1, 0, 0}}), 0, 0, 1);
     expect_identity(rotation_matrix(0, 0.7), 0.0);
     expect_identity(rotation_matrix(4, 0.7), 0.0);
 }
@@ -61,9 +52,9 @@ TEST(MatrixProduct, ComposesRotationsInOrder)
     EXPECT_GT(std::fabs(ab(1, 2) - ba(1, 2)), 0.05);
 
     // R1(a) R3(b) applied to x: first R3 turns it, then R1.
-    const Vector3 w = matrix_vector_product(ab, vector(1, 0, 0));
+    const Vector3 w = matrix_vector_product(ab, Vector3{{1, 0, 0}});
     EXPECT_NEAR(w(1), std::cos(0.8), 1e-16);
     EXPECT_NEAR(w(2), -std::sin(0.8) * std::cos(0.5), 1e-16);
     EXPECT_NEAR(w(3), std::sin(0.8) * std::sin(0.5), 1e-16);
-    EXPECT_EQ(dot_product(vector(1, 2, 3), vector(-4, 5, 0.5)), 7.5);
+    EXPECT_EQ(dot_product(Vector3{{1, 2, 3}}, Vector3{{-4, 5, 0.5}}), 7.5);
 }
