@@ -2,22 +2,26 @@
 
 #include <gtest/gtest.h>
 
-// The header's exact bytes for the asteroid program's scenario, written out
-// from its formats by hand: a changed width, a lost blank line or a missing
-// line end breaks every report.
+// The header's exact bytes, written out from its formats by hand, for a
+// scenario that fills every field to its width (a negative declination, the
+// last second of a day): a changed width, a lost blank line or a missing line
+// end breaks every report.
 TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
 {
-    const Scenario scenario{{2008, 5, 20, 5, 14, 0.0}, {}, field_centre_from_sexagesimal(0, 0, 10.0, false, 0, 30, 0.0),
-                            60.0, 20.0};
+    const Scenario scenario{{1999, 12, 31, 23, 59, 59.5},
+                            {},
+                            field_centre_from_sexagesimal(23, 59, 59.9, true, 89, 59, 59.9),
+                            0.25,
+                            9.9};
     const std::string expected =
         " \n"
-        "date    2008  5 20   5 14  0.0  UTC     54606.218056  julian day\n"
+        "date    1999 12 31  23 59 59.5  UTC     51543.999994  julian day\n"
         " \n"
-        "center :    R.A. =  0h 0m10.0s,   Decl. =  0o30' 0.0''\n"
+        "center :    R.A. = 23h59m59.9s,   Decl. =-89o59'59.9''\n"
         " \n"
-        "side of square    120.00 arcminute\n"
+        "side of square      0.50 arcminute\n"
         " \n"
-        "for objects brighter then  20.0  stellar magnitude\n";
+        "for objects brighter then   9.9  stellar magnitude\n";
     EXPECT_EQ(report_header(scenario), expected);
     EXPECT_EQ(count_line(3, 2000), "\n number of objects        3  from      2000  in list\n");
 }
