@@ -19,12 +19,10 @@ double arcsec_per_hour(double difference_deg)
     return static_cast<double>(per_day * DAYS_PER_HOUR);
 }
 
-// Topocentric right ascension and declination (degrees) at `utc_mjd`, the
-// observer taken at that same instant.
-SphericalCoordinates place_at(const AstorbRecord& record, const SearchRequest& request, double utc_mjd)
+// Topocentric right ascension and declination (degrees) at `utc_mjd`, seen
+// from `observer_position`, the observer at that same instant.
+SphericalCoordinates place_at(const AstorbRecord& record, const Vector3& observer_position, double utc_mjd)
 {
-    const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
-    const Vector3 observer_position = observer_heliocentric_position(utc_mjd, observer);
     const LightTimeCorrected seen = light_time_corrected_vector(epoch_mjd(record), elements_aei(record),
                                                                 elements_angles(record), utc_mjd, observer_position);
     return spherical_from_vector(seen.topocentric);
@@ -42,7 +40,16 @@ double dec_motion_arcsec_per_hour(double delta1_deg, double delta2_deg)
     return arcsec_per_hour(delta2_deg - delta1_deg);
 }
 
-std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const Vector3& observer_position,
+ObserverPositions observer_positions(const SearchRequest& request)
+{
+    const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
+    const double t = request.utc_mjd;
+    return {observer_heliocentric_position(t, observer),
+            observer_heliocentric_position(t - MOTION_STEP_DAYS, observer),
+            observer_heliocentric_position(t + MOTION_STEP_DAYS, observer)};
+}
+
+std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                   const AstorbRecord& record)
 {
     if (!has_elliptic_elements(record)) {
@@ -50,7 +57,7 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
     }
     const double t = request.utc_mjd;
     const LightTimeCorrected seen = light_time_corrected_vector(epoch_mjd(record), elements_aei(record),
-                                                                elements_angles(record), t, observer_position);
+                                                                elements_angles(record), t, observer.at);
     const double magnitude = apparent_magnitude(record.h, record.g, seen.asteroid_position, seen.topocentric);
     const SphericalCoordinates place = spherical_from_vector(seen.topocentric);
     if (in_square_field(place.ra_deg, place.dec_deg, magnitude, request.centre_ra_deg, request.centre_dec_deg,
@@ -67,8 +74,8 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
     sighting.dec = dec_to_dms(place.dec_deg);
     sighting.magnitude = magnitude;
 
-    const SphericalCoordinates before = place_at(record, request, t - MOTION_STEP_DAYS);
-    const SphericalCoordinates after = place_at(record, request, t + MOTION_STEP_DAYS);
+    const SphericalCoordinates before = place_at(record, observer.before, t - MOTION_STEP_DAYS);
+    const SphericalCoordinates after = place_at(record, observer.after, t + MOTION_STEP_DAYS);
     sighting.ra_motion = ra_motion_arcsec_per_hour(before.ra_deg, after.ra_deg);
     sighting.dec_motion = dec_motion_arcsec_per_hour(before.dec_deg, after.dec_deg);
     if (!std::isfinite(sighting.ra_motion) || !std::isfinite(sighting.dec_motion) ||

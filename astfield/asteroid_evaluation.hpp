@@ -35,12 +35,24 @@ double ra_motion_arcsec_per_hour(double alpha1_deg, double alpha2_deg);
 // (degrees), taken as ra_motion_arcsec_per_hour takes its places.
 double dec_motion_arcsec_per_hour(double delta1_deg, double delta2_deg);
 
-// The asteroid of `record` seen at the request's instant from
-// `observer_position` (observer_heliocentric_position at that instant):
+// The observer's heliocentric positions (km, J2000) a search needs: at its
+// instant and one motion step before and after it. They depend on the
+// instant alone, so a search computes them once.
+struct ObserverPositions {
+    Vector3 at;      // t
+    Vector3 before;  // t - MOTION_STEP_DAYS
+    Vector3 after;   // t + MOTION_STEP_DAYS
+};
+
+// The observer of the request at its instant and a motion step either side.
+ObserverPositions observer_positions(const SearchRequest& request);
+
+// The asteroid of `record` seen at the request's instant from the observer
+// (positions from observer_positions of the same request):
 // present when the record's elements describe an ellipse, its place lies in
 // the square field and its magnitude is not fainter than the limit, and all
 // it shows is finite.
-std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const Vector3& observer_position,
+std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                   const AstorbRecord& record);
 
 // The table header that stands above the rows.

@@ -46,10 +46,9 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
 {
-    // One observer position serves every record.
-    const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
-    const Vector3 observer_position = observer_heliocentric_position(request.utc_mjd, observer);
-    FieldPrefilter prefilter = field_prefilter(request, observer_position);
+    // The observer's positions serve every record.
+    const ObserverPositions observer = observer_positions(request);
+    FieldPrefilter prefilter = field_prefilter(request, observer.at);
     prefilter.active = prefilter.active && scan == AsteroidScan::fast;
 
     const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM.name, output.catalogue_path, output.err};
@@ -85,7 +84,7 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
         if (!may_be_in_field(prefilter, record)) {
             continue;
         }
-        if (const auto sighting = asteroid_sighting(request, observer_position, record)) {
+        if (const auto sighting = asteroid_sighting(request, observer, record)) {
             ++found;
             std::fputs(text ? asteroid_report_row(*sighting).c_str() : asteroid_csv_row(*sighting).c_str(),
                        output.out);

@@ -162,16 +162,16 @@ void sighting_outside_field(benchmark::State& state)
 {
     const std::array<AstorbRecord, 4> records = outside_records();
     const SearchRequest request = asteroid_search_request();
-    const Vector3 observer_position = scenario_observer_position(request);
+    const ObserverPositions observer = observer_positions(request);
     for (const AstorbRecord& r : records) {
-        if (asteroid_sighting(request, observer_position, r)) {
+        if (asteroid_sighting(request, observer, r)) {
             state.SkipWithError("a record meant to lie outside the field is listed");
             return;
         }
     }
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(asteroid_sighting(request, observer_position, records[i++ & 3]));
+        benchmark::DoNotOptimize(asteroid_sighting(request, observer, records[i++ & 3]));
     }
 }
 BENCHMARK(sighting_outside_field);
@@ -181,13 +181,13 @@ void sighting_in_field(benchmark::State& state)
 {
     const AstorbRecord record = parse_astorb_record(INSIDE_RECORD);
     const SearchRequest request = asteroid_search_request();
-    const Vector3 observer_position = scenario_observer_position(request);
-    if (!asteroid_sighting(request, observer_position, record)) {
+    const ObserverPositions observer = observer_positions(request);
+    if (!asteroid_sighting(request, observer, record)) {
         state.SkipWithError("the record meant to lie in the field is not listed");
         return;
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(asteroid_sighting(request, observer_position, record));
+        benchmark::DoNotOptimize(asteroid_sighting(request, observer, record));
     }
 }
 BENCHMARK(sighting_in_field);

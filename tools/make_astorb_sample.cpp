@@ -608,14 +608,14 @@ Orbit placed_orbit(const Placement& p, double ra, double dec, const SearchReques
 // The record text of a placed asteroid, checked by evaluating it as astfield
 // does.
 std::string placed_record(const Placement& p, const std::string& number, const std::string& name, Random& random,
-                          const SearchRequest& request, const Vector3& observer)
+                          const SearchRequest& request, const ObserverPositions& observer)
 {
     double ra = 0.0;
     double dec = 0.0;
     place_from_offsets(p.xi, p.eta, request.centre_ra_deg, request.centre_dec_deg, ra, dec);
     const long numbered = std::atol(number.c_str());
     RecordNotes notes = random_notes(random, MAIN_BELT, numbered, 15.0);
-    std::string text = record_text(number, name, placed_orbit(p, ra, dec, request, observer), notes);
+    std::string text = record_text(number, name, placed_orbit(p, ra, dec, request, observer.at), notes);
     std::optional<AsteroidSighting> sighting = asteroid_sighting(request, observer, parse_astorb_record(text));
 
     if (p.straddles_zero_hours) {
@@ -626,7 +626,7 @@ std::string placed_record(const Placement& p, const std::string& number, const s
         // side of 0h.
         const double per_minute = sighting->ra_motion / 3600.0 / 60.0;
         ra = per_minute > 0.0 ? 0.3 * per_minute : 360.0 + 0.3 * per_minute;
-        text = record_text(number, name, placed_orbit(p, ra, dec, request, observer), notes);
+        text = record_text(number, name, placed_orbit(p, ra, dec, request, observer.at), notes);
         sighting = asteroid_sighting(request, observer, parse_astorb_record(text));
     }
     if (sighting.has_value() != p.listed) {
@@ -667,8 +667,7 @@ int main(int argc, char** argv)
     }
 
     const SearchRequest request = asteroid_search_request();
-    const Vector3 observer = observer_heliocentric_position(
-        request.utc_mjd, Vector3{{request.observer_x, request.observer_y, request.observer_z}});
+    const ObserverPositions observer = observer_positions(request);
 
     Random random{0x5EED2008052005ULL};
     const long numbered_count = (count * 45 + 50) / 100;

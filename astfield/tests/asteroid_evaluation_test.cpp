@@ -54,7 +54,7 @@ TEST(AsteroidEvaluation, ReportRowLayout)
 TEST(AsteroidEvaluation, ListsOnlyAsteroidsInTheFieldAndBrightEnough)
 {
     SearchRequest request{0.0, 0.0, 0.0, 54606.21805555555, 0.041666666666666664, 0.5, 1.0, 20.0};
-    const Vector3 observer = observer_heliocentric_position(request.utc_mjd, Vector3{});
+    const ObserverPositions observer = observer_positions(request);
     // In the field at V 18.4 (the rows of the report test).
     const AstorbRecord inside = parse_astorb_record(
         astorb_line("  4101", "Testina", 12.91, 0.15, "20080514", 299.77838, 81.329088, 327.929242, 6.0, 0.08, 2.75));

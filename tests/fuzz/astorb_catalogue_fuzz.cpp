@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const std::string path = scratch_catalogue_path(".dat");
     static const SearchRequest request = asteroid_search_request();
-    static const Vector3 observer_position = observer_heliocentric_position(
-        request.utc_mjd, Vector3{{request.observer_x, request.observer_y, request.observer_z}});
+    static const ObserverPositions observer = observer_positions(request);
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     write_catalogue(path, bytes);
@@ -70,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const AstorbRecord record = parse_astorb_record(bytes);
         if (has_elliptic_elements(record)) {
             (void)epoch_mjd(record);
-            (void)asteroid_sighting(request, observer_position, record);
+            (void)asteroid_sighting(request, observer, record);
         }
     }
     return 0;
