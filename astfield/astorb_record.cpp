@@ -9,14 +9,16 @@
 namespace {
 
 // Copies columns first..last of the line into `text`, blanks kept; columns
-// beyond the end of the line are left as NUL.
+// beyond the end of the line are left as NUL. A NUL byte inside the columns
+// (a garbled record) becomes a blank, so that the printed row keeps its width.
 template <std::size_t N>
 void copy_columns(std::string_view line, int first, int last, std::array<char, N>& text)
 {
     static_assert(N >= 1);
     text.fill('\0');
     const std::string_view field = columns(line, first, last);
-    field.copy(text.data(), std::min(field.size(), N - 1));
+    const std::size_t n = field.copy(text.data(), std::min(field.size(), N - 1));
+    std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), '\0', ' ');
 }
 
 double decimal_field(std::string_view line, int first, int last)

@@ -17,6 +17,9 @@ void copy_text(std::array<char, N>& field, std::string_view text, char fill)
     std::copy_n(text.begin(), n, field.begin());
     field[N - 1] = '\0';
     if (fill == '\0') {
+        // A NUL byte inside the columns (a garbled set) becomes a blank, so
+        // that the printed row keeps its width.
+        std::replace(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(n), '\0', ' ');
         field[n] = '\0';
     }
 }

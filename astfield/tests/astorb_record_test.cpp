@@ -94,3 +94,16 @@ TEST(AstorbRecord, TellsElementsThatDescribeAnEllipse)
     line.replace(158, 10, "       nan");
     EXPECT_FALSE(has_elliptic_elements(parse_astorb_record(line)));
 }
+
+// A NUL byte in the designation columns of a garbled record would cut the
+// printed row short and shift every column after it; it reads as a blank.
+TEST(AstorbRecord, NulBytesInTheDesignationsReadAsBlanks)
+{
+    std::string line = astorb_line("  4101", "Testina", 12.91, 0.15, "20080514", 299.77838, 81.329088, 327.929242,
+                                   6.0, 0.08, 2.75);
+    line[2] = '\0';
+    line[9] = '\0';
+    const AstorbRecord record = parse_astorb_record(line);
+    EXPECT_EQ(std::string(record.number.data()), "   101");
+    EXPECT_EQ(std::string(record.name.data()), " Te tina   ");
+}

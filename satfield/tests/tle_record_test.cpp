@@ -119,3 +119,15 @@ TEST(TleRecord, RefusesElementsWithoutAnOrbit)
         EXPECT_EQ(tle_element_problem(r) == nullptr, c.acceptable) << c.line2;
     }
 }
+
+// A NUL byte in the designator or catalogue-number columns of a garbled set
+// would cut the printed row short; it reads as a blank and keeps the width.
+TEST(TleRecord, NulBytesInTheDesignationsReadAsBlanks)
+{
+    std::string line1 = LINE1;
+    line1[3] = '\0';
+    line1[14] = '\0';
+    const TleRecord r = parse_tle_record("SAT", line1, LINE2);
+    EXPECT_EQ(std::string(r.norad_id.data()), "1 345U");
+    EXPECT_EQ(std::string(r.cospar_id.data()), "08012 ");
+}
