@@ -1,0 +1,31 @@
+# The libraries the programs are built on, each from a Debian package:
+# tools/install-dependencies.sh installs them all. A missing one stops the
+# configure step with the name of the package that brings it.
+find_package(PkgConfig QUIET)
+
+function(fieldsearch_require found what package)
+  if(NOT ${found})
+    message(FATAL_ERROR "${what} was not found: install the Debian package ${package} "
+                        "(tools/install-dependencies.sh installs every package the build needs)")
+  endif()
+endfunction()
+
+fieldsearch_require(PKG_CONFIG_FOUND "pkg-config" "pkg-config")
+
+find_package(CLI11 CONFIG QUIET)
+fieldsearch_require(CLI11_FOUND "CLI11 (command-line parser)" "libcli11-dev")
+
+find_package(nlohmann_json CONFIG QUIET)
+fieldsearch_require(nlohmann_json_FOUND "nlohmann_json (JSON library)" "nlohmann-json3-dev")
+
+find_package(ZLIB QUIET)
+fieldsearch_require(ZLIB_FOUND "zlib (compressed catalogues)" "zlib1g-dev")
+
+pkg_check_modules(CFITSIO QUIET IMPORTED_TARGET cfitsio)
+fieldsearch_require(CFITSIO_FOUND "CFITSIO (FITS files)" "libcfitsio-dev")
+
+pkg_check_modules(WCSLIB QUIET IMPORTED_TARGET wcslib)
+fieldsearch_require(WCSLIB_FOUND "WCSLIB (world coordinate systems)" "wcslib-dev")
+
+pkg_check_modules(PUGIXML QUIET IMPORTED_TARGET pugixml)
+fieldsearch_require(PUGIXML_FOUND "pugixml (XML)" "libpugixml-dev")
