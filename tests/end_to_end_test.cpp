@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_directory.hpp"
+
 namespace {
 
 struct ProgramRun {
@@ -31,8 +33,8 @@ std::string file_contents(const std::string& path)
 // sample data directory.
 ProgramRun run(const char* program, const std::string& arguments)
 {
-    const std::string out = ::testing::TempDir() + "end_to_end_out.txt";
-    const std::string err = ::testing::TempDir() + "end_to_end_err.txt";
+    const std::string out = process_scratch_directory() + "end_to_end_out.txt";
+    const std::string err = process_scratch_directory() + "end_to_end_err.txt";
     const std::string command = std::string("cd '") + SAMPLE_DATA_DIR + "' && '" + program + "' " + arguments + " >'" +
                                 out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());

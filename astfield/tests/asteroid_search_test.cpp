@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "scratch_directory.hpp"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -50,7 +52,7 @@ const std::string SMALL_REPORT = TABLE_HEADER +
 
 std::string temporary_path(const std::string& name)
 {
-    return (std::filesystem::path(::testing::TempDir()) / ("astfield_" + name)).string();
+    return (std::filesystem::path(process_scratch_directory()) / ("astfield_" + name)).string();
 }
 
 void write_file(const std::string& path, const std::string& bytes)

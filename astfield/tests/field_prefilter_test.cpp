@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_directory.hpp"
+
 #include "asteroid_search.hpp"
 #include "astorb_lines.hpp"
 #include "light_time.hpp"
@@ -64,7 +66,7 @@ std::string dense_catalogue(int records)
 
 std::string temporary_catalogue(const std::string& text)
 {
-    const std::string path = ::testing::TempDir() + "astfield_dense_catalogue.dat";
+    const std::string path = process_scratch_directory() + "astfield_dense_catalogue.dat";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);

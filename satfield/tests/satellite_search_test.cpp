@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_directory.hpp"
+
 namespace {
 
 // Two sets of the sample catalogue that lie in the compiled-in field, and
@@ -43,7 +45,7 @@ std::string contents(std::FILE* f)
 
 std::string catalogue_path()
 {
-    return testing::TempDir() + "satfield_test_catalogue.tle";
+    return process_scratch_directory() + "satfield_test_catalogue.tle";
 }
 
 SearchRun search(const char* path)
@@ -220,15 +222,15 @@ TEST(SatelliteSearch, OverLongLineKeepsItsStart)
 // directory opens, so its table header is out before the read fails).
 TEST(SatelliteSearch, ReportsACatalogueThatCannotBeRead)
 {
-    const std::string missing = testing::TempDir() + "no_such_catalogue.tle";
+    const std::string missing = process_scratch_directory() + "no_such_catalogue.tle";
     const SearchRun run = search(missing.c_str());
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "satfield: cannot open " + missing + ": No such file or directory\n");
 
-    const SearchRun directory = search(testing::TempDir().c_str());
+    const SearchRun directory = search(process_scratch_directory().c_str());
     EXPECT_NE(directory.status, 0);
     EXPECT_EQ(directory.out, TABLE_HEADER);
-    EXPECT_NE(directory.err.find("satfield: cannot read " + testing::TempDir()), std::string::npos);
+    EXPECT_NE(directory.err.find("satfield: cannot read " + process_scratch_directory()), std::string::npos);
     EXPECT_NE(directory.err.find("Is a directory"), std::string::npos);
 }
