@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <CLI/CLI.hpp>
+
 #include "geodetic_site.hpp"
 
 namespace {
@@ -177,11 +179,6 @@ std::optional<std::vector<double>> numbers_from_list(std::string_view text, std:
     return values;
 }
 
-CommandLineResult refused(std::string_view option, const std::string& what)
-{
-    return {false, {}, std::string(option) + ": " + what};
-}
-
 }  // namespace
 
 std::optional<CalendarInstant> instant_from_text(std::string_view text)
@@ -217,142 +214,306 @@ std::optional<CalendarInstant> instant_from_text(std::string_view text)
     return CalendarInstant{*year, *month, *day, *hour, *minute, *second};
 }
 
-CommandLineResult parse_command_line(const std::vector<std::string_view>& arguments, const ProgramInfo& program)
+namespace {
+
+// The observer from "LAT,LON[,HEIGHT]"; error names what is wrong.
+std::optional<Vector3> site_from_text(std::string_view text, std::string& error)
 {
-    CommandLine line;
-    bool observer_given = false;
-    bool site_given = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view option = arguments[i];
-        std::optional<std::string_view> inline_value;
-        if (option.rfind("--", 0) == 0) {
-            if (const std::size_t equals = option.find('='); equals != std::string_view::npos) {
-                inline_value = option.substr(equals + 1);
-                option = option.substr(0, equals);
-            }
-        }
-        // The option's value: written after '=' or as the next argument.
-        auto value = [&](std::string_view& out) {
-            if (inline_value) {
-                out = *inline_value;
-                return true;
-            }
-            if (i + 1 >= arguments.size()) {
-                return false;
-            }
-            out = arguments[++i];
-            return true;
-        };
-        std::string_view text;
-        if (option == "--help" || option == "-h") {
-            line.show_help = true;
-        } else if (option == "--version") {
-            line.show_version = true;
-        } else if (option == "--catalogue" || option == "--catalog") {
-            if (!value(text) || text.empty()) {
-                return refused(option, "needs the path of a catalogue file");
-            }
-            line.catalogue_path = std::string(text);
-        } else if (option == "--time") {
-            if (!value(text)) {
-                return refused(option, "needs a UTC instant such as 2008-05-20T05:14:00");
-            }
-            line.instant = instant_from_text(text);
-            if (!line.instant) {
-                return refused(option, joined({"'", text, "' is not an existing date and time YYYY-MM-DDTHH:MM:SS[.sss] between the "
-                                           "years 1900 and 2099"}));
-            }
-        } else if (option == "--observer") {
-            if (!value(text)) {
-                return refused(option, "needs X,Y,Z in km");
-            }
-            const auto xyz = numbers_from_list(text, 3, 3);
-            if (!xyz) {
-                return refused(option, joined({"'", text, "' is not three numbers X,Y,Z in km"}));
-            }
-            Vector3 v;
-            v(1) = (*xyz)[0];
-            v(2) = (*xyz)[1];
-            v(3) = (*xyz)[2];
-            line.observer_earth_fixed = v;
-            observer_given = true;
-        } else if (option == "--site") {
-            if (!value(text)) {
-                return refused(option, "needs LAT,LON[,HEIGHT] in degrees and metres");
-            }
-            const auto site = numbers_from_list(text, 2, 3);
-            if (!site) {
-                return refused(option, joined({"'", text, "' is not LAT,LON[,HEIGHT] in degrees and metres"}));
-            }
-            const double lat = (*site)[0];
-            const double lon = (*site)[1];
-            const double height = site->size() == 3 ? (*site)[2] : 0.0;
-            if (std::fabs(lat) > 90.0) {
-                return refused(option, joined({"latitude ", split(text, ',')[0], " is beyond +-90 degrees"}));
-            }
-            if (lon < -180.0 || lon > 360.0) {
-                return refused(option, joined({"longitude ", split(text, ',')[1], " is outside -180 to 360 degrees"}));
-            }
-            if (std::fabs(height) > 1.0e7) {
-                return refused(option, joined({"height ", split(text, ',')[2], " m is not on or near the Earth"}));
-            }
-            line.observer_earth_fixed = observer_from_geodetic_site(lat, lon, height);
-            site_given = true;
-        } else if (option == "--centre" || option == "--center") {
-            std::string_view ra_text;
-            std::string_view dec_text;
-            if (inline_value) {
-                return refused(option, "takes two values: --centre RA DEC");
-            }
-            if (!value(ra_text) || !value(dec_text)) {
-                return refused(option, "needs two values, RA DEC (11:28:00.0 +01:16:00 or 172.0 1.2667)");
-            }
+    const auto site = numbers_from_list(text, 2, 3);
+    if (!site) {
+        error = joined({"'", text, "' is not LAT,LON[,HEIGHT] in degrees and metres"});
+        return std::nullopt;
+    }
+    const double lat = (*site)[0];
+    const double lon = (*site)[1];
+    const double height = site->size() == 3 ? (*site)[2] : 0.0;
+    if (std::fabs(lat) > 90.0) {
+        error = joined({"latitude ", split(text, ',')[0], " is beyond +-90 degrees"});
+        return std::nullopt;
+    }
+    if (lon < -180.0 || lon > 360.0) {
+        error = joined({"longitude ", split(text, ',')[1], " is outside -180 to 360 degrees"});
+        return std::nullopt;
+    }
+    if (std::fabs(height) > 1.0e7) {
+        error = joined({"height ", split(text, ',')[2], " m is not on or near the Earth"});
+        return std::nullopt;
+    }
+    return observer_from_geodetic_site(lat, lon, height);
+}
+
+std::optional<Vector3> observer_from_text(std::string_view text, std::string& error)
+{
+    const auto xyz = numbers_from_list(text, 3, 3);
+    if (!xyz) {
+        error = joined({"'", text, "' is not three numbers X,Y,Z in km"});
+        return std::nullopt;
+    }
+    Vector3 v;
+    v(1) = (*xyz)[0];
+    v(2) = (*xyz)[1];
+    v(3) = (*xyz)[2];
+    return v;
+}
+
+std::optional<CalendarInstant> instant_option_from_text(std::string_view text, std::string& error)
+{
+    std::optional<CalendarInstant> instant = instant_from_text(text);
+    if (!instant) {
+        error = joined({"'", text,
+                        "' is not an existing date and time YYYY-MM-DDTHH:MM:SS[.sss] between the years 1900 and 2099"});
+    }
+    return instant;
+}
+
+std::optional<double> side_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> side = number_from_text(text);
+    if (!side || *side <= 0.0 || *side >= 10800.0) {
+        error = joined({"'", text, "' is not a side in arcminutes greater than 0 and less than 10800 (180 deg)"});
+        return std::nullopt;
+    }
+    return side;
+}
+
+std::optional<double> magnitude_from_text(std::string_view text, std::string& error)
+{
+    std::optional<double> value = number_from_text(text);
+    if (!value) {
+        error = joined({"'", text, "' is not a number"});
+    }
+    return value;
+}
+
+std::optional<OutputFormat> format_from_text(std::string_view text, std::string& error)
+{
+    if (text == "text") {
+        return OutputFormat::text;
+    }
+    if (text == "csv") {
+        return OutputFormat::csv;
+    }
+    error = joined({"'", text, "' is not text or csv"});
+    return std::nullopt;
+}
+
+std::optional<std::string> path_from_text(std::string_view text, std::string& error)
+{
+    if (text.empty()) {
+        error = "needs the path of a file";
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
+// A CLI11 check that runs one of our own conversions on the option's text;
+// the conversion's error becomes the option's message.
+template <typename Conversion>
+CLI::Validator checked_by(Conversion conversion, const char* value_name)
+{
+    return CLI::Validator(
+        [conversion](std::string& text) {
             std::string error;
-            line.centre = centre_from_texts(ra_text, dec_text, error);
-            if (!line.centre) {
-                return refused(option, error);
-            }
-        } else if (option == "--side") {
-            if (!value(text)) {
-                return refused(option, "needs the full side of the square in arcminutes");
-            }
-            const std::optional<double> side = number_from_text(text);
-            if (!side || *side <= 0.0 || *side >= 10800.0) {
-                return refused(option, joined({"'", text, "' is not a side in arcminutes greater than 0 and less than 10800 (180 deg)"}));
-            }
-            line.side_arcmin = side;
-        } else if (option == "--mag-limit" && program.has_magnitude_limit) {
-            if (!value(text)) {
-                return refused(option, "needs a magnitude");
-            }
-            line.mag_limit = number_from_text(text);
-            if (!line.mag_limit) {
-                return refused(option, joined({"'", text, "' is not a number"}));
-            }
-        } else if (option == "--format") {
-            if (!value(text)) {
-                return refused(option, "needs text or csv");
-            }
-            if (text == "text") {
-                line.format = OutputFormat::text;
-            } else if (text == "csv") {
-                line.format = OutputFormat::csv;
-            } else {
-                return refused(option, joined({"'", text, "' is not text or csv"}));
-            }
-        } else if (option == "--mag-limit") {
-            return refused(option, "only the asteroid program has a magnitude limit");
-        } else if (option.rfind("-", 0) == 0) {
-            return refused(option, "unknown option");
-        } else {
-            return refused(option, "unexpected argument (options start with --)");
-        }
-        if (inline_value && (option == "--help" || option == "-h" || option == "--version")) {
-            return refused(option, "takes no value");
+            conversion(text, error);
+            return error;
+        },
+        value_name);
+}
+
+// The texts of the options as given, before conversion.
+struct OptionTexts {
+    std::string catalogue;
+    std::string time;
+    std::string observer;
+    std::string site;
+    std::vector<std::string> centre;
+    std::string side;
+    std::string mag_limit;
+    std::string format;
+};
+
+// What each option needs, said when its value is missing.
+struct OptionNeed {
+    const char* option;
+    const char* need;
+};
+constexpr OptionNeed OPTION_NEEDS[] = {
+    {"--catalogue", "needs the path of a catalogue file"},
+    {"--time", "needs a UTC instant such as 2008-05-20T05:14:00"},
+    {"--observer", "needs X,Y,Z in km"},
+    {"--site", "needs LAT,LON[,HEIGHT] in degrees and metres"},
+    {"--centre", "needs two values, RA DEC (11:28:00.0 +01:16:00 or 172.0 1.2667)"},
+    {"--side", "needs the full side of the square in arcminutes"},
+    {"--mag-limit", "needs a magnitude"},
+    {"--format", "needs text or csv"},
+};
+
+// The help's option column: the name and the form of its value.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_opts(const CLI::Option* option) const override
+    {
+        return option->get_type_name().empty() ? std::string() : " " + option->get_type_name();
+    }
+};
+
+// Every option of the program, bound to `texts`: the one definition both
+// the parser and the help text come from.
+void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& texts, bool& help, bool& version)
+{
+    const std::string catalogue = program.default_catalogue;
+    app.set_help_flag();
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.get_formatter()->column_width(30);
+    app.add_option("--catalogue,--catalog", texts.catalogue,
+                   "the catalogue to read (default: " + catalogue + ")\ne.g. --catalogue data/" + catalogue)
+        ->type_name("PATH")
+        ->check(checked_by(path_from_text, ""));
+    app.add_option("--time", texts.time,
+                   "the instant, YYYY-MM-DDTHH:MM:SS[.sss], a trailing Z allowed\ne.g. --time 2008-05-20T21:30:00Z")
+        ->type_name("UTC")
+        ->check(checked_by(instant_option_from_text, ""));
+    app.add_option("--observer", texts.observer,
+                   "geocentric Earth-fixed position of the observer in km\n"
+                   "e.g. --observer 3395.0303,3128.7911,4388.8511")
+        ->type_name("X,Y,Z")
+        ->check(checked_by(observer_from_text, ""));
+    app.add_option("--site", texts.site,
+                   "geodetic latitude and east longitude in degrees, height in metres\n"
+                   "above the WGS84 ellipsoid (instead of --observer)\ne.g. --site 43.7417,42.6630,2094")
+        ->type_name("LAT,LON[,H]")
+        ->check(checked_by(site_from_text, ""));
+    app.add_option("--centre,--center", texts.centre,
+                   "the centre of the field, sexagesimal (RA in hours, DEC in degrees)\n"
+                   "or both in decimal degrees\n"
+                   "e.g. --centre 11:28:00.0 +01:16:00   or   --centre 172.0 1.2667")
+        ->type_name("RA DEC")
+        ->expected(2);
+    app.add_option("--side", texts.side, "the full side of the square in arcminutes\ne.g. --side 90")
+        ->type_name("ARCMIN")
+        ->check(checked_by(side_from_text, ""));
+    if (program.has_magnitude_limit) {
+        app.add_option("--mag-limit", texts.mag_limit, "list only asteroids not fainter than V\ne.g. --mag-limit 18.5")
+            ->type_name("V")
+            ->check(checked_by(magnitude_from_text, ""));
+    }
+    app.add_option("--format", texts.format,
+                   "text: the report; csv: a header line and one line per object\ne.g. --format csv")
+        ->type_name("text|csv")
+        ->check(checked_by(format_from_text, ""));
+    app.add_flag("-h,--help", help, "show this help and exit");
+    app.add_flag("--version", version, "show the version and exit");
+    for (CLI::Option* option : app.get_options()) {
+        option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
+    app.footer("Exit status: 0 after a search, 1 when the catalogue cannot be read, 2 for a bad option.");
+}
+
+// Our one-line message for what CLI11 refused: "OPTION: what is wrong".
+std::string refusal_message(const CLI::ParseError& error)
+{
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr) {
+        return what;
+    }
+    // The option whose value is missing or miscounted: the one the message names.
+    for (const OptionNeed& need : OPTION_NEEDS) {
+        const std::string name = need.option;
+        const std::size_t at = what.find(name);
+        if (at != std::string::npos && (at + name.size() == what.size() || what[at + name.size()] == ':' ||
+                                        what[at + name.size()] == ',' || what[at + name.size()] == ' ')) {
+            return name + ": " + need.need;
         }
     }
-    if (observer_given && site_given) {
-        return refused("--site", "cannot be combined with --observer: give the observer one way");
+    return what;
+}
+
+// True when the program has the option and it was given.
+bool given_option(const CLI::App& app, const char* name)
+{
+    const CLI::Option* option = app.get_option_no_throw(name);
+    return option != nullptr && option->count() > 0;
+}
+
+}  // namespace
+
+CommandLineResult parse_command_line(const std::vector<std::string_view>& arguments, const ProgramInfo& program)
+{
+    CLI::App app;
+    OptionTexts texts;
+    bool help = false;
+    bool version = false;
+    define_options(app, program, texts, help, version);
+    app.allow_extras();
+
+    std::vector<std::string> given(arguments.begin(), arguments.end());
+    // Forms CLI11 would take but that say something else: a flag with a
+    // value, the two values of the centre after '='.
+    for (const std::string& argument : given) {
+        for (const char* flag : {"--help=", "--version=", "-h="}) {
+            if (argument.rfind(flag, 0) == 0) {
+                return {false, {}, argument.substr(0, argument.find('=')) + ": takes no value"};
+            }
+        }
+        if (argument.rfind("--centre=", 0) == 0 || argument.rfind("--center=", 0) == 0) {
+            return {false, {}, argument.substr(0, argument.find('=')) + ": takes two values: --centre RA DEC"};
+        }
+    }
+    std::vector<std::string> reversed(given.rbegin(), given.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return {false, {}, refusal_message(error)};
+    }
+    // What CLI11 did not take: an unknown option or a stray argument.
+    if (const std::vector<std::string> extras = app.remaining(); !extras.empty()) {
+        const std::string& first = extras.front();
+        const std::string option = first.substr(0, first.find('='));
+        if (option == "--mag-limit") {
+            return {false, {}, option + ": only the asteroid program has a magnitude limit"};
+        }
+        return {false, {}, first.rfind('-', 0) == 0 ? option + ": unknown option"
+                                                    : first + ": unexpected argument (options start with --)"};
+    }
+
+    CommandLine line;
+    line.show_help = help;
+    line.show_version = version;
+    std::string error;
+    if (given_option(app, "--catalogue")) {
+        line.catalogue_path = texts.catalogue;
+    }
+    if (given_option(app, "--time")) {
+        line.instant = instant_option_from_text(texts.time, error);
+    }
+    if (given_option(app, "--observer")) {
+        line.observer_earth_fixed = observer_from_text(texts.observer, error);
+    }
+    if (given_option(app, "--site")) {
+        if (given_option(app, "--observer")) {
+            return {false, {}, "--site: cannot be combined with --observer: give the observer one way"};
+        }
+        line.observer_earth_fixed = site_from_text(texts.site, error);
+    }
+    if (given_option(app, "--centre")) {
+        // The last two values given.
+        const std::size_t n = texts.centre.size();
+        if (n < 2) {
+            return {false, {}, std::string("--centre: ") + OPTION_NEEDS[4].need};
+        }
+        line.centre = centre_from_texts(texts.centre[n - 2], texts.centre[n - 1], error);
+        if (!line.centre) {
+            return {false, {}, "--centre: " + error};
+        }
+    }
+    if (given_option(app, "--side")) {
+        line.side_arcmin = side_from_text(texts.side, error);
+    }
+    if (given_option(app, "--mag-limit")) {
+        line.mag_limit = magnitude_from_text(texts.mag_limit, error);
+    }
+    if (given_option(app, "--format")) {
+        line.format = *format_from_text(texts.format, error);
     }
     return {true, line, {}};
 }
@@ -390,41 +551,21 @@ std::string version_text(const ProgramInfo& program)
 
 std::string usage_text(const ProgramInfo& program)
 {
-    const std::string name = program.name;
-    const bool asteroids = program.has_magnitude_limit;
-    std::string text;
-    text += "Usage: " + name + " [OPTION]...\n";
-    text += asteroids ? "List the asteroids of an orbit catalogue that lie in a square field of sky at an instant.\n"
-                      : "List the artificial satellites of an element-set catalogue that lie in a square field of\n"
-                        "sky at an instant.\n";
-    text += "Without options the compiled-in scenario is searched in the catalogue \"" +
-            std::string(program.default_catalogue) + "\"\nof the working directory. Each option replaces one part of "
-            "that scenario.\n\n";
-    text += "Options:\n";
-    text += joined({"  --catalogue PATH       the catalogue to read (default: ", program.default_catalogue, ")\n"});
-    text += joined({"                         e.g. --catalogue data/", program.default_catalogue, "\n"});
-    text += "  --time UTC             the instant, YYYY-MM-DDTHH:MM:SS[.sss], a trailing Z allowed\n";
-    text += "                         e.g. --time 2008-05-20T21:30:00Z\n";
-    text += "  --observer X,Y,Z       geocentric Earth-fixed position of the observer in km\n";
-    text += "                         e.g. --observer 3395.0303,3128.7911,4388.8511\n";
-    text += "  --site LAT,LON[,H]     geodetic latitude and east longitude in degrees, height in metres\n";
-    text += "                         above the WGS84 ellipsoid (instead of --observer)\n";
-    text += "                         e.g. --site 43.7417,42.6630,2094\n";
-    text += "  --centre RA DEC        the centre of the field, sexagesimal (RA in hours, DEC in degrees)\n";
-    text += "                         or both in decimal degrees\n";
-    text += "                         e.g. --centre 11:28:00.0 +01:16:00   or   --centre 172.0 1.2667\n";
-    text += "  --side ARCMIN          the full side of the square in arcminutes\n";
-    text += "                         e.g. --side 90\n";
-    if (asteroids) {
-        text += "  --mag-limit V          list only asteroids not fainter than V\n";
-        text += "                         e.g. --mag-limit 18.5\n";
-    }
-    text += "  --format text|csv      text: the report; csv: a header line and one line per object\n";
-    text += "                         e.g. --format csv\n";
-    text += "  --help                 show this help and exit\n";
-    text += "  --version              show the version and exit\n";
-    text += "\nExit status: 0 after a search, 1 when the catalogue cannot be read, 2 for a bad option.\n";
-    return text;
+    CLI::App app(program.has_magnitude_limit
+                     ? "List the asteroids of an orbit catalogue that lie in a square field of sky at an instant.\n"
+                       "Without options the compiled-in scenario is searched in the catalogue \"" +
+                           std::string(program.default_catalogue) +
+                           "\" of the working directory.\nEach option replaces one part of that scenario."
+                     : "List the artificial satellites of an element-set catalogue that lie in a square field of sky "
+                       "at an instant.\nWithout options the compiled-in scenario is searched in the catalogue \"" +
+                           std::string(program.default_catalogue) +
+                           "\" of the working directory.\nEach option replaces one part of that scenario.",
+                 program.name);
+    OptionTexts texts;
+    bool help = false;
+    bool version = false;
+    define_options(app, program, texts, help, version);
+    return app.help();
 }
 
 int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,

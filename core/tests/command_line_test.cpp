@@ -95,6 +95,9 @@ TEST(CommandLine, RefusesBadOptionsNamingTheOption)
         {{"--format", "xml"}, "--format"},
         {{"--catalogue"}, "--catalogue"},
         {{"--observer", "1,2,3", "--site", "45,10"}, "--site"},
+        {{"--help=3"}, "--help"},
+        {{"--centre=172.0", "1.2"}, "--centre"},
+        {{"--side", "90", "--centre", "172.0"}, "--centre"},
     };
     for (const Case& c : cases) {
         const CommandLineResult r = parse(c.arguments);
