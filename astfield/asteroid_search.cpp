@@ -2,12 +2,16 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "asteroid_evaluation.hpp"
 #include "astorb_record.hpp"
 #include "catalogue_file.hpp"
 #include "field_prefilter.hpp"
+#include "field_reports.hpp"
 #include "light_time.hpp"
+#include "ordered_blocks.hpp"
 #include "text_catalogue.hpp"
 
 Scenario asteroid_scenario()
@@ -46,10 +50,55 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
 {
-    // The observer's positions serve every record.
-    const ObserverPositions observer = observer_positions(request);
-    FieldPrefilter prefilter = field_prefilter(request, observer.at);
-    prefilter.active = prefilter.active && scan == AsteroidScan::fast;
+    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1};
+    return search_asteroid_fields(plan, output, scan);
+}
+
+namespace {
+
+// Catalogue lines are read and evaluated this many at a time.
+constexpr std::size_t LINES_PER_BLOCK = 2048;
+
+// Consecutive lines of the catalogue, kept in one buffer.
+struct CatalogueLines {
+    struct Line {
+        long number;               // 1-based line of the file
+        std::size_t offset;        // into text
+        std::size_t length;        // as kept
+        std::size_t full_length;   // before any cut
+    };
+    std::string text;
+    std::vector<Line> lines;
+    std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
+};
+
+// What a block of lines gave: messages and rows in catalogue order.
+struct BlockFindings {
+    int records = 0;
+    std::string messages;
+    std::vector<std::pair<std::size_t, std::string>> rows;  // field index, row
+};
+
+// Everything the evaluation of one field needs, computed once per run.
+struct FieldWork {
+    SearchRequest request;
+    ObserverPositions observer;
+    FieldPrefilter prefilter;
+};
+
+}  // namespace
+
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan)
+{
+    std::vector<FieldWork> fields;
+    fields.reserve(plan.fields.size());
+    for (const FieldSearch& field : plan.fields) {
+        // The observer's positions serve every record.
+        const ObserverPositions observer = observer_positions(field.request);
+        FieldPrefilter prefilter = field_prefilter(field.request, observer.at);
+        prefilter.active = prefilter.active && scan == AsteroidScan::fast;
+        fields.push_back({field.request, observer, prefilter});
+    }
 
     const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM.name, output.catalogue_path, output.err};
     std::FILE* catalogue = open_catalogue(diagnostics);
@@ -57,42 +106,69 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    std::fputs(text ? asteroid_table_header().c_str() : asteroid_csv_header().c_str(), output.out);
+    FieldReports reports(plan, output.format, output.out, asteroid_table_header(), asteroid_csv_header());
+    reports.begin();
 
     TextCatalogueReader reader(catalogue);
-    int found = 0;
-    int records = 0;
-    std::string_view line;
-    while (reader.next_line(line)) {
-        if (reader.full_length() < ASTORB_COLUMNS_READ) {
-            if (!is_blank_line(line)) {
-                report_catalogue_line(diagnostics, reader.line_number(),
-                                      "record shorter than %d characters (%zu), skipped", ASTORB_COLUMNS_READ,
-                                      reader.full_length());
+    auto read = [&](CatalogueLines& block) {
+        block.text.clear();
+        block.lines.clear();
+        std::string_view line;
+        while (block.lines.size() < LINES_PER_BLOCK && reader.next_line(line)) {
+            block.lines.push_back({reader.line_number(), block.text.size(), line.size(), reader.full_length()});
+            block.text.append(line);
+        }
+        return !block.lines.empty();
+    };
+    auto evaluate = [&](const CatalogueLines& block, BlockFindings& findings) {
+        findings.records = 0;
+        findings.messages.clear();
+        findings.rows.clear();
+        for (const CatalogueLines::Line& entry : block.lines) {
+            const std::string_view line = block.line(entry);
+            if (entry.full_length < ASTORB_COLUMNS_READ) {
+                if (!is_blank_line(line)) {
+                    findings.messages += catalogue_line_message(diagnostics, entry.number,
+                                                                "record shorter than %d characters (%zu), skipped",
+                                                                ASTORB_COLUMNS_READ, entry.full_length);
+                }
+                continue;
             }
-            continue;
+            ++findings.records;
+            const AstorbRecord record = parse_astorb_record(line);
+            if (!has_elliptic_elements(record)) {
+                findings.messages += catalogue_line_message(
+                    diagnostics, entry.number,
+                    "elements describe no ellipse (e = %.8g, a = %.8g AU) or are not finite, not evaluated",
+                    record.eccentricity, record.semimajor_axis);
+                continue;
+            }
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                const FieldWork& field = fields[i];
+                if (!may_be_in_field(field.prefilter, record)) {
+                    continue;
+                }
+                if (const auto sighting = asteroid_sighting(field.request, field.observer, record)) {
+                    findings.rows.emplace_back(i, text ? asteroid_report_row(*sighting) : asteroid_csv_row(*sighting));
+                }
+            }
         }
-        ++records;
-        const AstorbRecord record = parse_astorb_record(line);
-        if (!has_elliptic_elements(record)) {
-            report_catalogue_line(diagnostics, reader.line_number(),
-                                  "elements describe no ellipse (e = %.8g, a = %.8g AU) or are not finite, "
-                                  "not evaluated",
-                                  record.eccentricity, record.semimajor_axis);
-            continue;
+    };
+    int records = 0;
+    auto emit = [&](BlockFindings& findings) {
+        records += findings.records;
+        std::fputs(findings.messages.c_str(), output.err);
+        for (const auto& [field, row] : findings.rows) {
+            reports.add_row(field, row);
         }
-        if (!may_be_in_field(prefilter, record)) {
-            continue;
-        }
-        if (const auto sighting = asteroid_sighting(request, observer, record)) {
-            ++found;
-            std::fputs(text ? asteroid_report_row(*sighting).c_str() : asteroid_csv_row(*sighting).c_str(),
-                       output.out);
-        }
-    }
+    };
+    run_ordered_blocks<CatalogueLines, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
-    if (text && !reader.read_error()) {
-        std::fputs(count_line(found, records).c_str(), output.out);
-    }
+    reports.finish(records, !reader.read_error());
     return close_catalogue(diagnostics, catalogue, reader, output.out);
+}
+
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output)
+{
+    return search_asteroid_fields(plan, output, AsteroidScan::fast);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "command_line.hpp"
+#include "search_plan.hpp"
 #include "search_scenario.hpp"
 
 // The catalogue the program reads, in the working directory.
@@ -47,3 +48,12 @@ enum class AsteroidScan { fast, straightforward };
 // search_asteroid_field with the way of evaluation chosen (the overloads
 // above scan fast).
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan);
+
+// Scans the catalogue once for every field of `plan`, on plan.threads
+// threads: each field's rows are those search_asteroid_field prints for it,
+// in catalogue order; one field's rows go out as they are found, a list of
+// fields is printed field by field at the end (text: one complete report per
+// field; CSV: one header line, and each row led by its field's id). The
+// output is the same for every number of threads.
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan);
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output);

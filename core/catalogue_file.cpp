@@ -14,6 +14,26 @@ void report_catalogue_line(const CatalogueDiagnostics& d, long line_number, cons
     std::fputc('\n', d.err);
 }
 
+std::string catalogue_line_message(const CatalogueDiagnostics& d, long line_number, const char* format, ...)
+{
+    std::string message = std::string(d.program) + ": " + d.path + ":" + std::to_string(line_number) + ": ";
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n > 0) {
+        const std::size_t at = message.size();
+        message.resize(at + static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(message.data() + at, static_cast<std::size_t>(n) + 1, format, args);
+        message.resize(at + static_cast<std::size_t>(n));
+    }
+    va_end(args);
+    message += '\n';
+    return message;
+}
+
 std::FILE* open_catalogue(const CatalogueDiagnostics& d)
 {
     errno = 0;

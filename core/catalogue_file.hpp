@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "text_catalogue.hpp"
@@ -17,6 +18,11 @@ struct CatalogueDiagnostics {
 // Reports a problem of one line of the catalogue, printf-style.
 [[gnu::format(printf, 3, 4)]] void report_catalogue_line(const CatalogueDiagnostics& diagnostics, long line_number,
                                                          const char* format, ...);
+
+// The same message as a line of text (line end included), for a scan that
+// prints its messages later, in catalogue order.
+[[gnu::format(printf, 3, 4)]] std::string catalogue_line_message(const CatalogueDiagnostics& diagnostics,
+                                                                 long line_number, const char* format, ...);
 
 // The catalogue opened for reading, or nullptr after a message naming the
 // path and the reason.

@@ -2,11 +2,16 @@
 
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <CLI/CLI.hpp>
 
+#include "field_list.hpp"
+#include "field_reports.hpp"
 #include "geodetic_site.hpp"
+#include "ordered_blocks.hpp"
 
 namespace {
 
@@ -20,27 +25,6 @@ std::string joined(std::initializer_list<std::string_view> parts)
         out.append(part);
     }
     return out;
-}
-
-// A whole decimal number filling all of `text`, optionally signed; empty
-// when anything else is there or the value is not finite.
-std::optional<double> number_from_text(std::string_view text)
-{
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 // Exactly `digits` decimal digits.
@@ -181,6 +165,27 @@ std::optional<std::vector<double>> numbers_from_list(std::string_view text, std:
 
 }  // namespace
 
+// A whole decimal number filling all of `text`, optionally signed; empty
+// when anything else is there or the value is not finite.
+std::optional<double> number_from_text(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+            return std::nullopt;
+        }
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<CalendarInstant> instant_from_text(std::string_view text)
 {
     if (!text.empty() && (text.back() == 'Z' || text.back() == 'z')) {
@@ -297,6 +302,16 @@ std::optional<OutputFormat> format_from_text(std::string_view text, std::string&
     return std::nullopt;
 }
 
+std::optional<int> threads_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> n = number_from_text(text);
+    if (!n || *n != std::floor(*n) || *n < 1.0 || *n > 1024.0) {
+        error = joined({"'", text, "' is not a whole number of threads from 1 to 1024"});
+        return std::nullopt;
+    }
+    return static_cast<int>(*n);
+}
+
 std::optional<std::string> path_from_text(std::string_view text, std::string& error)
 {
     if (text.empty()) {
@@ -330,6 +345,8 @@ struct OptionTexts {
     std::string side;
     std::string mag_limit;
     std::string format;
+    std::string fields;
+    std::string threads;
 };
 
 // What each option needs, said when its value is missing.
@@ -346,6 +363,8 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--side", "needs the full side of the square in arcminutes"},
     {"--mag-limit", "needs a magnitude"},
     {"--format", "needs text or csv"},
+    {"--fields", "needs the path of a CSV file of fields"},
+    {"--threads", "needs a number of threads"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -401,6 +420,17 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                    "text: the report; csv: a header line and one line per object\ne.g. --format csv")
         ->type_name("text|csv")
         ->check(checked_by(format_from_text, ""));
+    app.add_option("--fields", texts.fields,
+                   "search every field of a CSV file in one pass over the catalogue: a header line naming the\n"
+                   "columns id, time, ra_deg, dec_deg, side_arcmin (any order; others ignored), then one field\n"
+                   "per line; each field's rows as a run on that field prints them\ne.g. --fields night.csv")
+        ->type_name("PATH")
+        ->check(checked_by(path_from_text, ""));
+    app.add_option("--threads", texts.threads,
+                   "threads evaluating the catalogue (default: one per hardware thread); the output is the\n"
+                   "same for every number\ne.g. --threads 2")
+        ->type_name("N")
+        ->check(checked_by(threads_from_text, ""));
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
     for (CLI::Option* option : app.get_options()) {
@@ -515,6 +545,18 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     if (given_option(app, "--format")) {
         line.format = *format_from_text(texts.format, error);
     }
+    if (given_option(app, "--fields")) {
+        for (const char* option : {"--time", "--centre", "--side"}) {
+            if (given_option(app, option)) {
+                return {false, {}, std::string("--fields: cannot be combined with ") + option +
+                                       ": the list gives each field its instant, centre and side"};
+            }
+        }
+        line.fields_path = texts.fields;
+    }
+    if (given_option(app, "--threads")) {
+        line.threads = threads_from_text(texts.threads, error);
+    }
     return {true, line, {}};
 }
 
@@ -568,8 +610,75 @@ std::string usage_text(const ProgramInfo& program)
     return app.help();
 }
 
+namespace {
+
+std::optional<std::string> file_text(const std::string& path, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = std::string("cannot open ") + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string text;
+    char block[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0) {
+        text.append(block, n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int read_errno = errno;
+    std::fclose(file);
+    if (failed) {
+        error = std::string("cannot read ") + path + ": " + std::strerror(read_errno);
+        return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace
+
+PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in)
+{
+    PlanResult result;
+    const Scenario base = scenario_with_options(compiled_in, line);
+    result.plan.threads = line.threads.value_or(default_thread_count());
+    if (!line.fields_path) {
+        result.plan.fields.push_back(field_search_at_instant(base));
+        return result;
+    }
+    std::string error;
+    const std::optional<std::string> text = file_text(*line.fields_path, error);
+    if (!text) {
+        result.status = 1;
+        result.error = error;
+        return result;
+    }
+    const FieldListResult list = field_list_from_text(*text);
+    if (!list.error.empty()) {
+        result.status = 2;
+        result.error = "--fields: " + *line.fields_path + ": " + list.error;
+        return result;
+    }
+    for (const FieldListRow& row : list.rows) {
+        if (!row.image.empty()) {
+            result.status = 2;
+            result.error = "--fields: " + *line.fields_path + ": line " + std::to_string(row.line) +
+                           ": images are not read by this version";
+            return result;
+        }
+        Scenario scenario = base;
+        scenario.instant = *row.time;
+        scenario.centre = field_centre_from_degrees(*row.ra_deg, *row.dec_deg);
+        scenario.half_side_arcmin = *row.side_arcmin / 2.0;
+        FieldSearch field = field_search_at_instant(scenario);
+        field.id = row.id;
+        result.plan.fields.push_back(std::move(field));
+    }
+    return result;
+}
+
 int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
-                     SearchFunction search)
+                     PlanSearchFunction search)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const CommandLineResult parsed = parse_command_line(arguments, program);
@@ -586,7 +695,16 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
         std::fputs(version_text(program).c_str(), stdout);
         return 0;
     }
+    const PlanResult planned = plan_from_command_line(line, compiled_in);
+    if (planned.status != 0) {
+        std::fprintf(stderr, "%s: %s\n", program.name, planned.error.c_str());
+        if (planned.status == 2) {
+            std::fputs(usage_hint(program).c_str(), stderr);
+        }
+        return planned.status;
+    }
     const std::string path = line.catalogue_path.value_or(program.default_catalogue);
     const SearchOutput output{path.c_str(), line.format, stdout, stderr};
-    return run_search(scenario_with_options(compiled_in, line), output, search);
+    begin_run(planned.plan, line.format, stdout);
+    return search(planned.plan, output);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "search_plan.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
@@ -28,6 +29,8 @@ struct CommandLine {
     std::optional<double> side_arcmin;  // the full side
     std::optional<double> mag_limit;
     OutputFormat format = OutputFormat::text;
+    std::optional<std::string> fields_path;  // --fields: a list of fields to search
+    std::optional<int> threads;              // --threads
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the
@@ -54,15 +57,32 @@ std::string usage_hint(const ProgramInfo& program);
 // The --version line.
 std::string version_text(const ProgramInfo& program);
 
+// The plan a command line asks for, or why there is none: status 1 for a
+// file that cannot be read, 2 for a bad request (error: one line).
+struct PlanResult {
+    SearchPlan plan;
+    int status = 0;
+    std::string error;
+};
+
+// The fields and threads of a run: the one field of the scenario with the
+// options in place, or the fields of the --fields list (each with the
+// options' observer and limit); reads the list's file.
+PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in);
+
 // The whole command line of a program: with no arguments the compiled-in
 // scenario exactly as built in; otherwise the options are parsed, --help and
 // --version answered, a bad option refused (message and usage hint on
 // standard error, exit status 2) or the scenario with the options searched.
 // Returns the exit status.
 int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
-                     SearchFunction search);
+                     PlanSearchFunction search);
 
 // A UTC instant written YYYY-MM-DDTHH:MM:SS[.sss] with an optional trailing
 // Z; empty when the text is malformed or the date does not exist (years
 // 1900 to 2099).
 std::optional<CalendarInstant> instant_from_text(std::string_view text);
+
+// A whole decimal number filling all of `text`, optionally signed; empty
+// when anything else is there or the value is not finite.
+std::optional<double> number_from_text(std::string_view text);

@@ -45,25 +45,47 @@ constexpr const char* NO_FINITE_PLACE = "the orbit theory gives no finite positi
 
 }  // namespace
 
+SatelliteOrbit satellite_orbit(const TleRecord& r)
+{
+    const VintiOrbit orbit = vinti_init(r.incl, r.ecc, r.n);
+    return {orbit, vinti_orbit_problem(orbit), tle_epoch_mjd(r)};
+}
+
+SatellitePlace satellite_place(const TleRecord& r, const SatelliteOrbit& orbit, const ObservationInstant& instant)
+{
+    const Vector3 v =
+        satellite_topocentric_vector(orbit.orbit, orbit.epoch_mjd, r.mean_anom, r.omega, r.node, r.ndot2, instant);
+    if (!is_finite(v)) {
+        return {NO_FINITE_PLACE, {}};
+    }
+    return {nullptr, spherical_from_vector(v)};
+}
+
+bool in_satellite_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& g)
+{
+    return in_square_field(place.ra_deg, place.dec_deg, SATELLITE_MAGNITUDE, g.centre_ra_deg, g.centre_dec_deg,
+                           g.half_side_deg, SATELLITE_MAGNITUDE_LIMIT) != 0;
+}
+
 SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearchGeometry& g)
 {
     SatelliteEvaluation result{};
-    const VintiOrbit orbit = vinti_init(r.incl, r.ecc, r.n);
-    if (const char* problem = vinti_orbit_problem(orbit)) {
+    const SatelliteOrbit satellite = satellite_orbit(r);
+    if (satellite.problem != nullptr) {
         result.outcome = SatelliteOutcome::not_evaluated;
-        result.problem = problem;
+        result.problem = satellite.problem;
         return result;
     }
-    const double epoch = tle_epoch_mjd(r);
-    const Vector3 v = satellite_topocentric_vector(orbit, epoch, r.mean_anom, r.omega, r.node, r.ndot2, g.at);
-    if (!is_finite(v)) {
+    const VintiOrbit& orbit = satellite.orbit;
+    const double epoch = satellite.epoch_mjd;
+    const SatellitePlace at = satellite_place(r, satellite, g.at);
+    if (at.problem != nullptr) {
         result.outcome = SatelliteOutcome::not_evaluated;
-        result.problem = NO_FINITE_PLACE;
+        result.problem = at.problem;
         return result;
     }
-    const SphericalCoordinates place = spherical_from_vector(v);
-    if (in_square_field(place.ra_deg, place.dec_deg, SATELLITE_MAGNITUDE, g.centre_ra_deg, g.centre_dec_deg,
-                        g.half_side_deg, SATELLITE_MAGNITUDE_LIMIT) == 0) {
+    const SphericalCoordinates& place = at.place;
+    if (!in_satellite_field(place, g)) {
         result.outcome = SatelliteOutcome::outside_field;
         return result;
     }

@@ -60,6 +60,27 @@ struct SatelliteEvaluation {
     SatelliteSighting sighting;
 };
 
+// The orbit of an element set, initialised once for every instant it is
+// evaluated at: problem says why it cannot be evaluated (else nullptr).
+struct SatelliteOrbit {
+    VintiOrbit orbit;
+    const char* problem;
+    double epoch_mjd;  // UTC MJD of the elements' epoch
+};
+SatelliteOrbit satellite_orbit(const TleRecord& record);
+
+// The satellite's topocentric place (J2000, degrees) at one instant, the
+// place evaluate_satellite tests against the field; problem is set (and the
+// place empty) when the theory gives no finite position.
+struct SatellitePlace {
+    const char* problem;
+    SphericalCoordinates place;
+};
+SatellitePlace satellite_place(const TleRecord& record, const SatelliteOrbit& orbit, const ObservationInstant& instant);
+
+// The square-field test evaluate_satellite applies to a place.
+bool in_satellite_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& geometry);
+
 // One element set at the instant of the search: its topocentric place, the
 // square-field test (no magnitude condition) and, in the field, the motion
 // from the places one minute before and after.

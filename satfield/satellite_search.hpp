@@ -2,6 +2,7 @@
 #pragma once
 
 #include "command_line.hpp"
+#include "search_plan.hpp"
 #include "search_scenario.hpp"
 
 // The catalogue the compiled-in scenario reads, in the working directory.
@@ -38,3 +39,11 @@ int search_satellite_field(const SearchRequest& request);
 // Returns 0 after a normal run; 1, with a message and no count line, when
 // the catalogue cannot be opened or read or the results cannot be written.
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output);
+
+// Scans the catalogue once for every field of `plan`, on plan.threads
+// threads: each satellite is placed once per distinct instant of the fields
+// and tested against every field at that instant; each field's rows are
+// those search_satellite_field prints for it, in catalogue order. One
+// field's rows go out as they are found, a list of fields is printed field
+// by field at the end. The output is the same for every number of threads.
+int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output);

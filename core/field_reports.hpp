@@ -1,0 +1,49 @@
+// How the rows of a run reach its output. The rows of one field go out as
+// they come, in catalogue order; the rows of a list of fields are gathered
+// field by field and printed at the end, each field's report (text) or rows
+// (CSV, with the field's id in a first column) in the order of the list.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "search_plan.hpp"
+
+// The report header of one field: the scenario, as report_header prints it.
+std::string field_report_header(const FieldSearch& field);
+
+class FieldReports {
+public:
+    // `table_header` stands above the rows of a text report, `csv_header`
+    // is the CSV header line (line ends included).
+    FieldReports(const SearchPlan& plan, OutputFormat format, std::FILE* out, std::string table_header,
+                 std::string csv_header);
+
+    // Once the catalogue is open: the table header of the one field's text
+    // report, or the CSV header line.
+    void begin();
+
+    // One row of the field of index `field` (text row or CSV line, with its
+    // line end).
+    void add_row(std::size_t field, const std::string& row);
+
+    // Once the catalogue is read: the count line of every text report
+    // (records read), unless the scan was cut short by a read error; for a
+    // list of fields, every field's report or rows.
+    void finish(int records, bool complete);
+
+private:
+    const SearchPlan& plan_;
+    OutputFormat format_;
+    std::FILE* out_;
+    std::string table_header_;
+    std::string csv_header_;
+    bool gathered_;                    // more than one field: rows wait for the end
+    std::vector<std::string> rows_;    // per field, when gathered
+    std::vector<int> found_;           // rows per field
+};
+
+// The first part of a run, before the search: the report header of a text
+// report of one field (a list of fields prints its headers with its reports).
+void begin_run(const SearchPlan& plan, OutputFormat format, std::FILE* out);

@@ -1,0 +1,33 @@
+// What one run searches: one field or a list of them, each with its instant
+// or exposure, and how the run works through the catalogue.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "search_scenario.hpp"
+
+// One field of a run, as searched and as reported.
+struct FieldSearch {
+    std::string id;          // the field's id in a list of fields; empty for the one field of a run
+    Scenario scenario;       // what the report header restates (its instant: the exposure's start)
+    SearchRequest request;   // the square, the observer, the limit and the instant of the rows (mid-exposure)
+    double start_utc_mjd;    // the exposure's start, UTC MJD (the instant itself without an exposure)
+    double exposure_s;       // the exposure's length, seconds; 0 for one instant
+};
+
+// The whole run.
+struct SearchPlan {
+    std::vector<FieldSearch> fields;  // in the order their reports are printed
+    int threads;                      // threads evaluating the catalogue, at least 1
+};
+
+// The field of a scenario searched at its one instant.
+FieldSearch field_search_at_instant(const Scenario& scenario);
+
+// A plan of the one field of a scenario, on one thread.
+SearchPlan single_field_plan(const Scenario& scenario);
+
+// A search driver over a plan: scans the catalogue of `output` for every
+// field; returns the program's exit status.
+using PlanSearchFunction = int (*)(const SearchPlan& plan, const SearchOutput& output);
