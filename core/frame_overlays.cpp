@@ -489,8 +489,10 @@ std::string grid_svg(const ChartProjection& p, double left, double top, double s
 
     std::string lines;
     std::vector<GridLabel> labels;
-    const auto add_label = [&labels](const std::optional<GridLabel>& label) {
-        if (!label) {
+    // The compass stands above the plot's top right corner.
+    const Box compass{left + size - 60.0, top - 50.0, left + size + 10.0, top};
+    const auto add_label = [&labels, &compass](const std::optional<GridLabel>& label) {
+        if (!label || overlap_area(label->box, compass) > 0.0) {
             return;
         }
         for (const GridLabel& other : labels) {
