@@ -106,7 +106,8 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    FieldReports reports(plan, output.format, output.out, asteroid_table_header(), asteroid_csv_header());
+    FieldReports reports(plan, output.format, output.out, asteroid_table_header(), asteroid_csv_header(),
+                         {"name", "dec_sign"});
     reports.begin();
 
     TextCatalogueReader reader(catalogue);
@@ -164,7 +165,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     };
     run_ordered_blocks<CatalogueLines, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
-    reports.finish(records, !reader.read_error());
+    reports.finish(records, !reader.read_error(), ASTFIELD_PROGRAM.name, output.catalogue_path);
     return close_catalogue(diagnostics, catalogue, reader, output.out);
 }
 

@@ -298,7 +298,10 @@ std::optional<OutputFormat> format_from_text(std::string_view text, std::string&
     if (text == "csv") {
         return OutputFormat::csv;
     }
-    error = joined({"'", text, "' is not text or csv"});
+    if (text == "json") {
+        return OutputFormat::json;
+    }
+    error = joined({"'", text, "' is not text, csv or json"});
     return std::nullopt;
 }
 
@@ -362,7 +365,7 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--centre", "needs two values, RA DEC (11:28:00.0 +01:16:00 or 172.0 1.2667)"},
     {"--side", "needs the full side of the square in arcminutes"},
     {"--mag-limit", "needs a magnitude"},
-    {"--format", "needs text or csv"},
+    {"--format", "needs text, csv or json"},
     {"--fields", "needs the path of a CSV file of fields"},
     {"--threads", "needs a number of threads"},
 };
@@ -417,8 +420,9 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
             ->check(checked_by(magnitude_from_text, ""));
     }
     app.add_option("--format", texts.format,
-                   "text: the report; csv: a header line and one line per object\ne.g. --format csv")
-        ->type_name("text|csv")
+                   "text: the report; csv: a header line and one line per object; json: one document with\n"
+                   "the scenario and the rows under the CSV's column names\ne.g. --format csv")
+        ->type_name("text|csv|json")
         ->check(checked_by(format_from_text, ""));
     app.add_option("--fields", texts.fields,
                    "search every field of a CSV file in one pass over the catalogue: a header line naming the\n"

@@ -1,18 +1,115 @@
 #include "field_reports.hpp"
 
+#include <algorithm>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "field_list.hpp"
+#include "time_scales.hpp"
+
+namespace {
+
+// A CSV value as JSON: a string for a text column, else a number, null when
+// empty or not a number.
+nlohmann::json json_value(const std::string& value, bool text)
+{
+    if (text) {
+        return value;
+    }
+    if (value.empty()) {
+        return nullptr;
+    }
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    if (end != value.c_str() + value.size() || !std::isfinite(number)) {
+        return nullptr;
+    }
+    return number;
+}
+
+// The scenario of one field as JSON.
+nlohmann::json json_field(const FieldSearch& field)
+{
+    const CalendarInstant& i = field.scenario.instant;
+    nlohmann::json out;
+    out["id"] = field.id;
+    out["time_utc"] = formatted("%04d-%02d-%02dT%02d:%02d:%06.3fZ", i.year, i.month, i.day, i.hour, i.minute, i.second);
+    out["start_utc_mjd"] = field.start_utc_mjd;
+    out["exposure_s"] = field.exposure_s;
+    out["rows_utc_mjd"] = field.request.utc_mjd;
+    out["centre_ra_deg"] = field.request.centre_ra_deg;
+    out["centre_dec_deg"] = field.request.centre_dec_deg;
+    out["side_arcmin"] = 2.0 * field.scenario.half_side_arcmin;
+    out["observer_earth_fixed_km"] = {field.request.observer_x, field.request.observer_y, field.request.observer_z};
+    out["mag_limit"] = field.request.mag_limit;
+    return out;
+}
+
+}  // namespace
+
+std::string json_document(const SearchPlan& plan, const char* program, const char* catalogue,
+                          const std::string& csv_header, const std::vector<std::string>& text_columns,
+                          const std::vector<std::string>& field_rows, int records, bool complete)
+{
+    std::string header = csv_header;
+    while (!header.empty() && (header.back() == '\n' || header.back() == '\r')) {
+        header.pop_back();
+    }
+    const std::vector<std::string> names = csv_fields(header).value_or(std::vector<std::string>());
+    std::vector<bool> text(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        text[k] = std::find(text_columns.begin(), text_columns.end(), names[k]) != text_columns.end();
+    }
+    nlohmann::json document;
+    document["program"] = program;
+    document["catalogue"] = catalogue;
+    document["fields"] = nlohmann::json::array();
+    for (const FieldSearch& field : plan.fields) {
+        document["fields"].push_back(json_field(field));
+    }
+    document["records_read"] = records;
+    document["complete"] = complete;
+    nlohmann::json rows = nlohmann::json::array();
+    for (std::size_t f = 0; f < field_rows.size(); ++f) {
+        std::size_t begin = 0;
+        const std::string& all = field_rows[f];
+        while (begin < all.size()) {
+            std::size_t end = all.find('\n', begin);
+            if (end == std::string::npos) {
+                end = all.size();
+            }
+            const std::optional<std::vector<std::string>> values = csv_fields(std::string_view(all).substr(begin, end - begin));
+            begin = end + 1;
+            if (!values) {
+                continue;
+            }
+            nlohmann::json row = nlohmann::json::object();
+            row["field"] = plan.fields[f].id;
+            for (std::size_t k = 0; k < names.size() && k < values->size(); ++k) {
+                row[names[k]] = json_value((*values)[k], text[k]);
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    document["rows"] = std::move(rows);
+    return document.dump(1) + "\n";
+}
+
 std::string field_report_header(const FieldSearch& field)
 {
     return report_header(field.scenario);
 }
 
 FieldReports::FieldReports(const SearchPlan& plan, OutputFormat format, std::FILE* out, std::string table_header,
-                           std::string csv_header)
+                           std::string csv_header, std::vector<std::string> text_columns)
     : plan_(plan),
       format_(format),
       out_(out),
       table_header_(std::move(table_header)),
       csv_header_(std::move(csv_header)),
-      gathered_(plan.fields.size() > 1),
+      text_columns_(std::move(text_columns)),
+      gathered_(plan.fields.size() > 1 || format == OutputFormat::json),
       rows_(gathered_ ? plan.fields.size() : 0),
       found_(plan.fields.size(), 0)
 {
@@ -20,6 +117,9 @@ FieldReports::FieldReports(const SearchPlan& plan, OutputFormat format, std::FIL
 
 void FieldReports::begin()
 {
+    if (format_ == OutputFormat::json) {
+        return;
+    }
     if (format_ == OutputFormat::csv) {
         if (gathered_) {
             std::fputs("field,", out_);
@@ -44,8 +144,15 @@ void FieldReports::add_row(std::size_t field, const std::string& row)
     rows_[field] += row;
 }
 
-void FieldReports::finish(int records, bool complete)
+void FieldReports::finish(int records, bool complete, const char* program, const char* catalogue)
 {
+    if (format_ == OutputFormat::json) {
+        const std::string document =
+            json_document(plan_, program, catalogue, csv_header_, text_columns_, rows_, records, complete);
+        std::fputs(document.c_str(), out_);
+        std::vector<std::string>(rows_.size()).swap(rows_);
+        return;
+    }
     if (!gathered_) {
         if (format_ == OutputFormat::text && complete) {
             std::fputs(count_line(found_[0], records).c_str(), out_);

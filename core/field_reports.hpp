@@ -16,9 +16,10 @@ std::string field_report_header(const FieldSearch& field);
 class FieldReports {
 public:
     // `table_header` stands above the rows of a text report, `csv_header`
-    // is the CSV header line (line ends included).
+    // is the CSV header line (line ends included); `text_columns` names the
+    // CSV columns that JSON gives as strings (the others are numbers).
     FieldReports(const SearchPlan& plan, OutputFormat format, std::FILE* out, std::string table_header,
-                 std::string csv_header);
+                 std::string csv_header, std::vector<std::string> text_columns = {});
 
     // Once the catalogue is open: the table header of the one field's text
     // report, or the CSV header line.
@@ -30,8 +31,9 @@ public:
 
     // Once the catalogue is read: the count line of every text report
     // (records read), unless the scan was cut short by a read error; for a
-    // list of fields, every field's report or rows.
-    void finish(int records, bool complete);
+    // list of fields, every field's report or rows; the JSON document.
+    // `program` and `catalogue` are named in the JSON document.
+    void finish(int records, bool complete, const char* program = "", const char* catalogue = "");
 
 private:
     const SearchPlan& plan_;
@@ -39,10 +41,19 @@ private:
     std::FILE* out_;
     std::string table_header_;
     std::string csv_header_;
+    std::vector<std::string> text_columns_;
     bool gathered_;                    // more than one field: rows wait for the end
     std::vector<std::string> rows_;    // per field, when gathered
     std::vector<int> found_;           // rows per field
 };
+
+// The JSON document of a run: the program, the catalogue, every field's
+// scenario, the records read, whether the scan was complete, and every row
+// (field_rows: each field's CSV lines) as an object under the CSV's column
+// names, led by its field's id; numbers as JSON numbers, empty values null.
+std::string json_document(const SearchPlan& plan, const char* program, const char* catalogue,
+                          const std::string& csv_header, const std::vector<std::string>& text_columns,
+                          const std::vector<std::string>& field_rows, int records, bool complete);
 
 // The first part of a run, before the search: the report header of a text
 // report of one field (a list of fields prints its headers with its reports).

@@ -71,8 +71,9 @@ struct Scenario {
 SearchRequest search_request_from_scenario(const Scenario& scenario);
 
 // How a search writes what it finds: text is the report with its fixed
-// columns, csv one header line and one line per object found.
-enum class OutputFormat { text, csv };
+// columns, csv one header line and one line per object found, json one
+// document with the scenario and the rows under the CSV's column names.
+enum class OutputFormat { text, csv, json };
 
 // Where a search reads its catalogue and writes its results and messages.
 struct SearchOutput {

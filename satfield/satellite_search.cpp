@@ -132,7 +132,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    FieldReports reports(plan, output.format, output.out, satellite_table_header(), satellite_csv_header());
+    FieldReports reports(plan, output.format, output.out, satellite_table_header(), satellite_csv_header(),
+                         {"name", "cospar_id", "norad_id", "dec_sign"});
     reports.begin();
 
     TextCatalogueReader reader(file, MAX_KEPT_LINE);
@@ -239,6 +240,6 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
     };
     run_ordered_blocks<ElementSetBlock, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
-    reports.finish(read_count, !reader.read_error());
+    reports.finish(read_count, !reader.read_error(), SATFIELD_PROGRAM.name, output.catalogue_path);
     return close_catalogue(diagnostics, file, reader, output.out);
 }
