@@ -5,6 +5,7 @@
 
 #include "asteroid_evaluation.hpp"
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
 #include "catalogue_file.hpp"
 #include "field_prefilter.hpp"
 #include "light_time.hpp"
@@ -46,6 +47,12 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
 {
+    return search_asteroid_field(request, output, scan, std::nullopt);
+}
+
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
+                          std::optional<CatalogueLayout> layout)
+{
     // The observer's positions serve every record.
     const ObserverPositions observer = observer_positions(request);
     FieldPrefilter prefilter = field_prefilter(request, observer.at);
@@ -56,35 +63,31 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
     if (catalogue == nullptr) {
         return 1;
     }
+    const std::optional<CatalogueFormat> format = read_catalogue_format(diagnostics, layout);
+    if (!format) {
+        std::fclose(catalogue);
+        return 1;
+    }
     const bool text = output.format == OutputFormat::text;
     std::fputs(text ? asteroid_table_header().c_str() : asteroid_csv_header().c_str(), output.out);
 
-    TextCatalogueReader reader(catalogue);
+    TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
     int found = 0;
     int records = 0;
     std::string_view line;
     while (reader.next_line(line)) {
-        if (reader.full_length() < ASTORB_COLUMNS_READ) {
-            if (!is_blank_line(line)) {
-                report_catalogue_line(diagnostics, reader.line_number(),
-                                      "record shorter than %d characters (%zu), skipped", ASTORB_COLUMNS_READ,
-                                      reader.full_length());
-            }
+        const CatalogueLine entry = parse_catalogue_line(*format, reader.line_number(), line, reader.full_length());
+        if (!entry.problem.empty()) {
+            report_catalogue_line(diagnostics, reader.line_number(), "%s", entry.problem.c_str());
+        }
+        if (entry.kind == CatalogueLine::Kind::skipped || entry.kind == CatalogueLine::Kind::not_a_record) {
             continue;
         }
         ++records;
-        const AstorbRecord record = parse_astorb_record(line);
-        if (!has_elliptic_elements(record)) {
-            report_catalogue_line(diagnostics, reader.line_number(),
-                                  "elements describe no ellipse (e = %.8g, a = %.8g AU) or are not finite, "
-                                  "not evaluated",
-                                  record.eccentricity, record.semimajor_axis);
+        if (entry.kind != CatalogueLine::Kind::record || !may_be_in_field(prefilter, entry.record)) {
             continue;
         }
-        if (!may_be_in_field(prefilter, record)) {
-            continue;
-        }
-        if (const auto sighting = asteroid_sighting(request, observer, record)) {
+        if (const auto sighting = orbit_sighting(request, observer, entry.record)) {
             ++found;
             std::fputs(text ? asteroid_report_row(*sighting).c_str() : asteroid_csv_row(*sighting).c_str(),
                        output.out);

@@ -1,6 +1,9 @@
 // The asteroid program's compiled-in scenario and its catalogue scan.
 #pragma once
 
+#include <optional>
+
+#include "catalogue_record.hpp"
 #include "command_line.hpp"
 #include "search_scenario.hpp"
 
@@ -47,3 +50,13 @@ enum class AsteroidScan { fast, straightforward };
 // search_asteroid_field with the way of evaluation chosen (the overloads
 // above scan fast).
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan);
+
+// search_asteroid_field with the catalogue's layout forced (empty: told from
+// its first lines, see detect_catalogue_format). A catalogue whose path ends
+// in ".gz" is read through zlib. Lines of a preamble are skipped; records too
+// short for the layout, and records whose elements the evaluation cannot
+// take, are reported with their line number as for the fixed-column layout.
+// A catalogue whose first lines match no layout is reported and not read
+// (status 1, no rows).
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
+                          std::optional<CatalogueLayout> layout);
