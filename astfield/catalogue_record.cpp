@@ -3,11 +3,20 @@
 #include <cerrno>
 #include <cstring>
 
+#include "fixed_columns.hpp"
 #include "mpcorb_record.hpp"
 #include "search_scenario.hpp"
 #include "text_catalogue.hpp"
 
 namespace {
+
+// Blanks around digits with one decimal point.
+bool is_decimal_column(std::string_view text)
+{
+    const std::size_t point = text.find('.');
+    return point != std::string_view::npos && text.find_first_not_of(" 0123456789.") == std::string_view::npos &&
+           text.find('.', point + 1) == std::string_view::npos && text.find_first_of("0123456789") != std::string_view::npos;
+}
 
 // A line of at least ten dashes and nothing else but blanks ends a preamble.
 bool is_dashes_line(std::string_view line)
@@ -17,14 +26,14 @@ bool is_dashes_line(std::string_view line)
 }
 
 // A fixed-column asteroid record: long enough, the epoch yyyymmdd in columns
-// 107-114 and the decimal points of e and a in columns 160 and 173.
+// 107-114 and decimal numbers for e and a in columns 159-168 and 170-181.
 bool looks_like_astorb_record(std::string_view line)
 {
     if (line.size() < static_cast<std::size_t>(ASTORB_COLUMNS_READ)) {
         return false;
     }
-    return line.substr(106, 8).find_first_not_of("0123456789") == std::string_view::npos && line[159] == '.' &&
-           line[172] == '.';
+    return line.substr(106, 8).find_first_not_of("0123456789") == std::string_view::npos &&
+           is_decimal_column(columns(line, 159, 168)) && is_decimal_column(columns(line, 170, 181));
 }
 
 std::optional<CatalogueLayout> layout_of_line(std::string_view line)

@@ -41,7 +41,8 @@ constexpr std::string_view ORBIT_TYPES = "CPDXIA";
 CometRecord parse_comet_record(std::string_view line)
 {
     CometRecord record{};
-    const std::string_view periodic = trimmed_text(columns(line, 1, 4));
+    std::string_view periodic = trimmed_text(columns(line, 1, 4));
+    periodic.remove_prefix(std::min(periodic.find_first_not_of('0'), periodic.size()));
     const std::string_view type = columns(line, 5, 5);
     std::string_view designation = trimmed_text(columns(line, 103, 158));
     if (const std::size_t open = designation.find(" ("); open != std::string_view::npos) {

@@ -69,5 +69,5 @@ bool looks_like_mpcorb_record(std::string_view line)
     if (line.size() < static_cast<std::size_t>(MPCORB_COLUMNS_READ)) {
         return false;
     }
-    return unpacked_date(line.substr(20, 5)).has_value() && line[31] == '.' && line[71] == '.' && line[98] == '.';
+    return unpacked_date(line.substr(20, 5)).has_value() && line[29] == '.' && line[71] == '.' && line[95] == '.';
 }
