@@ -1,6 +1,6 @@
 // Fuzz target: the asteroid program's catalogue scan fed a whole catalogue
-// file (reader, record parser and the evaluation of every record), and the
-// record parser fed the input as one line.
+// file (layout detection, reader, record parsers of every layout and the
+// evaluation of every record), and the record parsers fed the input as one line.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +11,9 @@
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
+#include "comet_record.hpp"
+#include "mpcorb_record.hpp"
 #include "catalogue_input.hpp"
 #include "light_time.hpp"
 
@@ -70,6 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (has_elliptic_elements(record)) {
             (void)epoch_mjd(record);
             (void)asteroid_sighting(request, observer, record);
+        }
+    }
+    // The same bytes as one line of each of today's layouts: parsed, then
+    // evaluated when the line reads as a record.
+    for (const CatalogueLayout layout : {CatalogueLayout::mpcorb, CatalogueLayout::comets}) {
+        const CatalogueLine entry = parse_catalogue_line(CatalogueFormat{layout, 0}, 1, bytes, size);
+        if (entry.kind == CatalogueLine::Kind::record) {
+            (void)orbit_sighting(request, observer, entry.record);
         }
     }
     return 0;
