@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
@@ -48,9 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // An odd first byte selects the CSV output, so both writers see every kind of row.
     const OutputFormat format = (size > 0 && (data[0] & 1) != 0) ? OutputFormat::csv : OutputFormat::text;
     const int status = search_asteroid_field(request, SearchOutput{path.c_str(), format, null_sink(), null_sink()});
-    if (status != 0) {
-        // A regular file that can be read, and output to /dev/null, leave no reason to fail.
-        std::fprintf(stderr, "fuzz: search_asteroid_field returned %d on a readable catalogue\n", status);
+    // A catalogue whose first lines match no layout is refused; otherwise a
+    // regular file that can be read, and output to /dev/null, leave no
+    // reason to fail.
+    std::vector<std::string> first_lines;
+    for (const ReferenceLine& line : reference_lines(bytes, ASTORB_MAX_KEPT_LINE)) {
+        if (first_lines.size() == static_cast<std::size_t>(LAYOUT_DETECTION_LINES)) {
+            break;
+        }
+        first_lines.push_back(line.kept);
+    }
+    const int expected_status = detect_catalogue_format(first_lines).has_value() ? 0 : 1;
+    if (status != expected_status) {
+        std::fprintf(stderr, "fuzz: search_asteroid_field returned %d on a readable catalogue, not %d\n", status,
+                     expected_status);
         std::abort();
     }
 
