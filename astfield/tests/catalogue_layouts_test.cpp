@@ -58,8 +58,10 @@ struct SearchResult {
 SearchResult search(const std::string& path, OutputFormat format = OutputFormat::text,
            std::optional<CatalogueLayout> layout = std::nullopt)
 {
-    const std::string out_path = path + ".out";
-    const std::string err_path = path + ".err";
+    // The results go to this process's scratch directory, never beside the catalogue.
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::string out_path = process_scratch_directory() + name + ".out";
+    const std::string err_path = process_scratch_directory() + name + ".err";
     std::FILE* out = std::fopen(out_path.c_str(), "wb");
     std::FILE* err = std::fopen(err_path.c_str(), "wb");
     const int status = search_asteroid_field(asteroid_search_request(), {path.c_str(), format, out, err},
