@@ -19,13 +19,10 @@ double arcsec_per_hour(double difference_deg)
     return static_cast<double>(per_day * DAYS_PER_HOUR);
 }
 
-// Topocentric right ascension and declination (degrees) at `utc_mjd`, seen
-// from `observer_position`, the observer at that same instant.
-SphericalCoordinates place_at(const AstorbRecord& record, const Vector3& observer_position, double utc_mjd)
+// The value with `decimals` decimals, or nothing when it is not finite.
+std::string optional_number(double value, int decimals)
 {
-    const LightTimeCorrected seen = light_time_corrected_vector(epoch_mjd(record), elements_aei(record),
-                                                                elements_angles(record), utc_mjd, observer_position);
-    return spherical_from_vector(seen.topocentric);
+    return std::isfinite(value) ? formatted("%.*f", decimals, value) : std::string();
 }
 
 }  // namespace
@@ -49,16 +46,18 @@ ObserverPositions observer_positions(const SearchRequest& request)
             observer_heliocentric_position(t + MOTION_STEP_DAYS, observer)};
 }
 
-std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
-                                                  const AstorbRecord& record)
+namespace {
+
+// The sighting of an object whose light-time corrected vector at UTC MJD t
+// from an observer at `position` is seen(position, t) and whose magnitude
+// from that vector is magnitude_of(seen), when it is in the field.
+template <typename Seen, typename Magnitude>
+std::optional<AsteroidSighting> sighting_in_field(const SearchRequest& request, const ObserverPositions& observer,
+                                                  const Seen& seen_from, const Magnitude& magnitude_of)
 {
-    if (!has_elliptic_elements(record)) {
-        return std::nullopt;
-    }
     const double t = request.utc_mjd;
-    const LightTimeCorrected seen = light_time_corrected_vector(epoch_mjd(record), elements_aei(record),
-                                                                elements_angles(record), t, observer.at);
-    const double magnitude = apparent_magnitude(record.h, record.g, seen.asteroid_position, seen.topocentric);
+    const LightTimeCorrected seen = seen_from(observer.at, t);
+    const double magnitude = magnitude_of(seen);
     const SphericalCoordinates place = spherical_from_vector(seen.topocentric);
     if (in_square_field(place.ra_deg, place.dec_deg, magnitude, request.centre_ra_deg, request.centre_dec_deg,
                         request.half_side_deg, request.mag_limit) == 0) {
@@ -66,16 +65,15 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
     }
 
     AsteroidSighting sighting{};
-    sighting.number = record.number;
-    sighting.name = record.name;
     sighting.ra_deg = place.ra_deg;
     sighting.dec_deg = place.dec_deg;
     sighting.ra = ra_to_hms(place.ra_deg);
     sighting.dec = dec_to_dms(place.dec_deg);
     sighting.magnitude = magnitude;
 
-    const SphericalCoordinates before = place_at(record, observer.before, t - MOTION_STEP_DAYS);
-    const SphericalCoordinates after = place_at(record, observer.after, t + MOTION_STEP_DAYS);
+    const SphericalCoordinates before =
+        spherical_from_vector(seen_from(observer.before, t - MOTION_STEP_DAYS).topocentric);
+    const SphericalCoordinates after = spherical_from_vector(seen_from(observer.after, t + MOTION_STEP_DAYS).topocentric);
     sighting.ra_motion = ra_motion_arcsec_per_hour(before.ra_deg, after.ra_deg);
     sighting.dec_motion = dec_motion_arcsec_per_hour(before.dec_deg, after.dec_deg);
     if (!std::isfinite(sighting.ra_motion) || !std::isfinite(sighting.dec_motion) ||
@@ -83,6 +81,65 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
         return std::nullopt;
     }
     return sighting;
+}
+
+}  // namespace
+
+std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                                  const AstorbRecord& record)
+{
+    if (!has_elliptic_elements(record)) {
+        return std::nullopt;
+    }
+    const double epoch = epoch_mjd(record);
+    const Vector3 aei = elements_aei(record);
+    const Vector3 angles = elements_angles(record);
+    std::optional<AsteroidSighting> sighting = sighting_in_field(
+        request, observer,
+        [&](const Vector3& position, double t) {
+            return light_time_corrected_vector(epoch, aei, angles, t, position);
+        },
+        [&](const LightTimeCorrected& seen) {
+            return apparent_magnitude(record.h, record.g, seen.asteroid_position, seen.topocentric);
+        });
+    if (sighting) {
+        sighting->number = record.number;
+        sighting->name = record.name;
+        sighting->elements_age_days = request.utc_mjd - epoch;
+        sighting->uncertainty_arcsec = uncertainty_at(record, request.utc_mjd);
+    }
+    return sighting;
+}
+
+std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                               const CometRecord& record)
+{
+    if (!has_valid_comet_elements(record)) {
+        return std::nullopt;
+    }
+    const PerihelionElements elements = perihelion_elements(record);
+    std::optional<AsteroidSighting> sighting = sighting_in_field(
+        request, observer,
+        [&](const Vector3& position, double t) { return light_time_corrected_vector(elements, t, position); },
+        [&](const LightTimeCorrected& seen) {
+            return comet_total_magnitude(record.h, record.k, seen.asteroid_position, seen.topocentric);
+        });
+    if (sighting) {
+        sighting->number = record.number;
+        sighting->name = record.name;
+        sighting->elements_age_days = request.utc_mjd - record.epoch_mjd;
+        sighting->uncertainty_arcsec = NAN;
+    }
+    return sighting;
+}
+
+std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                               const OrbitRecord& record)
+{
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        return asteroid_sighting(request, observer, *asteroid);
+    }
+    return comet_sighting(request, observer, std::get<CometRecord>(record));
 }
 
 std::string asteroid_table_header()
@@ -103,13 +160,15 @@ std::string asteroid_report_row(const AsteroidSighting& s)
 std::string asteroid_csv_header()
 {
     return "number,name,ra_deg,dec_deg,ra_h,ra_m,ra_s,dec_sign,dec_deg_part,dec_arcmin,dec_arcsec,v_mag,"
-           "motion_ra_arcsec_per_hour,motion_dec_arcsec_per_hour\n";
+           "motion_ra_arcsec_per_hour,motion_dec_arcsec_per_hour,elements_age_days,uncertainty_arcsec\n";
 }
 
 std::string asteroid_csv_row(const AsteroidSighting& s)
 {
-    return formatted("%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%.3f\n", csv_field(s.number.data()).c_str(),
-                     csv_field(s.name.data()).c_str(), s.ra_deg, s.dec_deg, s.ra.hours, s.ra.minutes, s.ra.seconds,
-                     s.dec.sign, s.dec.degrees, s.dec.arcminutes, s.dec.arcseconds, s.magnitude, s.ra_motion,
-                     s.dec_motion);
+    return formatted("%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%.3f,%s,%s\n",
+                     csv_field(s.number.data()).c_str(), csv_field(s.name.data()).c_str(), s.ra_deg, s.dec_deg,
+                     s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
+                     s.dec.arcseconds, s.magnitude, s.ra_motion, s.dec_motion,
+                     optional_number(s.elements_age_days, 5).c_str(),
+                     optional_number(s.uncertainty_arcsec, 3).c_str());
 }

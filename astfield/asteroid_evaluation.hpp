@@ -9,12 +9,14 @@
 
 #include "angles.hpp"
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
+#include "comet_record.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
 // An asteroid found in the field: everything its report row shows.
 struct AsteroidSighting {
-    std::array<char, 7> number;   // catalogue columns as read, NUL-terminated
+    std::array<char, 9> number;   // catalogue columns as read, NUL-terminated
     std::array<char, 12> name;
     double ra_deg;                // apparent topocentric, J2000, [0, 360]
     double dec_deg;
@@ -23,6 +25,8 @@ struct AsteroidSighting {
     double magnitude;             // V
     double ra_motion;             // arcseconds per hour, of the coordinate (not times cos dec)
     double dec_motion;            // arcseconds per hour
+    double elements_age_days;     // the instant less the elements' epoch, days; NaN when no epoch is given
+    double uncertainty_arcsec;    // the catalogue's ephemeris uncertainty at the instant; NaN when it gives none
 };
 
 // Motion in right ascension (arcseconds per hour) between the places alpha1
@@ -55,6 +59,17 @@ ObserverPositions observer_positions(const SearchRequest& request);
 std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                   const AstorbRecord& record);
 
+// The comet of `record` seen as asteroid_sighting sees an asteroid, on its
+// conic (any eccentricity) with its total magnitude: present when the
+// record's elements are valid, its place lies in the field, its magnitude is
+// not fainter than the limit and all it shows is finite.
+std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                               const CometRecord& record);
+
+// The sighting of a record of any catalogue: asteroid_sighting or comet_sighting.
+std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                               const OrbitRecord& record);
+
 // The table header that stands above the rows.
 std::string asteroid_table_header();
 
@@ -64,6 +79,7 @@ std::string asteroid_report_row(const AsteroidSighting& sighting);
 // The header line of the CSV output, line end included.
 std::string asteroid_csv_header();
 
-// The CSV line of a sighting: the place in degrees at full precision, its
-// sexagesimal fields, V, both motions and the designations; line end included.
+// The CSV line of a sighting: the designations, the place in degrees at full
+// precision, its sexagesimal fields, V, both motions, the age of the elements
+// and the uncertainty (an empty field where NaN); line end included.
 std::string asteroid_csv_row(const AsteroidSighting& sighting);

@@ -7,6 +7,7 @@
 
 #include "asteroid_evaluation.hpp"
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
 #include "catalogue_file.hpp"
 #include "field_prefilter.hpp"
 #include "field_reports.hpp"
@@ -50,8 +51,14 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
 {
+    return search_asteroid_field(request, output, scan, std::nullopt);
+}
+
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
+                          std::optional<CatalogueLayout> layout)
+{
     const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1};
-    return search_asteroid_fields(plan, output, scan);
+    return search_asteroid_fields(plan, output, scan, layout);
 }
 
 namespace {
@@ -88,7 +95,8 @@ struct FieldWork {
 
 }  // namespace
 
-int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan)
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan,
+                           std::optional<CatalogueLayout> forced)
 {
     std::vector<FieldWork> fields;
     fields.reserve(plan.fields.size());
@@ -105,12 +113,17 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     if (catalogue == nullptr) {
         return 1;
     }
+    const std::optional<CatalogueFormat> format = read_catalogue_format(diagnostics, forced);
+    if (!format) {
+        std::fclose(catalogue);
+        return 1;
+    }
     const bool text = output.format == OutputFormat::text;
     FieldReports reports(plan, output.format, output.out, asteroid_table_header(), asteroid_csv_header(),
                          {"name", "dec_sign"});
     reports.begin();
 
-    TextCatalogueReader reader(catalogue);
+    TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
     auto read = [&](CatalogueLines& block) {
         block.text.clear();
         block.lines.clear();
@@ -126,30 +139,24 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         findings.messages.clear();
         findings.rows.clear();
         for (const CatalogueLines::Line& entry : block.lines) {
-            const std::string_view line = block.line(entry);
-            if (entry.full_length < ASTORB_COLUMNS_READ) {
-                if (!is_blank_line(line)) {
-                    findings.messages += catalogue_line_message(diagnostics, entry.number,
-                                                                "record shorter than %d characters (%zu), skipped",
-                                                                ASTORB_COLUMNS_READ, entry.full_length);
-                }
+            const CatalogueLine parsed =
+                parse_catalogue_line(*format, entry.number, block.line(entry), entry.full_length);
+            if (!parsed.problem.empty()) {
+                findings.messages += catalogue_line_message(diagnostics, entry.number, "%s", parsed.problem.c_str());
+            }
+            if (parsed.kind == CatalogueLine::Kind::skipped || parsed.kind == CatalogueLine::Kind::not_a_record) {
                 continue;
             }
             ++findings.records;
-            const AstorbRecord record = parse_astorb_record(line);
-            if (!has_elliptic_elements(record)) {
-                findings.messages += catalogue_line_message(
-                    diagnostics, entry.number,
-                    "elements describe no ellipse (e = %.8g, a = %.8g AU) or are not finite, not evaluated",
-                    record.eccentricity, record.semimajor_axis);
+            if (parsed.kind != CatalogueLine::Kind::record) {
                 continue;
             }
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 const FieldWork& field = fields[i];
-                if (!may_be_in_field(field.prefilter, record)) {
+                if (!may_be_in_field(field.prefilter, parsed.record)) {
                     continue;
                 }
-                if (const auto sighting = asteroid_sighting(field.request, field.observer, record)) {
+                if (const auto sighting = orbit_sighting(field.request, field.observer, parsed.record)) {
                     findings.rows.emplace_back(i, text ? asteroid_report_row(*sighting) : asteroid_csv_row(*sighting));
                 }
             }
@@ -171,5 +178,9 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
 
 int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output)
 {
-    return search_asteroid_fields(plan, output, AsteroidScan::fast);
+    std::optional<CatalogueLayout> forced;
+    if (output.catalogue_format != nullptr) {
+        forced = catalogue_layout_from_name(output.catalogue_format);
+    }
+    return search_asteroid_fields(plan, output, AsteroidScan::fast, forced);
 }

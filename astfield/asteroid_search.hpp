@@ -1,6 +1,7 @@
 // The asteroid program's compiled-in scenario and its catalogue scan.
 #pragma once
 
+#include "catalogue_record.hpp"
 #include "command_line.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
@@ -54,6 +55,15 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 // in catalogue order; one field's rows go out as they are found, a list of
 // fields is printed field by field at the end (text: one complete report per
 // field; CSV: one header line, and each row led by its field's id). The
-// output is the same for every number of threads.
-int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan);
+// output is the same for every number of threads. The catalogue's layout is
+// told from its first lines unless output.catalogue_format names one; a
+// catalogue whose path ends in ".gz" is read through zlib. A catalogue whose
+// first lines match no layout is reported and not read (status 1, no rows).
+int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, AsteroidScan scan,
+                           std::optional<CatalogueLayout> layout);
 int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output);
+
+// search_asteroid_field with the catalogue's layout forced (empty: told from
+// its first lines).
+int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
+                          std::optional<CatalogueLayout> layout);

@@ -31,6 +31,33 @@ int integer_field(std::string_view line, int first, int last)
     return integer_from_text(columns(line, first, last));
 }
 
+// The date yyyymmdd of columns first..first+7 as an MJD, NaN unless all
+// eight are digits of a real month and day.
+double digits_date_mjd(std::string_view line, int first)
+{
+    const std::string_view text = columns(line, first, first + 7);
+    if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return NAN;
+    }
+    const int year = integer_from_text(text.substr(0, 4));
+    const int month = integer_from_text(text.substr(4, 2));
+    const int day = integer_from_text(text.substr(6, 2));
+    if (month < 1 || month > 12 || day < 1 || day > 31) {
+        return NAN;
+    }
+    return mjd_from_calendar(day, month, year, 0, 0, 0.0);
+}
+
+// A decimal field that must hold a number: NaN when it is blank.
+double required_decimal_field(std::string_view line, int first, int last)
+{
+    const std::string_view text = columns(line, first, last);
+    if (text.find_first_of("0123456789") == std::string_view::npos) {
+        return NAN;
+    }
+    return decimal_from_text(text);
+}
+
 }  // namespace
 
 AstorbRecord parse_astorb_record(std::string_view line)
@@ -49,6 +76,13 @@ AstorbRecord parse_astorb_record(std::string_view line)
     record.inclination = decimal_field(line, 148, 157);
     record.eccentricity = decimal_field(line, 158, 168);
     record.semimajor_axis = decimal_field(line, 169, 181);
+    record.uncertainty_mjd = digits_date_mjd(line, 209);
+    record.uncertainty_arcsec = NAN;
+    record.uncertainty_rate = NAN;
+    if (!std::isnan(record.uncertainty_mjd)) {
+        record.uncertainty_arcsec = required_decimal_field(line, 191, 198);
+        record.uncertainty_rate = required_decimal_field(line, 199, 207);
+    }
     return record;
 }
 
@@ -79,4 +113,9 @@ Vector3 elements_aei(const AstorbRecord& record)
 Vector3 elements_angles(const AstorbRecord& record)
 {
     return Vector3{{record.node, record.perihelion_argument, record.mean_anomaly}};
+}
+
+double uncertainty_at(const AstorbRecord& record, double mjd)
+{
+    return record.uncertainty_arcsec + record.uncertainty_rate * (mjd - record.uncertainty_mjd);
 }

@@ -13,7 +13,7 @@ inline constexpr int ASTORB_COLUMNS_READ = 181;
 // A parsed catalogue record. Angles are degrees, referred to the ecliptic and
 // mean equinox of J2000.0; the epoch is 0h of the calendar date given.
 struct AstorbRecord {
-    std::array<char, 7> number;   // columns 1-6 exactly, blanks kept, NUL-terminated
+    std::array<char, 9> number;   // columns 1-6 exactly, blanks kept, NUL-terminated
     std::array<char, 12> name;    // columns 7-17 exactly, blanks kept, NUL-terminated
     double h;                     // absolute magnitude, mag
     double g;                     // slope parameter of the H-G system
@@ -26,11 +26,18 @@ struct AstorbRecord {
     double inclination;           // degrees
     double eccentricity;
     double semimajor_axis;        // AU
+    // The current ephemeris uncertainty (columns 192-216): its value at
+    // uncertainty_mjd, arcsec, and its rate, arcsec per day; NaN where the
+    // record gives none.
+    double uncertainty_arcsec;
+    double uncertainty_rate;
+    double uncertainty_mjd;       // 0h of the date the value holds for
 };
 
 // The record held in `line` (column 1 first). Numeric fields convert as atof
 // and atoi do: blanks or text without digits give 0. Columns missing from a
-// line shorter than 181 characters read as empty.
+// line shorter than 181 characters read as empty. The uncertainty is NaN
+// unless columns 192-216 hold a value, a rate and a date yyyymmdd.
 AstorbRecord parse_astorb_record(std::string_view line);
 
 // True when the record's elements describe an ellipse (0 <= e < 1, a > 0)
@@ -47,3 +54,8 @@ Vector3 elements_aei(const AstorbRecord& record);
 // The element triple (node, argument of perihelion, mean anomaly at the
 // epoch), degrees, 1-based.
 Vector3 elements_angles(const AstorbRecord& record);
+
+// The record's ephemeris uncertainty carried to `mjd` (the time axis of
+// epoch_mjd): value + rate x (mjd - its date), arcsec; NaN when the record
+// gives none.
+double uncertainty_at(const AstorbRecord& record, double mjd);

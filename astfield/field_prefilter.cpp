@@ -137,3 +137,9 @@ bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record)
     }
     return !(dot_product(g, f.centre) < lowest_cos * distance);
 }
+
+bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record)
+{
+    const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record);
+    return asteroid == nullptr || may_be_in_field(prefilter, *asteroid);
+}

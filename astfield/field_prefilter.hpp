@@ -6,6 +6,7 @@
 #pragma once
 
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
@@ -45,3 +46,7 @@ FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& obse
 // lies farther from the centre than the accepted square reaches, by more than
 // light time can move it.
 bool may_be_in_field(const FieldPrefilter& prefilter, const AstorbRecord& record);
+
+// may_be_in_field for a record of any catalogue: a comet (whose orbit may be
+// no ellipse) always goes to the full evaluation.
+bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record);

@@ -40,19 +40,40 @@ double light_time_days(double distance_km)
                                DAYS_PER_SECOND_EXTENDED);
 }
 
-LightTimeCorrected light_time_corrected_vector(double epoch, const Vector3& elements_aei,
-                                               const Vector3& elements_angles, double utc_mjd,
-                                               const Vector3& observer_position)
+namespace {
+
+// The light-time iteration over `position_km(t)`, the object's heliocentric
+// position in km at t.
+template <typename PositionKm>
+LightTimeCorrected light_time_iteration(const PositionKm& position_km, double utc_mjd, const Vector3& observer_position)
 {
     LightTimeCorrected result{};
-    result.asteroid_position = asteroid_position_km(epoch, elements_aei, elements_angles, utc_mjd);
+    result.asteroid_position = position_km(utc_mjd);
     for (int pass = 0; pass < LIGHT_TIME_PASSES; ++pass) {
         result.topocentric = difference(result.asteroid_position, observer_position);
         const double rho = std::sqrt(square(result.topocentric(1)) + square(result.topocentric(2)) +
                                      square(result.topocentric(3)));
         const double tau = light_time_days(rho);
-        result.asteroid_position = asteroid_position_km(epoch, elements_aei, elements_angles, utc_mjd - tau);
+        result.asteroid_position = position_km(utc_mjd - tau);
     }
     result.topocentric = difference(result.asteroid_position, observer_position);
     return result;
+}
+
+}  // namespace
+
+LightTimeCorrected light_time_corrected_vector(double epoch, const Vector3& elements_aei,
+                                               const Vector3& elements_angles, double utc_mjd,
+                                               const Vector3& observer_position)
+{
+    return light_time_iteration(
+        [&](double t) { return asteroid_position_km(epoch, elements_aei, elements_angles, t); }, utc_mjd,
+        observer_position);
+}
+
+LightTimeCorrected light_time_corrected_vector(const PerihelionElements& elements, double utc_mjd,
+                                               const Vector3& observer_position)
+{
+    return light_time_iteration([&](double t) { return comet_position_km(elements, t); }, utc_mjd,
+                                observer_position);
 }

@@ -3,6 +3,7 @@
 // equinox of J2000.0.
 #pragma once
 
+#include "two_body.hpp"
 #include "vectors_matrices.hpp"
 
 // Heliocentric position (km, J2000) at UTC MJD `utc_mjd` of an observer at
@@ -27,4 +28,8 @@ struct LightTimeCorrected {
 // being utc_mjd less the newest light time. No aberration or deflection.
 LightTimeCorrected light_time_corrected_vector(double epoch, const Vector3& elements_aei,
                                                const Vector3& elements_angles, double utc_mjd,
+                                               const Vector3& observer_position);
+
+// The same for an orbit given by its perihelion elements (any eccentricity).
+LightTimeCorrected light_time_corrected_vector(const PerihelionElements& elements, double utc_mjd,
                                                const Vector3& observer_position);

@@ -114,3 +114,72 @@ Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Ve
     const Vector3 au = position_from_elements(epoch, elements_aei, elements_angles, t);
     return Vector3{{KM_PER_AU * au(1), KM_PER_AU * au(2), KM_PER_AU * au(3)}};
 }
+
+double solve_barker(double w)
+{
+    // With s = 2 sinh(x), s^3 + 3 s = 2 sinh(3x): no cancellation for any w.
+    return 2.0 * std::sinh(std::asinh(0.5 * w) / 3.0);
+}
+
+double solve_hyperbolic_kepler(double e, double m)
+{
+    // f(H) = e sinh H - H - M is odd in (H, M) and convex for H > 0: solve
+    // for |M| from asinh(|M| / e), where Newton's steps settle from either side.
+    const double target = std::fabs(m);
+    double h = std::asinh(target / e);
+    for (int step = 0; step < KEPLER_EXTRA_STEPS; ++step) {
+        const double correction = (e * std::sinh(h) - h - target) / (e * std::cosh(h) - 1.0);
+        h -= correction;
+        if (!(std::fabs(correction) > kepler_tolerance(h))) {
+            break;
+        }
+    }
+    return m < 0.0 ? -h : h;
+}
+
+namespace {
+
+// The position (AU, J2000 equator) of a point at distance r and true anomaly
+// nu (radians) on the orbit of `elements`.
+Vector3 position_on_conic(const PerihelionElements& elements, double r, double nu)
+{
+    const double i = elements.inclination * DEG_TO_RAD;
+    const double node = elements.node * DEG_TO_RAD;
+    const double u = elements.perihelion_argument * DEG_TO_RAD + nu;
+    const double x = r * (std::cos(u) * std::cos(node) - std::sin(u) * std::sin(node) * std::cos(i));
+    const double y = r * (std::cos(u) * std::sin(node) + std::sin(u) * std::cos(node) * std::cos(i));
+    const double z = r * (std::sin(u) * std::sin(i));
+    const double cos_eps = std::cos(OBLIQUITY_J2000);
+    const double sin_eps = std::sin(OBLIQUITY_J2000);
+    return Vector3{{x, cos_eps * y - sin_eps * z, sin_eps * y + cos_eps * z}};
+}
+
+}  // namespace
+
+Vector3 position_from_perihelion_elements(const PerihelionElements& elements, double t)
+{
+    const double q = elements.q;
+    const double e = elements.e;
+    const double dt = t - elements.perihelion_time;
+    if (e < 1.0) {
+        const double a = q / (1.0 - e);
+        return position_from_elements(elements.perihelion_time, Vector3{{a, e, elements.inclination}},
+                                      Vector3{{elements.node, elements.perihelion_argument, 0.0}}, t);
+    }
+    if (e == 1.0) {
+        const double s = solve_barker(3.0 * GAUSSIAN_CONSTANT * dt / std::sqrt(2.0 * q * q * q));
+        return position_on_conic(elements, q * (1.0 + s * s), 2.0 * std::atan(s));
+    }
+    // Hyperbola: |a| = q / (e - 1), mean motion k / |a|^1.5.
+    const double a = q / (e - 1.0);
+    const double h = solve_hyperbolic_kepler(e, GAUSSIAN_CONSTANT / std::sqrt(a * a * a) * dt);
+    const double x = a * (e - std::cosh(h));
+    const double y = a * std::sqrt(e * e - 1.0) * std::sinh(h);
+    return position_on_conic(elements, a * (e * std::cosh(h) - 1.0), atan2_radians(y, x));
+}
+
+Vector3 comet_position_km(const PerihelionElements& elements, double t)
+{
+    const Vector3 au = position_from_perihelion_elements(elements, t);
+    return Vector3{{KM_PER_AU * au(1), KM_PER_AU * au(2), KM_PER_AU * au(3)}};
+}

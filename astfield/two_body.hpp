@@ -36,3 +36,33 @@ Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const 
 
 // The same position in kilometres.
 Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
+
+// An orbit given by its perihelion, as comet catalogues give it, for any
+// eccentricity: ellipse, parabola or hyperbola. Angles in degrees, referred
+// to the ecliptic of J2000.0.
+struct PerihelionElements {
+    double perihelion_time;       // MJD, on the time axis of the instants asked for
+    double q;                     // perihelion distance, AU
+    double e;                     // eccentricity, >= 0
+    double inclination;
+    double node;
+    double perihelion_argument;
+};
+
+// tan(nu / 2) of the parabolic orbit at the value w = 3 k (t - T) /
+// sqrt(2 q^3), the root s of Barker's equation s^3 + 3 s = w.
+double solve_barker(double w);
+
+// Hyperbolic anomaly H (radians) solving e sinh H - H = M for e > 1 and
+// mean anomaly M (radians, any size): Newton's method.
+double solve_hyperbolic_kepler(double e, double m);
+
+// Heliocentric position (AU) on the mean equator and equinox of J2000.0 at
+// the instant t (MJD) of the orbit with perihelion elements `elements`:
+// e < 1 as position_from_elements with a = q / (1 - e) and the perihelion
+// time as epoch (mean anomaly 0 there); e = 1 from Barker's equation; e > 1
+// from the hyperbolic form of Kepler's equation.
+Vector3 position_from_perihelion_elements(const PerihelionElements& elements, double t);
+
+// The same position in kilometres.
+Vector3 comet_position_km(const PerihelionElements& elements, double t);

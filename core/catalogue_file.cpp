@@ -45,6 +45,12 @@ std::FILE* open_catalogue(const CatalogueDiagnostics& d)
     return file;
 }
 
+bool is_compressed_catalogue(const char* path)
+{
+    const std::string_view name(path != nullptr ? path : "");
+    return name.size() > 3 && name.substr(name.size() - 3) == ".gz";
+}
+
 bool is_blank_line(std::string_view line)
 {
     return line.find_first_not_of(" \t\v\f\r") == std::string_view::npos;
@@ -56,7 +62,9 @@ int close_catalogue(const CatalogueDiagnostics& d, std::FILE* catalogue, const T
     int status = 0;
     if (reader.read_error()) {
         std::fprintf(d.err, "%s: cannot read %s: %s\n", d.program, d.path,
-                     reader.read_errno() != 0 ? std::strerror(reader.read_errno()) : "read error");
+                     reader.read_errno() != 0          ? std::strerror(reader.read_errno())
+                     : !reader.read_error_text().empty() ? reader.read_error_text().c_str()
+                                                         : "read error");
         status = 1;
     }
     if (std::fclose(catalogue) != 0 && status == 0) {

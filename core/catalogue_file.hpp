@@ -28,6 +28,9 @@ struct CatalogueDiagnostics {
 // path and the reason.
 std::FILE* open_catalogue(const CatalogueDiagnostics& diagnostics);
 
+// True when the path names a gzip-compressed catalogue (it ends in ".gz").
+bool is_compressed_catalogue(const char* path);
+
 // True when the line holds nothing but white space.
 bool is_blank_line(std::string_view line);
 

@@ -81,6 +81,7 @@ struct SearchOutput {
     OutputFormat format;
     std::FILE* out;  // the report or the CSV lines
     std::FILE* err;  // messages about the catalogue
+    const char* catalogue_format = nullptr;  // the layout the catalogue is read in, or nullptr to tell it from the records
 };
 
 // A search driver: scans the catalogue of `output` for the request; returns

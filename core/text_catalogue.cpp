@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +28,69 @@ TextCatalogueReader::TextCatalogueReader(std::FILE* file, std::size_t max_kept_b
 {
 }
 
+TextCatalogueReader::TextCatalogueReader(std::FILE* file, bool gzip_compressed, std::size_t max_kept_bytes)
+    : TextCatalogueReader(file, max_kept_bytes)
+{
+    if (!gzip_compressed) {
+        return;
+    }
+    // zlib reads from a descriptor of its own, so that closing it leaves the
+    // caller's FILE to be closed as before.
+    const int descriptor = ::dup(::fileno(file));
+    gz_ = descriptor >= 0 ? gzdopen(descriptor, "rb") : nullptr;
+    if (gz_ == nullptr) {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        end_of_file_ = true;
+        read_error_ = true;
+        read_errno_ = errno;
+        read_error_text_ = "cannot start reading the compressed stream";
+        return;
+    }
+    gzbuffer(gz_, static_cast<unsigned>(BLOCK_BYTES));
+}
+
+TextCatalogueReader::~TextCatalogueReader()
+{
+    if (gz_ != nullptr) {
+        gzclose_r(gz_);
+    }
+}
+
+// Reads up to `room` bytes into `start`; sets end_of_file_ (and the error
+// state) when fewer came.
+std::size_t TextCatalogueReader::read_block(char* start, std::size_t room)
+{
+    errno = 0;
+    if (gz_ == nullptr) {
+        const std::size_t got = std::fread(start, 1, room, file_);
+        if (got < room) {
+            end_of_file_ = true;
+            read_error_ = std::ferror(file_) != 0;
+            read_errno_ = read_error_ ? errno : 0;
+        }
+        return got;
+    }
+    const int got = gzread(gz_, start, static_cast<unsigned>(room));
+    int code = Z_OK;
+    const char* message = gzerror(gz_, &code);
+    if (got < 0 || code != Z_OK) {
+        end_of_file_ = true;
+        read_error_ = true;
+        read_errno_ = code == Z_ERRNO ? errno : 0;
+        if (code != Z_ERRNO) {
+            // A stream cut short gives Z_BUF_ERROR and "unexpected end of file".
+            read_error_text_ = std::string("compressed data: ") + (message != nullptr ? message : "error");
+        }
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    if (static_cast<std::size_t>(got) < room) {
+        end_of_file_ = true;
+    }
+    return static_cast<std::size_t>(got);
+}
+
 // Moves what is left to the front of the buffer and reads one more block
 // behind it. False when nothing more can come.
 bool TextCatalogueReader::fill()
@@ -44,13 +108,7 @@ bool TextCatalogueReader::fill()
         return false;
     }
     char* start = buffer_.data() + end_;
-    errno = 0;
-    const std::size_t got = std::fread(start, 1, room, file_);
-    if (got < room) {
-        end_of_file_ = true;
-        read_error_ = std::ferror(file_) != 0;
-        read_errno_ = read_error_ ? errno : 0;
-    }
+    const std::size_t got = read_block(start, room);
     std::size_t kept = without_carriage_returns(start, got);
     if (const void* stop = std::memchr(start, CTRL_Z, kept)) {
         kept = static_cast<std::size_t>(static_cast<const char*>(stop) - start);

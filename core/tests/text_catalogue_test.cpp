@@ -5,6 +5,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "scratch_directory.hpp"
 
 namespace {
 
@@ -35,6 +38,47 @@ ReadResult read_all(const std::string& bytes, std::size_t max_kept = 4096)
 }
 
 using Lines = std::vector<std::string>;
+
+// The gzip form of `bytes`, as zlib's own writer makes it.
+std::string gzip_bytes(const std::string& bytes)
+{
+    const std::string path = process_scratch_directory() + "gzip_bytes.gz";
+    gzFile out = gzopen(path.c_str(), "wb");
+    gzwrite(out, bytes.data(), static_cast<unsigned>(bytes.size()));
+    gzclose(out);
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    std::string packed;
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0;) {
+        packed.append(block, got);
+    }
+    std::fclose(in);
+    std::remove(path.c_str());
+    return packed;
+}
+
+// Everything a reader delivers from a file holding the compressed `packed`.
+ReadResult read_all_compressed(const std::string& packed, std::string* error_text = nullptr)
+{
+    std::FILE* file = std::tmpfile();
+    std::fwrite(packed.data(), 1, packed.size(), file);
+    std::rewind(file);
+    ReadResult result;
+    {
+        TextCatalogueReader reader(file, true);
+        std::string_view line;
+        while (reader.next_line(line)) {
+            result.lines.emplace_back(line);
+            result.last_line_number = reader.line_number();
+        }
+        result.error = reader.read_error();
+        if (error_text != nullptr) {
+            *error_text = reader.read_error_text();
+        }
+    }
+    std::fclose(file);
+    return result;
+}
 
 }  // namespace
 
@@ -99,4 +143,40 @@ TEST(TextCatalogueReader, ReportsAReadError)
     EXPECT_FALSE(reader.next_line(line));
     EXPECT_TRUE(reader.read_error());
     std::fclose(directory);
+}
+
+// A compressed catalogue gives the lines its uncompressed bytes give, over
+// many internal blocks too; one cut short or damaged ends with a read error
+// and says why, instead of passing for a shorter catalogue.
+TEST(TextCatalogueReader, ReadsCompressedStreamsAndTellsBrokenOnes)
+{
+    std::string many;
+    for (int i = 0; i < 5000; ++i) {
+        many += std::string(static_cast<std::size_t>(40 + i % 250), static_cast<char>('a' + i % 26)) +
+                (i % 3 ? "\n" : "\r\n");
+    }
+    for (const std::string& bytes : {std::string("abc\r\ndef"), std::string("abc\n\x1A" "def\n"), std::string(),
+                                     many}) {
+        const ReadResult compressed = read_all_compressed(gzip_bytes(bytes));
+        EXPECT_EQ(compressed.lines, read_all(bytes).lines);
+        EXPECT_FALSE(compressed.error);
+    }
+
+    const std::string packed = gzip_bytes(many);
+    std::string damaged = packed;
+    for (std::size_t k = packed.size() / 2; k < packed.size() / 2 + 64; ++k) {
+        damaged[k] = static_cast<char>(damaged[k] ^ 0x5A);
+    }
+    const struct {
+        const char* what;
+        std::string bytes;
+    } broken[] = {{"cut in half", packed.substr(0, packed.size() / 2)},
+                  {"cut before its trailer", packed.substr(0, packed.size() - 4)},
+                  {"damaged in the middle", damaged}};
+    for (const auto& b : broken) {
+        std::string text;
+        const ReadResult r = read_all_compressed(b.bytes, &text);
+        EXPECT_TRUE(r.error) << b.what;
+        EXPECT_FALSE(text.empty()) << b.what;
+    }
 }

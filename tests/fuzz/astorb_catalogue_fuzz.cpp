@@ -1,16 +1,20 @@
 // Fuzz target: the asteroid program's catalogue scan fed a whole catalogue
-// file (reader, record parser and the evaluation of every record), and the
-// record parser fed the input as one line.
+// file (layout detection, reader, record parsers of every layout and the
+// evaluation of every record), and the record parsers fed the input as one line.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
 #include "astorb_record.hpp"
+#include "catalogue_record.hpp"
+#include "comet_record.hpp"
+#include "mpcorb_record.hpp"
 #include "catalogue_input.hpp"
 #include "light_time.hpp"
 
@@ -45,9 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // An odd first byte selects the CSV output, so both writers see every kind of row.
     const OutputFormat format = (size > 0 && (data[0] & 1) != 0) ? OutputFormat::csv : OutputFormat::text;
     const int status = search_asteroid_field(request, SearchOutput{path.c_str(), format, null_sink(), null_sink()});
-    if (status != 0) {
-        // A regular file that can be read, and output to /dev/null, leave no reason to fail.
-        std::fprintf(stderr, "fuzz: search_asteroid_field returned %d on a readable catalogue\n", status);
+    // A catalogue whose first lines match no layout is refused; otherwise a
+    // regular file that can be read, and output to /dev/null, leave no
+    // reason to fail.
+    std::vector<std::string> first_lines;
+    for (const ReferenceLine& line : reference_lines(bytes, ASTORB_MAX_KEPT_LINE)) {
+        if (first_lines.size() == static_cast<std::size_t>(LAYOUT_DETECTION_LINES)) {
+            break;
+        }
+        first_lines.push_back(line.kept);
+    }
+    const int expected_status = detect_catalogue_format(first_lines).has_value() ? 0 : 1;
+    if (status != expected_status) {
+        std::fprintf(stderr, "fuzz: search_asteroid_field returned %d on a readable catalogue, not %d\n", status,
+                     expected_status);
         std::abort();
     }
 
@@ -70,6 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (has_elliptic_elements(record)) {
             (void)epoch_mjd(record);
             (void)asteroid_sighting(request, observer, record);
+        }
+    }
+    // The same bytes as one line of each of today's layouts: parsed, then
+    // evaluated when the line reads as a record.
+    for (const CatalogueLayout layout : {CatalogueLayout::mpcorb, CatalogueLayout::comets}) {
+        const CatalogueLine entry = parse_catalogue_line(CatalogueFormat{layout, 0}, 1, bytes, size);
+        if (entry.kind == CatalogueLine::Kind::record) {
+            (void)orbit_sighting(request, observer, entry.record);
         }
     }
     return 0;
