@@ -1,6 +1,7 @@
 #include "satellite_evaluation.hpp"
 
 #include <cmath>
+#include <numbers>
 
 #include "square_field.hpp"
 #include "time_scales.hpp"
@@ -23,6 +24,16 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request)
 double tle_epoch_mjd(const TleRecord& record)
 {
     return mjd_from_calendar(1, 1, record.epoch_year, 0, 0, 0.0) + (record.epoch_day - 1.0);
+}
+
+Sgp4Elements sgp4_elements_from_tle(const TleRecord& r, double epoch_utc_mjd)
+{
+    constexpr double RAD = std::numbers::pi / 180.0;
+    constexpr double RAD_PER_MIN_PER_REV_PER_DAY = 2.0 * std::numbers::pi / 1440.0;
+    return {epoch_utc_mjd,    r.n * RAD_PER_MIN_PER_REV_PER_DAY,
+            r.ecc,            r.incl * RAD,
+            r.node * RAD,     r.omega * RAD,
+            r.mean_anom * RAD, r.bstar};
 }
 
 double motion_arcsec_per_second(double change_deg)

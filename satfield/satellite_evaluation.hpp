@@ -8,6 +8,7 @@
 
 #include "angles.hpp"
 #include "satellite_observer.hpp"
+#include "sgp4.hpp"
 #include "search_scenario.hpp"
 #include "tle_record.hpp"
 
@@ -28,6 +29,10 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request);
 // UTC MJD of the epoch of an element set: January 1, 0 h of the two-digit
 // year (00-84 are 2000-2084, 85-99 are 1985-1999) plus the day of the year less 1.
 double tle_epoch_mjd(const TleRecord& record);
+
+// The SGP4 elements of an element set with its epoch as a UTC MJD: angles
+// from degrees to radians, the mean motion from rev/day to rad/min.
+Sgp4Elements sgp4_elements_from_tle(const TleRecord& record, double epoch_utc_mjd);
 
 // A change of angle (degrees) over the motion interval 2 MOTION_STEP_DAYS as
 // a rate in arcseconds per second.
