@@ -51,7 +51,17 @@ struct SatelliteSighting {
     SignDegreesMinutesSeconds dec;
     double ra_motion;   // arcsec/s
     double dec_motion;  // arcsec/s
+    // With SatelliteTheory::sgp4 and ::both: SGP4's place (the same frame),
+    // degrees. With ::both: the angle between Vinti's and SGP4's places,
+    // arcseconds (0 otherwise).
+    double sgp4_ra_deg;
+    double sgp4_dec_deg;
+    double theory_difference_arcsec;
 };
+
+// The orbit theory of an evaluation: Vinti's, SGP4/SDP4, or both (a set is
+// in the field when either places it there; the row shows Vinti's place).
+enum class SatelliteTheory { vinti, sgp4, both };
 
 enum class SatelliteOutcome {
     outside_field,
@@ -70,6 +80,17 @@ struct SatelliteEvaluation {
 // from the places one minute before and after.
 SatelliteEvaluation evaluate_satellite(const TleRecord& record, const SatelliteSearchGeometry& geometry);
 
+// The same with the theory chosen. SGP4's TEME positions are turned to the
+// true equinox of date and then reduced exactly as Vinti's; its motion is
+// from its places one minute before and after, as Vinti's. With `both` the
+// row is Vinti's (place and motion) even when only SGP4 puts the set in the
+// field, and the sighting also carries SGP4's place and the angle between
+// the two; a set that either theory cannot evaluate is not evaluated, with
+// that theory's reason ("SGP4: ..." for SGP4). With `vinti` the result is
+// evaluate_satellite(record, geometry).
+SatelliteEvaluation evaluate_satellite(const TleRecord& record, const SatelliteSearchGeometry& geometry,
+                                       SatelliteTheory theory);
+
 // The header of the report's table, with the blank line after it.
 std::string satellite_table_header();
 
@@ -82,3 +103,13 @@ std::string satellite_csv_header();
 // The CSV line of a satellite in the field: the designations, the place in
 // degrees at full precision, its sexagesimal fields and both motions.
 std::string satellite_csv_row(const SatelliteSighting& sighting);
+
+// The CSV header for a theory: with `both` the columns sgp4_ra_deg,
+// sgp4_dec_deg and theory_difference_arcsec follow the others; otherwise
+// satellite_csv_header().
+std::string satellite_csv_header(SatelliteTheory theory);
+
+// The CSV line for a theory: with `both` SGP4's place (degrees, full
+// precision) and the angle between the theories (arcseconds) follow the
+// others; otherwise satellite_csv_row(sighting).
+std::string satellite_csv_row(const SatelliteSighting& sighting, SatelliteTheory theory);
