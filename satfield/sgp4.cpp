@@ -694,7 +694,7 @@ Sgp4State sgp4_state(const Sgp4Orbit& o, double t)
         return state;
     }
     const double am = std::pow(XKE / m.nm, TWO_THIRDS) * tempa * tempa;
-    const double nm = XKE / std::pow(am, 1.5);
+    const double nm = XKE / (am * std::sqrt(am));
     double em = m.em - tempe;
     if (!(em < 1.0 && em >= -0.001)) {
         state.error = SGP4_MEAN_ECCENTRICITY;
@@ -711,8 +711,9 @@ Sgp4State sgp4_state(const Sgp4Orbit& o, double t)
     m.mm = std::fmod(xlm - m.argpm - m.nodem, TWO_PI);
 
     PeriodicElements p{em, m.inclm, m.nodem, m.argpm, m.mm};
-    double sinip = std::sin(m.inclm);
-    double cosip = std::cos(m.inclm);
+    // Near the Earth the inclination keeps its epoch value.
+    double sinip = o.sinio;
+    double cosip = o.cosio;
     double aycof = o.aycof;
     double xlcof = o.xlcof;
     double con41 = o.con41;
