@@ -360,9 +360,9 @@ struct MeanElements {
     double nm, em, inclm, nodem, argpm, mm;
 };
 
-// Beyond this many minutes from the epoch (about 1900 years) the resonance
+// Beyond this many minutes from the epoch (about 190 years) the resonance
 // is not integrated: the mean motion becomes NaN and reads as not positive.
-constexpr double MAX_RESONANCE_MINUTES = 1.0e9;
+constexpr double MAX_RESONANCE_MINUTES = 1.0e8;
 
 // The resonant mean motion and mean anomaly at `t` minutes: the resonance
 // equations integrated from the epoch in steps of 720 minutes (second-order
