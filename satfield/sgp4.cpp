@@ -24,6 +24,12 @@ constexpr double ZEL = 0.05490;
 constexpr double ZNS = 1.19459e-5;
 constexpr double ZNL = 1.5835218e-4;
 
+double fourth_power(double x)
+{
+    const double x2 = x * x;
+    return x2 * x2;
+}
+
 // Greenwich mean sidereal time (IAU 1982) at Julian date `jd_ut1`, radians in [0, 2 pi).
 double greenwich_sidereal_angle(double jd_ut1)
 {
@@ -557,14 +563,14 @@ Sgp4Orbit sgp4_orbit(const Sgp4Elements& elements)
     // altitude s moves down for low perigees (below 156 km, 20 km under 98 km).
     o.simple_drag = rp < 220.0 / SGP4_EARTH_RADIUS_KM + 1.0;
     double sfour = 78.0 / SGP4_EARTH_RADIUS_KM + 1.0;
-    double qzms24 = std::pow((120.0 - 78.0) / SGP4_EARTH_RADIUS_KM, 4.0);
+    double qzms24 = fourth_power((120.0 - 78.0) / SGP4_EARTH_RADIUS_KM);
     const double perige = (rp - 1.0) * SGP4_EARTH_RADIUS_KM;
     if (perige < 156.0) {
         sfour = perige - 78.0;
         if (perige < 98.0) {
             sfour = 20.0;
         }
-        qzms24 = std::pow((120.0 - sfour) / SGP4_EARTH_RADIUS_KM, 4.0);
+        qzms24 = fourth_power((120.0 - sfour) / SGP4_EARTH_RADIUS_KM);
         sfour = sfour / SGP4_EARTH_RADIUS_KM + 1.0;
     }
     const double pinvsq = 1.0 / posq;
@@ -573,8 +579,8 @@ Sgp4Orbit sgp4_orbit(const Sgp4Elements& elements)
     const double etasq = o.eta * o.eta;
     const double eeta = ecco * o.eta;
     const double psisq = std::fabs(1.0 - etasq);
-    const double coef = qzms24 * std::pow(tsi, 4.0);
-    const double coef1 = coef / std::pow(psisq, 3.5);
+    const double coef = qzms24 * fourth_power(tsi);
+    const double coef1 = coef / (psisq * psisq * psisq * std::sqrt(psisq));
     const double cc2 = coef1 * o.no *
                        (o.ao * (1.0 + 1.5 * etasq + eeta * (4.0 + etasq)) +
                         0.375 * SGP4_J2 * tsi / psisq * o.con41 * (8.0 + 3.0 * etasq * (8.0 + etasq)));
@@ -612,7 +618,8 @@ Sgp4Orbit sgp4_orbit(const Sgp4Elements& elements)
     const double one_plus_cos = std::fabs(cosio + 1.0) > 1.5e-12 ? 1.0 + cosio : 1.5e-12;
     o.xlcof = -0.25 * J3_OVER_J2 * o.sinio * (3.0 + 5.0 * cosio) / one_plus_cos;
     o.aycof = -0.5 * J3_OVER_J2 * o.sinio;
-    o.delmo = std::pow(1.0 + o.eta * std::cos(elements.mean_anom), 3.0);
+    const double delmo = 1.0 + o.eta * std::cos(elements.mean_anom);
+    o.delmo = delmo * delmo * delmo;
     o.sinmao = std::sin(elements.mean_anom);
     o.x7thm1 = 7.0 * cosio2 - 1.0;
 
