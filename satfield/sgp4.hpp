@@ -102,7 +102,8 @@ struct Sgp4State {
 
 // The state `minutes_since_epoch` minutes after the epoch (before it when
 // negative). Depends on nothing but its arguments: the resonance terms are
-// integrated from the epoch on every call.
+// integrated from the epoch on every call (more than 1e8 minutes from it a
+// resonant orbit gives SGP4_MEAN_MOTION).
 Sgp4State sgp4_state(const Sgp4Orbit& orbit, double minutes_since_epoch);
 
 // A short text for an Sgp4Error, e.g. "mean eccentricity out of range".

@@ -103,8 +103,8 @@ std::vector<double> case_times(const VerificationCase& c)
 // Every published state of the 2006 verification set, near-Earth and deep
 // space (drag, lunar-solar terms, both resonances, the Lyddane choice at low
 // inclination), within 1 mm and 1 mm/s; a case the published output stops
-// early stops at the same step with an error. A wrong or missing term of any
-// part of the models moves some state by far more than that.
+// early stops at the same step with the same error. A wrong or missing term
+// anywhere in the models moves some state by far more than that.
 TEST(Sgp4, MatchesThePublishedVerificationStates)
 {
     const std::vector<VerificationCase> cases = verification_cases();
