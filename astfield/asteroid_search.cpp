@@ -57,7 +57,7 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
                           std::optional<CatalogueLayout> layout)
 {
-    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1};
+    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1, {}};
     return search_asteroid_fields(plan, output, scan, layout);
 }
 

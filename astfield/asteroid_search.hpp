@@ -10,7 +10,7 @@
 inline constexpr const char* ASTORB_CATALOGUE_PATH = "astorb.dat";
 
 // The program as its command line knows it.
-inline constexpr ProgramInfo ASTFIELD_PROGRAM{"astfield", ASTORB_CATALOGUE_PATH, true};
+inline constexpr ProgramInfo ASTFIELD_PROGRAM{"astfield", ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets"};
 
 // The compiled-in scenario: 2008 May 20, 05:14 UTC, a field of 2 deg square at
 // 0h 0m 10s, +0 deg 30', asteroids down to V = 20.0.

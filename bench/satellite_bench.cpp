@@ -1,6 +1,6 @@
-// Costs of satfield's per-set work: the element-set parse, the Vinti record,
-// the position, and the whole evaluation of one set, on sets of the sample
-// catalogue.
+// Costs of satfield's per-set work: the element-set parse, the Vinti and
+// SGP4 records, the positions, and the whole evaluation of one set, on sets
+// of the sample catalogue.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -9,6 +9,7 @@
 
 #include "satellite_evaluation.hpp"
 #include "satellite_search.hpp"
+#include "sgp4.hpp"
 #include "tle_record.hpp"
 #include "vinti.hpp"
 
@@ -110,6 +111,81 @@ void vinti_state_of_set(benchmark::State& state)
 }
 BENCHMARK(vinti_state_of_set);
 
+// SGP4 records of sets, built beforehand.
+template <std::size_t N>
+std::array<Sgp4Orbit, N> sgp4_orbits(const std::array<TleRecord, N>& records)
+{
+    std::array<Sgp4Orbit, N> orbits{};
+    for (std::size_t k = 0; k < N; ++k) {
+        orbits[k] = sgp4_orbit(sgp4_elements_from_tle(records[k], tle_epoch_mjd(records[k])));
+    }
+    return orbits;
+}
+
+// Deep-space sets of the sample catalogue: the transfer orbit, a navigation
+// orbit and a geostationary one (24-hour resonance).
+std::array<TleRecord, 3> deep_space_records()
+{
+    const std::array<TleRecord, 4> outside = outside_records();
+    return {outside[0], outside[3],
+            parse_tle_record("GEOCOM 66", "1 49595U 03066A   08139.61747879  .00000019  00000-0  16294-6 0  6318",
+                             "2 49595   0.0000 229.8011 0005699 270.1479 320.9337  1.00272049159441")};
+}
+
+// The SGP4 record of a near-Earth set (drag coefficients, secular rates).
+void sgp4_init_near_earth(benchmark::State& state)
+{
+    const std::array<TleRecord, 4> records = outside_records();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const TleRecord& r = records[1 + (i++ & 1)];
+        benchmark::DoNotOptimize(sgp4_orbit(sgp4_elements_from_tle(r, 54606.0)));
+    }
+}
+BENCHMARK(sgp4_init_near_earth);
+
+// The SDP4 record of a deep-space set (lunar-solar and resonance terms too).
+void sgp4_init_deep_space(benchmark::State& state)
+{
+    const std::array<TleRecord, 3> records = deep_space_records();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const TleRecord& r = records[i++ % 3];
+        benchmark::DoNotOptimize(sgp4_orbit(sgp4_elements_from_tle(r, 54606.0)));
+    }
+}
+BENCHMARK(sgp4_init_deep_space);
+
+// One near-Earth state from a record built beforehand, a day from epoch.
+void sgp4_propagate_near_earth(benchmark::State& state)
+{
+    const std::array<TleRecord, 4> records = outside_records();
+    const std::array<Sgp4Orbit, 4> orbits = sgp4_orbits(records);
+    double t = 1440.0;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sgp4_state(orbits[1 + (i++ & 1)], t));
+        t += 1e-3;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(sgp4_propagate_near_earth);
+
+// One deep-space state a day from epoch (the resonance integrated from the
+// epoch in two steps for the geostationary set).
+void sgp4_propagate_deep_space(benchmark::State& state)
+{
+    const std::array<Sgp4Orbit, 3> orbits = sgp4_orbits(deep_space_records());
+    double t = 1440.0;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sgp4_state(orbits[i++ % 3], t));
+        t += 1e-3;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(sgp4_propagate_deep_space);
+
 // Once per search: the three instants with their matrices and observer.
 void search_geometry(benchmark::State& state)
 {
@@ -139,6 +215,37 @@ void evaluation_outside_field(benchmark::State& state)
     }
 }
 BENCHMARK(evaluation_outside_field);
+
+// The SGP4 evaluation of a set that is not in the field: its record and one
+// state (near-Earth and deep-space sets in turn).
+void evaluation_outside_field_sgp4(benchmark::State& state)
+{
+    const std::array<TleRecord, 4> records = outside_records();
+    const SatelliteSearchGeometry geometry = satellite_search_geometry(satellite_scenario_request());
+    for (const TleRecord& r : records) {
+        if (evaluate_satellite(r, geometry, SatelliteTheory::sgp4).outcome != SatelliteOutcome::outside_field) {
+            state.SkipWithError("a set meant to lie outside the field is not outside it");
+            return;
+        }
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(evaluate_satellite(records[i++ & 3], geometry, SatelliteTheory::sgp4));
+    }
+}
+BENCHMARK(evaluation_outside_field_sgp4);
+
+// Both theories on a set that is not in the field.
+void evaluation_outside_field_both(benchmark::State& state)
+{
+    const std::array<TleRecord, 4> records = outside_records();
+    const SatelliteSearchGeometry geometry = satellite_search_geometry(satellite_scenario_request());
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(evaluate_satellite(records[i++ & 3], geometry, SatelliteTheory::both));
+    }
+}
+BENCHMARK(evaluation_outside_field_both);
 
 // The evaluation of a set listed by the search, its motion included.
 void evaluation_in_field(benchmark::State& state)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include <CLI/CLI.hpp>
 
@@ -324,6 +325,24 @@ std::optional<std::string> path_from_text(std::string_view text, std::string& er
     return std::string(text);
 }
 
+// A check that the text is one of the '|'-separated names.
+CLI::Validator one_of(const char* names)
+{
+    return CLI::Validator(
+        [names](std::string& text) {
+            const std::vector<std::string_view> allowed = split(names, '|');
+            if (std::find(allowed.begin(), allowed.end(), std::string_view(text)) != allowed.end()) {
+                return std::string();
+            }
+            std::string list;
+            for (std::size_t i = 0; i < allowed.size(); ++i) {
+                list += std::string(i == 0 ? "" : i + 1 == allowed.size() ? " or " : ", ") + std::string(allowed[i]);
+            }
+            return "'" + text + "' is not " + list;
+        },
+        "");
+}
+
 // A CLI11 check that runs one of our own conversions on the option's text;
 // the conversion's error becomes the option's message.
 template <typename Conversion>
@@ -350,6 +369,8 @@ struct OptionTexts {
     std::string format;
     std::string fields;
     std::string threads;
+    std::string catalogue_format;
+    std::string theory;
 };
 
 // What each option needs, said when its value is missing.
@@ -368,6 +389,8 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--format", "needs text, csv or json"},
     {"--fields", "needs the path of a CSV file of fields"},
     {"--threads", "needs a number of threads"},
+    {"--catalogue-format", "needs the name of a catalogue layout"},
+    {"--theory", "needs the name of an orbit theory"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -435,6 +458,21 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                    "same for every number\ne.g. --threads 2")
         ->type_name("N")
         ->check(checked_by(threads_from_text, ""));
+    if (program.catalogue_formats != nullptr) {
+        app.add_option("--catalogue-format", texts.catalogue_format,
+                       std::string("read the catalogue in this layout instead of telling it from its records\n"
+                                   "e.g. --catalogue-format mpcorb"))
+            ->type_name(program.catalogue_formats)
+            ->check(one_of(program.catalogue_formats));
+    }
+    if (program.theories != nullptr) {
+        app.add_option("--theory", texts.theory,
+                       "the orbit theory: vinti (the default), sgp4, or both (listed when either places the\n"
+                       "object in the field; rows show Vinti's place, CSV adds SGP4's and their difference)\n"
+                       "e.g. --theory sgp4")
+            ->type_name(program.theories)
+            ->check(one_of(program.theories));
+    }
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
     for (CLI::Option* option : app.get_options()) {
@@ -561,6 +599,12 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     if (given_option(app, "--threads")) {
         line.threads = threads_from_text(texts.threads, error);
     }
+    if (given_option(app, "--catalogue-format")) {
+        line.catalogue_format = texts.catalogue_format;
+    }
+    if (given_option(app, "--theory")) {
+        line.theory = texts.theory;
+    }
     return {true, line, {}};
 }
 
@@ -646,6 +690,7 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
     PlanResult result;
     const Scenario base = scenario_with_options(compiled_in, line);
     result.plan.threads = line.threads.value_or(default_thread_count());
+    result.plan.theory = line.theory.value_or(std::string());
     if (!line.fields_path) {
         result.plan.fields.push_back(field_search_at_instant(base));
         return result;
@@ -708,7 +753,8 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
         return planned.status;
     }
     const std::string path = line.catalogue_path.value_or(program.default_catalogue);
-    const SearchOutput output{path.c_str(), line.format, stdout, stderr};
+    const SearchOutput output{path.c_str(), line.format, stdout, stderr,
+                              line.catalogue_format ? line.catalogue_format->c_str() : nullptr};
     begin_run(planned.plan, line.format, stdout);
     return search(planned.plan, output);
 }

@@ -16,6 +16,8 @@ struct ProgramInfo {
     const char* name;                  // "astfield" or "satfield"
     const char* default_catalogue;     // the compiled-in file name
     bool has_magnitude_limit;
+    const char* catalogue_formats = nullptr;  // the layouts --catalogue-format names, '|'-separated; none: no option
+    const char* theories = nullptr;           // the theories --theory names, '|'-separated, the default first
 };
 
 // What the command line asked for; an option not given stays empty.
@@ -31,6 +33,8 @@ struct CommandLine {
     OutputFormat format = OutputFormat::text;
     std::optional<std::string> fields_path;  // --fields: a list of fields to search
     std::optional<int> threads;              // --threads
+    std::optional<std::string> catalogue_format;  // --catalogue-format
+    std::optional<std::string> theory;            // --theory
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the

@@ -8,5 +8,5 @@ FieldSearch field_search_at_instant(const Scenario& scenario)
 
 SearchPlan single_field_plan(const Scenario& scenario)
 {
-    return {{field_search_at_instant(scenario)}, 1};
+    return {{field_search_at_instant(scenario)}, 1, {}};
 }

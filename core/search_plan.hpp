@@ -20,6 +20,7 @@ struct FieldSearch {
 struct SearchPlan {
     std::vector<FieldSearch> fields;  // in the order their reports are printed
     int threads;                      // threads evaluating the catalogue, at least 1
+    std::string theory;               // the satellite theory asked for; empty for the default
 };
 
 // The field of a scenario searched at its one instant.

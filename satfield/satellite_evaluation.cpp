@@ -1,6 +1,7 @@
 #include "satellite_evaluation.hpp"
 
 #include <cmath>
+#include <numbers>
 
 #include "square_field.hpp"
 #include "time_scales.hpp"
@@ -25,6 +26,16 @@ double tle_epoch_mjd(const TleRecord& record)
     return mjd_from_calendar(1, 1, record.epoch_year, 0, 0, 0.0) + (record.epoch_day - 1.0);
 }
 
+Sgp4Elements sgp4_elements_from_tle(const TleRecord& r, double epoch_utc_mjd)
+{
+    constexpr double RAD = std::numbers::pi / 180.0;
+    constexpr double RAD_PER_MIN_PER_REV_PER_DAY = 2.0 * std::numbers::pi / 1440.0;
+    return {epoch_utc_mjd,    r.n * RAD_PER_MIN_PER_REV_PER_DAY,
+            r.ecc,            r.incl * RAD,
+            r.node * RAD,     r.omega * RAD,
+            r.mean_anom * RAD, r.bstar};
+}
+
 double motion_arcsec_per_second(double change_deg)
 {
     return change_deg / (2.0 * MOTION_STEP_DAYS) * 3600.0 / 86400.0;
@@ -43,64 +54,87 @@ constexpr double SATELLITE_MAGNITUDE_LIMIT = 99.0;
 
 constexpr const char* NO_FINITE_PLACE = "the orbit theory gives no finite position";
 
-}  // namespace
-
-SatelliteOrbit satellite_orbit(const TleRecord& r)
-{
-    const VintiOrbit orbit = vinti_init(r.incl, r.ecc, r.n);
-    return {orbit, vinti_orbit_problem(orbit), tle_epoch_mjd(r)};
-}
-
-SatellitePlace satellite_place(const TleRecord& r, const SatelliteOrbit& orbit, const ObservationInstant& instant)
-{
-    const Vector3 v =
-        satellite_topocentric_vector(orbit.orbit, orbit.epoch_mjd, r.mean_anom, r.omega, r.node, r.ndot2, instant);
-    if (!is_finite(v)) {
-        return {NO_FINITE_PLACE, {}};
-    }
-    return {nullptr, spherical_from_vector(v)};
-}
-
-bool in_satellite_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& g)
+bool in_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& g)
 {
     return in_square_field(place.ra_deg, place.dec_deg, SATELLITE_MAGNITUDE, g.centre_ra_deg, g.centre_dec_deg,
                            g.half_side_deg, SATELLITE_MAGNITUDE_LIMIT) != 0;
 }
 
-SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearchGeometry& g)
+// A theory's topocentric vector (km, J2000.0) at one instant, or why it has none.
+struct TheoryVector {
+    Vector3 v;
+    const char* problem;
+};
+
+// Vinti's vector at an instant, from the record built once per set.
+struct VintiVectors {
+    const TleRecord& r;
+    const VintiOrbit& orbit;
+    double epoch;
+
+    TheoryVector operator()(const ObservationInstant& at) const
+    {
+        const Vector3 v = satellite_topocentric_vector(orbit, epoch, r.mean_anom, r.omega, r.node, r.ndot2, at);
+        return {v, is_finite(v) ? nullptr : NO_FINITE_PLACE};
+    }
+};
+
+// Why SGP4 gives no state, as the evaluation reports it.
+const char* sgp4_problem(int error)
+{
+    switch (error) {
+    case SGP4_MEAN_ECCENTRICITY:
+        return "SGP4: mean eccentricity out of range";
+    case SGP4_MEAN_MOTION:
+        return "SGP4: mean motion not positive";
+    case SGP4_PERTURBED_ECCENTRICITY:
+        return "SGP4: perturbed eccentricity out of range";
+    case SGP4_SEMI_LATUS_RECTUM:
+        return "SGP4: semi-latus rectum negative";
+    case SGP4_DECAYED:
+        return "SGP4: decayed";
+    default:
+        return "SGP4: no state";
+    }
+}
+
+// SGP4's vector at an instant, from the record built once per set.
+struct Sgp4Vectors {
+    const Sgp4Orbit& orbit;
+    double epoch;
+
+    TheoryVector operator()(const ObservationInstant& at) const
+    {
+        const Sgp4State state = sgp4_state(orbit, (at.utc_mjd - epoch) * 1440.0);
+        if (state.error != SGP4_OK) {
+            return {{}, sgp4_problem(state.error)};
+        }
+        const Vector3 v = topocentric_vector_from_teme(state.position, at);
+        return {v, is_finite(v) ? nullptr : NO_FINITE_PLACE};
+    }
+};
+
+SatelliteEvaluation not_evaluated(const char* problem)
 {
     SatelliteEvaluation result{};
-    const SatelliteOrbit satellite = satellite_orbit(r);
-    if (satellite.problem != nullptr) {
-        result.outcome = SatelliteOutcome::not_evaluated;
-        result.problem = satellite.problem;
-        return result;
-    }
-    const VintiOrbit& orbit = satellite.orbit;
-    const double epoch = satellite.epoch_mjd;
-    const SatellitePlace at = satellite_place(r, satellite, g.at);
-    if (at.problem != nullptr) {
-        result.outcome = SatelliteOutcome::not_evaluated;
-        result.problem = at.problem;
-        return result;
-    }
-    const SphericalCoordinates& place = at.place;
-    if (!in_satellite_field(place, g)) {
-        result.outcome = SatelliteOutcome::outside_field;
-        return result;
-    }
+    result.outcome = SatelliteOutcome::not_evaluated;
+    result.problem = problem;
+    return result;
+}
 
-    const Vector3 v1 = satellite_topocentric_vector(orbit, epoch, r.mean_anom, r.omega, r.node, r.ndot2, g.before);
-    const Vector3 v2 = satellite_topocentric_vector(orbit, epoch, r.mean_anom, r.omega, r.node, r.ndot2, g.after);
-    if (!is_finite(v1) || !is_finite(v2)) {
-        result.outcome = SatelliteOutcome::not_evaluated;
-        result.problem = NO_FINITE_PLACE;
-        return result;
+// The sighting of the set at `place`, with the motion from the vectors one
+// minute before and after; nullptr, or why they have no place.
+const char* fill_sighting(SatelliteSighting& s, const TleRecord& r, const SphericalCoordinates& place,
+                          const TheoryVector& before, const TheoryVector& after)
+{
+    if (before.problem != nullptr) {
+        return before.problem;
     }
-    const SphericalCoordinates p1 = spherical_from_vector(v1);
-    const SphericalCoordinates p2 = spherical_from_vector(v2);
-
-    SatelliteSighting& s = result.sighting;
+    if (after.problem != nullptr) {
+        return after.problem;
+    }
+    const SphericalCoordinates p1 = spherical_from_vector(before.v);
+    const SphericalCoordinates p2 = spherical_from_vector(after.v);
     s.name = r.name;
     s.cospar_id = r.cospar_id;
     s.norad_id = r.norad_id;
@@ -110,6 +144,148 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     s.dec = dec_to_dms(place.dec_deg);
     s.ra_motion = motion_arcsec_per_second(right_ascension_change_deg(p1.ra_deg, p2.ra_deg));
     s.dec_motion = motion_arcsec_per_second(p2.dec_deg - p1.dec_deg);
+    return nullptr;
+}
+
+// One theory alone: the place at the instant, the field test and, in the
+// field, the motion.
+template <typename Vectors>
+SatelliteEvaluation evaluate_with(const TleRecord& r, const SatelliteSearchGeometry& g, const Vectors& vector_at)
+{
+    const TheoryVector v = vector_at(g.at);
+    if (v.problem != nullptr) {
+        return not_evaluated(v.problem);
+    }
+    const SphericalCoordinates place = spherical_from_vector(v.v);
+    SatelliteEvaluation result{};
+    if (!in_field(place, g)) {
+        result.outcome = SatelliteOutcome::outside_field;
+        return result;
+    }
+    if (const char* problem = fill_sighting(result.sighting, r, place, vector_at(g.before), vector_at(g.after))) {
+        return not_evaluated(problem);
+    }
+    result.outcome = SatelliteOutcome::in_field;
+    return result;
+}
+
+// The angle between two directions, arcseconds (accurate for small angles).
+double angle_between_arcsec(const Vector3& a, const Vector3& b)
+{
+    Vector3 c;
+    c(1) = a(2) * b(3) - a(3) * b(2);
+    c(2) = a(3) * b(1) - a(1) * b(3);
+    c(3) = a(1) * b(2) - a(2) * b(1);
+    return std::atan2(std::sqrt(dot_product(c, c)), dot_product(a, b)) * (180.0 / std::numbers::pi) * 3600.0;
+}
+
+}  // namespace
+
+SatelliteOrbits satellite_orbits(const TleRecord& r, SatelliteTheory theory)
+{
+    SatelliteOrbits orbits{};
+    orbits.theory = theory;
+    orbits.epoch_mjd = tle_epoch_mjd(r);
+    if (theory != SatelliteTheory::vinti) {
+        orbits.sgp4 = sgp4_orbit(sgp4_elements_from_tle(r, orbits.epoch_mjd));
+    }
+    if (theory != SatelliteTheory::sgp4) {
+        orbits.vinti = vinti_init(r.incl, r.ecc, r.n);
+        orbits.problem = vinti_orbit_problem(orbits.vinti);
+    }
+    if (orbits.problem == nullptr && theory != SatelliteTheory::vinti && orbits.sgp4.error != SGP4_OK) {
+        orbits.problem = sgp4_problem(orbits.sgp4.error);
+    }
+    return orbits;
+}
+
+SatellitePlaces satellite_places(const TleRecord& r, const SatelliteOrbits& orbits, const ObservationInstant& at)
+{
+    SatellitePlaces places{};
+    if (orbits.theory != SatelliteTheory::sgp4) {
+        const TheoryVector v = VintiVectors{r, orbits.vinti, orbits.epoch_mjd}(at);
+        if (v.problem != nullptr) {
+            places.problem = v.problem;
+            return places;
+        }
+        places.vinti = spherical_from_vector(v.v);
+    }
+    if (orbits.theory != SatelliteTheory::vinti) {
+        const TheoryVector w = Sgp4Vectors{orbits.sgp4, orbits.epoch_mjd}(at);
+        if (w.problem != nullptr) {
+            places.problem = w.problem;
+            return places;
+        }
+        places.sgp4 = spherical_from_vector(w.v);
+    }
+    return places;
+}
+
+bool satellite_places_in_field(const SatellitePlaces& places, SatelliteTheory theory, const SatelliteSearchGeometry& g)
+{
+    return (theory != SatelliteTheory::sgp4 && in_field(places.vinti, g)) ||
+           (theory != SatelliteTheory::vinti && in_field(places.sgp4, g));
+}
+
+SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearchGeometry& g)
+{
+    const VintiOrbit orbit = vinti_init(r.incl, r.ecc, r.n);
+    if (const char* problem = vinti_orbit_problem(orbit)) {
+        return not_evaluated(problem);
+    }
+    return evaluate_with(r, g, VintiVectors{r, orbit, tle_epoch_mjd(r)});
+}
+
+SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearchGeometry& g, SatelliteTheory theory)
+{
+    if (theory == SatelliteTheory::vinti) {
+        return evaluate_satellite(r, g);
+    }
+    const double epoch = tle_epoch_mjd(r);
+    const Sgp4Orbit sgp4 = sgp4_orbit(sgp4_elements_from_tle(r, epoch));
+    if (sgp4.error != SGP4_OK) {
+        if (theory == SatelliteTheory::both) {
+            if (const char* problem = vinti_orbit_problem(vinti_init(r.incl, r.ecc, r.n))) {
+                return not_evaluated(problem);
+            }
+        }
+        return not_evaluated(sgp4_problem(sgp4.error));
+    }
+    const Sgp4Vectors sgp4_at{sgp4, epoch};
+    if (theory == SatelliteTheory::sgp4) {
+        SatelliteEvaluation result = evaluate_with(r, g, sgp4_at);
+        result.sighting.sgp4_ra_deg = result.sighting.ra_deg;
+        result.sighting.sgp4_dec_deg = result.sighting.dec_deg;
+        return result;
+    }
+
+    const VintiOrbit vinti = vinti_init(r.incl, r.ecc, r.n);
+    if (const char* problem = vinti_orbit_problem(vinti)) {
+        return not_evaluated(problem);
+    }
+    const VintiVectors vinti_at{r, vinti, epoch};
+    const TheoryVector v = vinti_at(g.at);
+    if (v.problem != nullptr) {
+        return not_evaluated(v.problem);
+    }
+    const TheoryVector w = sgp4_at(g.at);
+    if (w.problem != nullptr) {
+        return not_evaluated(w.problem);
+    }
+    const SphericalCoordinates vinti_place = spherical_from_vector(v.v);
+    const SphericalCoordinates sgp4_place = spherical_from_vector(w.v);
+    SatelliteEvaluation result{};
+    if (!in_field(vinti_place, g) && !in_field(sgp4_place, g)) {
+        result.outcome = SatelliteOutcome::outside_field;
+        return result;
+    }
+    SatelliteSighting& s = result.sighting;
+    if (const char* problem = fill_sighting(s, r, vinti_place, vinti_at(g.before), vinti_at(g.after))) {
+        return not_evaluated(problem);
+    }
+    s.sgp4_ra_deg = sgp4_place.ra_deg;
+    s.sgp4_dec_deg = sgp4_place.dec_deg;
+    s.theory_difference_arcsec = angle_between_arcsec(v.v, w.v);
     result.outcome = SatelliteOutcome::in_field;
     return result;
 }
@@ -144,4 +320,23 @@ std::string satellite_csv_row(const SatelliteSighting& s)
                      csv_field(s.cospar_id.data()).c_str(), csv_field(s.norad_id.data()).c_str(), s.ra_deg, s.dec_deg,
                      s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
                      s.dec.arcseconds, s.ra_motion, s.dec_motion);
+}
+
+std::string satellite_csv_header(SatelliteTheory theory)
+{
+    std::string header = satellite_csv_header();
+    if (theory == SatelliteTheory::both) {
+        header.insert(header.size() - 1, ",sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec");
+    }
+    return header;
+}
+
+std::string satellite_csv_row(const SatelliteSighting& s, SatelliteTheory theory)
+{
+    std::string row = satellite_csv_row(s);
+    if (theory == SatelliteTheory::both) {
+        row.insert(row.size() - 1,
+                   formatted(",%.17g,%.17g,%.3f", s.sgp4_ra_deg, s.sgp4_dec_deg, s.theory_difference_arcsec));
+    }
+    return row;
 }

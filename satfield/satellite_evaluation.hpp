@@ -8,6 +8,7 @@
 
 #include "angles.hpp"
 #include "satellite_observer.hpp"
+#include "sgp4.hpp"
 #include "search_scenario.hpp"
 #include "tle_record.hpp"
 
@@ -29,6 +30,10 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request);
 // year (00-84 are 2000-2084, 85-99 are 1985-1999) plus the day of the year less 1.
 double tle_epoch_mjd(const TleRecord& record);
 
+// The SGP4 elements of an element set with its epoch as a UTC MJD: angles
+// from degrees to radians, the mean motion from rev/day to rad/min.
+Sgp4Elements sgp4_elements_from_tle(const TleRecord& record, double epoch_utc_mjd);
+
 // A change of angle (degrees) over the motion interval 2 MOTION_STEP_DAYS as
 // a rate in arcseconds per second.
 double motion_arcsec_per_second(double change_deg);
@@ -46,7 +51,17 @@ struct SatelliteSighting {
     SignDegreesMinutesSeconds dec;
     double ra_motion;   // arcsec/s
     double dec_motion;  // arcsec/s
+    // With SatelliteTheory::sgp4 and ::both: SGP4's place (the same frame),
+    // degrees. With ::both: the angle between Vinti's and SGP4's places,
+    // arcseconds (0 otherwise).
+    double sgp4_ra_deg;
+    double sgp4_dec_deg;
+    double theory_difference_arcsec;
 };
+
+// The orbit theory of an evaluation: Vinti's, SGP4/SDP4, or both (a set is
+// in the field when either places it there; the row shows Vinti's place).
+enum class SatelliteTheory { vinti, sgp4, both };
 
 enum class SatelliteOutcome {
     outside_field,
@@ -60,31 +75,49 @@ struct SatelliteEvaluation {
     SatelliteSighting sighting;
 };
 
-// The orbit of an element set, initialised once for every instant it is
-// evaluated at: problem says why it cannot be evaluated (else nullptr).
-struct SatelliteOrbit {
-    VintiOrbit orbit;
-    const char* problem;
-    double epoch_mjd;  // UTC MJD of the elements' epoch
-};
-SatelliteOrbit satellite_orbit(const TleRecord& record);
-
-// The satellite's topocentric place (J2000, degrees) at one instant, the
-// place evaluate_satellite tests against the field; problem is set (and the
-// place empty) when the theory gives no finite position.
-struct SatellitePlace {
-    const char* problem;
-    SphericalCoordinates place;
-};
-SatellitePlace satellite_place(const TleRecord& record, const SatelliteOrbit& orbit, const ObservationInstant& instant);
-
-// The square-field test evaluate_satellite applies to a place.
-bool in_satellite_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& geometry);
-
 // One element set at the instant of the search: its topocentric place, the
 // square-field test (no magnitude condition) and, in the field, the motion
 // from the places one minute before and after.
 SatelliteEvaluation evaluate_satellite(const TleRecord& record, const SatelliteSearchGeometry& geometry);
+
+// The same with the theory chosen. SGP4's TEME positions are turned to the
+// true equinox of date and then reduced exactly as Vinti's; its motion is
+// from its places one minute before and after, as Vinti's. With `both` the
+// row is Vinti's (place and motion) even when only SGP4 puts the set in the
+// field, and the sighting also carries SGP4's place and the angle between
+// the two; a set that either theory cannot evaluate is not evaluated, with
+// that theory's reason ("SGP4: ..." for SGP4). With `vinti` the result is
+// evaluate_satellite(record, geometry).
+SatelliteEvaluation evaluate_satellite(const TleRecord& record, const SatelliteSearchGeometry& geometry,
+                                       SatelliteTheory theory);
+
+// The orbits of an element set under a theory, initialised once for every
+// instant it is evaluated at; problem says why it cannot be evaluated (as
+// evaluate_satellite says it), else nullptr.
+struct SatelliteOrbits {
+    SatelliteTheory theory;
+    VintiOrbit vinti;   // unless the theory is sgp4
+    Sgp4Orbit sgp4;     // unless the theory is vinti
+    double epoch_mjd;   // UTC MJD of the elements' epoch
+    const char* problem;
+};
+SatelliteOrbits satellite_orbits(const TleRecord& record, SatelliteTheory theory);
+
+// The set's topocentric places (J2000, degrees) at one instant, by the
+// theories of `orbits`: the places evaluate_satellite tests against the
+// field; problem is set when a theory gives no finite position.
+struct SatellitePlaces {
+    const char* problem;
+    SphericalCoordinates vinti;
+    SphericalCoordinates sgp4;
+};
+SatellitePlaces satellite_places(const TleRecord& record, const SatelliteOrbits& orbits,
+                                 const ObservationInstant& instant);
+
+// The field test evaluate_satellite applies: the theory's place in the
+// square; with both theories, either place.
+bool satellite_places_in_field(const SatellitePlaces& places, SatelliteTheory theory,
+                               const SatelliteSearchGeometry& geometry);
 
 // The header of the report's table, with the blank line after it.
 std::string satellite_table_header();
@@ -98,3 +131,13 @@ std::string satellite_csv_header();
 // The CSV line of a satellite in the field: the designations, the place in
 // degrees at full precision, its sexagesimal fields and both motions.
 std::string satellite_csv_row(const SatelliteSighting& sighting);
+
+// The CSV header for a theory: with `both` the columns sgp4_ra_deg,
+// sgp4_dec_deg and theory_difference_arcsec follow the others; otherwise
+// satellite_csv_header().
+std::string satellite_csv_header(SatelliteTheory theory);
+
+// The CSV line for a theory: with `both` SGP4's place (degrees, full
+// precision) and the angle between the theories (arcseconds) follow the
+// others; otherwise satellite_csv_row(sighting).
+std::string satellite_csv_row(const SatelliteSighting& sighting, SatelliteTheory theory);

@@ -1,12 +1,14 @@
 #include "satellite_observer.hpp"
 
+#include <cmath>
+
 #include "precession_nutation.hpp"
 #include "sidereal_time.hpp"
 
 ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed)
 {
     return {utc_mjd, inverse_precession_nutation_matrix(utc_mjd),
-            observer_geocentric_position(utc_mjd, observer_earth_fixed)};
+            observer_geocentric_position(utc_mjd, observer_earth_fixed), teme_to_true_of_date_matrix(utc_mjd)};
 }
 
 Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, double mean_anom, double omega,
@@ -25,4 +27,25 @@ Vector3 satellite_topocentric_vector(double epoch_mjd, double mean_anom, double 
                                      double ecc, double n, double ndot2, const ObservationInstant& instant)
 {
     return satellite_topocentric_vector(vinti_init(incl, ecc, n), epoch_mjd, mean_anom, omega, node, ndot2, instant);
+}
+
+double equation_of_the_equinoxes(double mjd)
+{
+    return nutation_angles(mjd).dpsi * std::cos(mean_obliquity(mjd));
+}
+
+Matrix3 teme_to_true_of_date_matrix(double mjd)
+{
+    return rotation_matrix(3, -equation_of_the_equinoxes(mjd));
+}
+
+Vector3 topocentric_vector_from_teme(const Vector3& teme, const ObservationInstant& instant)
+{
+    const Vector3 true_of_date = matrix_vector_product(instant.teme_to_true_of_date, teme);
+    const Vector3 p = matrix_vector_product(instant.true_of_date_to_j2000, true_of_date);
+    Vector3 topocentric;
+    for (int i = 1; i <= 3; ++i) {
+        topocentric(i) = p(i) - instant.observer_j2000(i);
+    }
+    return topocentric;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "vectors_matrices.hpp"
+#include "sgp4.hpp"
 #include "vinti.hpp"
 
 // What depends on the instant alone, computed once per instant and shared by
@@ -11,11 +12,13 @@ struct ObservationInstant {
     double utc_mjd;                  // the instant, UTC MJD
     Matrix3 true_of_date_to_j2000;   // inverse precession-nutation matrix at the UTC MJD
     Vector3 observer_j2000;          // observer's geocentric position, km, J2000.0
+    Matrix3 teme_to_true_of_date;    // R3(-equation of the equinoxes) at the UTC MJD
 };
 
-// The instant `utc_mjd` with its true-of-date-to-J2000 matrix (the UTC MJD
-// used directly as its time argument) and the observer's geocentric J2000
-// position from its geocentric Earth-fixed position (km).
+// The instant `utc_mjd` with its true-of-date-to-J2000 and TEME-to-true-of-
+// date matrices (the UTC MJD used directly as their time argument) and the
+// observer's geocentric J2000 position from its geocentric Earth-fixed
+// position (km).
 ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed);
 
 // Vector (km, J2000.0) from the observer to the satellite of record `orbit`
@@ -30,3 +33,18 @@ Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, 
 // rev/day, inclination in degrees).
 Vector3 satellite_topocentric_vector(double epoch_mjd, double mean_anom, double omega, double node, double incl,
                                      double ecc, double n, double ndot2, const ObservationInstant& instant);
+
+// The equation of the equinoxes dpsi cos(eps) at `mjd` (IAU 1980 nutation,
+// mean obliquity), radians: the right ascension of the mean equinox measured
+// from the true equinox along the true equator, with a minus sign.
+double equation_of_the_equinoxes(double mjd);
+
+// The matrix R3(-equation of the equinoxes) at `mjd` that takes a vector from
+// TEME (true equator, mean equinox: SGP4's frame) to the true equator and
+// equinox of date.
+Matrix3 teme_to_true_of_date_matrix(double mjd);
+
+// Vector (km, J2000.0) from the observer to a satellite at TEME position
+// `teme` (km) at the instant: turned to the true equinox of date, then
+// carried to J2000.0 and less the observer exactly as a Vinti position is.
+Vector3 topocentric_vector_from_teme(const Vector3& teme, const ObservationInstant& instant);

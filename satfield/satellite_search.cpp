@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,12 +102,28 @@ int search_satellite_field(const SearchRequest& request)
 
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output)
 {
-    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1};
+    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1, {}};
     return search_satellite_fields(plan, output);
+}
+
+std::optional<SatelliteTheory> satellite_theory_from_name(std::string_view name)
+{
+    if (name == "vinti") {
+        return SatelliteTheory::vinti;
+    }
+    if (name == "sgp4") {
+        return SatelliteTheory::sgp4;
+    }
+    if (name == "both") {
+        return SatelliteTheory::both;
+    }
+    return std::nullopt;
 }
 
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
 {
+    const SatelliteTheory theory =
+        plan.theory.empty() ? SatelliteTheory::vinti : satellite_theory_from_name(plan.theory).value_or(SatelliteTheory::vinti);
     // Fields at the same instant share its observer, its matrices and each
     // satellite's place at it.
     std::vector<InstantFields> instants;
@@ -132,7 +150,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    FieldReports reports(plan, output.format, output.out, satellite_table_header(), satellite_csv_header(),
+    FieldReports reports(plan, output.format, output.out, satellite_table_header(), satellite_csv_header(theory),
                          {"name", "cospar_id", "norad_id", "dec_sign"});
     reports.begin();
 
@@ -196,30 +214,30 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                     catalogue_line_message(diagnostics, set.first_line, "element set not evaluated: %s", problem);
                 continue;
             }
-            const SatelliteOrbit orbit = satellite_orbit(record);
-            const char* problem = orbit.problem;
+            const SatelliteOrbits orbits = satellite_orbits(record, theory);
+            const char* problem = orbits.problem;
             for (const InstantFields& group : instants) {
                 if (problem != nullptr) {
                     break;
                 }
-                const SatellitePlace at = satellite_place(record, orbit, group.geometry.front().at);
+                const SatellitePlaces at = satellite_places(record, orbits, group.geometry.front().at);
                 if (at.problem != nullptr) {
                     problem = at.problem;
                     break;
                 }
                 for (std::size_t k = 0; k < group.fields.size(); ++k) {
-                    if (!in_satellite_field(at.place, group.geometry[k])) {
+                    if (!satellite_places_in_field(at, theory, group.geometry[k])) {
                         continue;
                     }
                     // In the field: the full evaluation gives the row.
-                    const SatelliteEvaluation evaluation = evaluate_satellite(record, group.geometry[k]);
+                    const SatelliteEvaluation evaluation = evaluate_satellite(record, group.geometry[k], theory);
                     if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
                         problem = evaluation.problem;
                         break;
                     }
                     if (evaluation.outcome == SatelliteOutcome::in_field) {
                         findings.rows.emplace_back(group.fields[k], text ? satellite_report_row(evaluation.sighting)
-                                                                         : satellite_csv_row(evaluation.sighting));
+                                                                         : satellite_csv_row(evaluation.sighting, theory));
                     }
                 }
             }

@@ -1,7 +1,11 @@
 // The satellite program's compiled-in scenario and its catalogue scan.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "command_line.hpp"
+#include "satellite_evaluation.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
 
@@ -9,7 +13,7 @@
 inline constexpr const char* SATELLITE_CATALOGUE_PATH = "080520ls.tle";
 
 // The program as its command line knows it.
-inline constexpr ProgramInfo SATFIELD_PROGRAM{"satfield", SATELLITE_CATALOGUE_PATH, false};
+inline constexpr ProgramInfo SATFIELD_PROGRAM{"satfield", SATELLITE_CATALOGUE_PATH, false, nullptr, "vinti|sgp4|both"};
 
 // The compiled-in scenario: 2008 May 20, 20:54 UTC, a field of 5 deg square at
 // 11h 28m, +1 deg 16', seen from a fixed observer. The magnitude 0.0 is only
@@ -46,4 +50,10 @@ int search_satellite_field(const SearchRequest& request, const SearchOutput& out
 // those search_satellite_field prints for it, in catalogue order. One
 // field's rows go out as they are found, a list of fields is printed field
 // by field at the end. The output is the same for every number of threads.
+// The theory is plan.theory: "vinti" (the default when empty), "sgp4" or
+// "both" (listed when either theory places the satellite in the field; rows
+// show Vinti's place, CSV appends SGP4's and the angle between the two).
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output);
+
+// The theory named "vinti", "sgp4" or "both"; empty for any other name.
+std::optional<SatelliteTheory> satellite_theory_from_name(std::string_view name);

@@ -24,6 +24,28 @@ void copy_text(std::array<char, N>& field, std::string_view text, char fill)
     }
 }
 
+// A field of sign, five digits and a signed exponent digit with the decimal
+// point assumed before the digits (" 12345-4" is 0.12345e-4), converted as
+// atof converts "S0.DDDDDeXX". Missing columns read as absent text.
+double decimal_with_assumed_point(std::string_view field)
+{
+    char text[16] = {};
+    std::size_t n = 0;
+    if (!field.empty()) {
+        text[n++] = field[0];
+    }
+    text[n++] = '0';
+    text[n++] = '.';
+    const std::string_view digits = field.substr(std::min<std::size_t>(1, field.size()), 5);
+    n += digits.copy(text + n, digits.size());
+    if (field.size() > 6) {
+        text[n++] = 'e';
+        const std::string_view exponent = field.substr(6, 2);
+        n += exponent.copy(text + n, exponent.size());
+    }
+    return decimal_from_text(std::string_view(text, n));
+}
+
 }  // namespace
 
 TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, std::string_view line2)
@@ -36,6 +58,8 @@ TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, s
     r.epoch_year = integer_from_text(columns(line1, 19, 20));
     r.epoch_day = decimal_from_text(columns(line1, 21, 32));
     r.ndot2 = decimal_from_text(columns(line1, 34, 43));
+    r.nddot6 = decimal_with_assumed_point(columns(line1, 45, 52));
+    r.bstar = decimal_with_assumed_point(columns(line1, 54, 61));
     r.mean_anom = decimal_from_text(columns(line2, 44, 51));
     r.omega = decimal_from_text(columns(line2, 35, 42));
     r.node = decimal_from_text(columns(line2, 18, 25));

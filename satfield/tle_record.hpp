@@ -14,6 +14,8 @@ struct TleRecord {
     int epoch_year;                  // line 1 columns 19-20, two digits
     double epoch_day;                // line 1 columns 21-32, day of the year, 1.0 = January 1, 0 h
     double ndot2;                    // line 1 columns 34-43, half the first derivative of the mean motion, rev/day^2
+    double nddot6;  // line 1 columns 45-52, a sixth of the second derivative of the mean motion, rev/day^3 (assumed decimal point and exponent)
+    double bstar;   // line 1 columns 54-61, drag term B*, 1/earth radii (assumed decimal point and exponent)
     double mean_anom;                // line 2 columns 44-51, mean anomaly at epoch, degrees
     double omega;                    // line 2 columns 35-42, argument of perigee, degrees
     double node;                     // line 2 columns 18-25, right ascension of the ascending node, degrees
@@ -22,7 +24,9 @@ struct TleRecord {
     double n;                        // line 2 columns 53-63, mean motion, rev/day
 };
 
-// Line 1 is read up to column 43 and line 2 up to column 63.
+// Line 1 must reach column 43 and line 2 column 63. Line 1 is read on to
+// column 61 where it goes that far: the second derivative and B* of a
+// shorter line read as 0.
 inline constexpr std::size_t TLE_LINE1_MIN_LENGTH = 43;
 inline constexpr std::size_t TLE_LINE2_MIN_LENGTH = 63;
 

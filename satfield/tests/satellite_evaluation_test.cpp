@@ -1,11 +1,15 @@
 #include "satellite_evaluation.hpp"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <numbers>
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "precession_nutation.hpp"
+#include "satellite_search.hpp"
 #include "sidereal_time.hpp"
 
 // Without the reduction a passage through 0 h gives a motion of about
@@ -131,4 +135,158 @@ TEST(SatelliteEvaluation, GeocentricObserverSeesTheGeocentricPlace)
     // 360 deg per sidereal day of 86164.09 s is 15.041 arcsec/s in right ascension.
     EXPECT_NEAR(e.sighting.ra_motion, 15.041, 0.02);
     EXPECT_NEAR(e.sighting.dec_motion, 0.0, 0.02);
+}
+
+// A point fixed on the Earth, put into TEME by the mean sidereal time and
+// then turned to the true equinox of date and carried to J2000.0, must land
+// where the observer module puts it through the apparent sidereal time: the
+// two paths differ by the equation of the equinoxes alone (about 1 s of time,
+// 0.5 km at the Earth's surface, so a wrong sign or size shows). The
+// remaining difference, TT against UTC as the time argument, is below 1 cm.
+TEST(SatelliteObserver, TemeTurnsToTheTrueEquinoxByTheEquationOfTheEquinoxes)
+{
+    Vector3 site;
+    site(1) = 3395.0303;
+    site(2) = 3128.7911;
+    site(3) = 4388.8511;
+    const double dates[] = {54606.870833333334, 51544.5, 58849.0, 61381.25, 45000.0};
+    for (const double t : dates) {
+        const ObservationInstant instant = observation_instant(t, site);
+        const Vector3 teme = matrix_vector_product(rotation_matrix(3, -greenwich_mean_sidereal_time(t, 0.0)), site);
+        Vector3 origin;
+        const ObservationInstant geocentre{t, instant.true_of_date_to_j2000, origin, instant.teme_to_true_of_date};
+        const Vector3 j2000 = topocentric_vector_from_teme(teme, geocentre);
+        for (int i = 1; i <= 3; ++i) {
+            EXPECT_NEAR(j2000(i), instant.observer_j2000(i), 1e-5) << t << " " << i;
+        }
+        const double eqeq = greenwich_apparent_sidereal_time(t, 0.0) - greenwich_mean_sidereal_time(t, 0.0);
+        EXPECT_NEAR(equation_of_the_equinoxes(t), eqeq, 1e-9) << t;
+    }
+}
+
+namespace {
+
+// The great-circle angle between two places (degrees), arcseconds, by the
+// haversine formula.
+double separation_arcsec(double ra1, double dec1, double ra2, double dec2)
+{
+    const double d = std::numbers::pi / 180.0;
+    const double h = std::pow(std::sin((dec2 - dec1) * d / 2.0), 2.0) +
+                     std::cos(dec1 * d) * std::cos(dec2 * d) * std::pow(std::sin((ra2 - ra1) * d / 2.0), 2.0);
+    return 2.0 * std::asin(std::sqrt(h)) / d * 3600.0;
+}
+
+TleRecord element_set(const char* line1, const char* line2)
+{
+    return parse_tle_record("SET", line1, line2);
+}
+
+}  // namespace
+
+// A low orbit in the compiled-in field: with `both` the row is Vinti's to
+// the bit and the extra columns give SGP4's place and the angle between the
+// two, which must equal the haversine separation of the two places. The two
+// theories read the same mean elements with different definitions of mean:
+// seen from about 1000 km they differ by more than an arcsecond and less than
+// a degree. With `sgp4` the place is SGP4's.
+TEST(SatelliteEvaluation, BothTheoriesOnALowOrbit)
+{
+    const TleRecord r = element_set("1 27997U 86012D   08139.62996498  .00000021  00000-0  23056-6 0   597",
+                                    "2 27997  51.6400 187.1059 0043946 130.2951 254.9118 13.85957255893370");
+    const SatelliteSearchGeometry g = satellite_search_geometry(satellite_scenario_request());
+    const SatelliteEvaluation vinti = evaluate_satellite(r, g);
+    const SatelliteEvaluation both = evaluate_satellite(r, g, SatelliteTheory::both);
+    const SatelliteEvaluation sgp4 = evaluate_satellite(r, g, SatelliteTheory::sgp4);
+    ASSERT_EQ(vinti.outcome, SatelliteOutcome::in_field);
+    ASSERT_EQ(both.outcome, SatelliteOutcome::in_field);
+    EXPECT_EQ(satellite_report_row(both.sighting), satellite_report_row(vinti.sighting));
+    EXPECT_EQ(satellite_csv_row(both.sighting), satellite_csv_row(vinti.sighting));
+    EXPECT_EQ(evaluate_satellite(r, g, SatelliteTheory::vinti).sighting.ra_deg, vinti.sighting.ra_deg);
+
+    const SatelliteSighting& s = both.sighting;
+    EXPECT_NEAR(s.theory_difference_arcsec, separation_arcsec(s.ra_deg, s.dec_deg, s.sgp4_ra_deg, s.sgp4_dec_deg),
+                1e-6);
+    EXPECT_GT(s.theory_difference_arcsec, 1.0);
+    EXPECT_LT(s.theory_difference_arcsec, 3600.0);
+    if (sgp4.outcome == SatelliteOutcome::in_field) {
+        EXPECT_EQ(sgp4.sighting.ra_deg, s.sgp4_ra_deg);
+        EXPECT_EQ(sgp4.sighting.dec_deg, s.sgp4_dec_deg);
+    }
+
+    const std::string header = satellite_csv_header(SatelliteTheory::both);
+    EXPECT_EQ(header, satellite_csv_header().substr(0, satellite_csv_header().size() - 1) +
+                          ",sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec\n");
+    EXPECT_EQ(satellite_csv_header(SatelliteTheory::sgp4), satellite_csv_header());
+    const std::string row = satellite_csv_row(s, SatelliteTheory::both);
+    EXPECT_EQ(row.substr(0, satellite_csv_row(s).size() - 1) + "\n", satellite_csv_row(s));
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
+}
+
+// Deep-space sets (a geostationary orbit and a transfer orbit, SDP4): a field
+// a few arcseconds wide centred on SGP4's place holds the set for `sgp4` and
+// for `both` (either theory suffices) but not for `vinti`; the `both` row
+// still shows Vinti's place, outside that field.
+TEST(SatelliteEvaluation, EitherTheoryPutsADeepSpaceSetInTheField)
+{
+    const TleRecord sets[] = {
+        element_set("1 49595U 03066A   08139.61747879  .00000019  00000-0  16294-6 0  6318",
+                    "2 49595   0.0000 229.8011 0005699 270.1479 320.9337  1.00272049159441"),
+        element_set("1 10000U 03019B   08138.62016485  .00000511  00000-0  59259-5 0  8537",
+                    "2 10000  26.0244  25.9358 7191398 106.9356 124.4993  2.23774787627106"),
+    };
+    for (const TleRecord& r : sets) {
+        SearchRequest request = satellite_scenario_request();
+        const SatelliteSearchGeometry wide = satellite_search_geometry(request);
+        const Sgp4Orbit orbit = sgp4_orbit(sgp4_elements_from_tle(r, tle_epoch_mjd(r)));
+        ASSERT_TRUE(orbit.deep_space);
+        const Sgp4State state = sgp4_state(orbit, (request.utc_mjd - tle_epoch_mjd(r)) * 1440.0);
+        ASSERT_EQ(state.error, SGP4_OK);
+        const SphericalCoordinates place = spherical_from_vector(topocentric_vector_from_teme(state.position, wide.at));
+        request.centre_ra_deg = place.ra_deg;
+        request.centre_dec_deg = place.dec_deg;
+        request.half_side_deg = 0.001;
+        const SatelliteSearchGeometry g = satellite_search_geometry(request);
+
+        const SatelliteEvaluation sgp4 = evaluate_satellite(r, g, SatelliteTheory::sgp4);
+        ASSERT_EQ(sgp4.outcome, SatelliteOutcome::in_field) << r.norad_id.data();
+        EXPECT_EQ(sgp4.sighting.ra_deg, place.ra_deg);
+        EXPECT_EQ(evaluate_satellite(r, g).outcome, SatelliteOutcome::outside_field);
+        const SatelliteEvaluation both = evaluate_satellite(r, g, SatelliteTheory::both);
+        ASSERT_EQ(both.outcome, SatelliteOutcome::in_field);
+        EXPECT_EQ(both.sighting.sgp4_ra_deg, place.ra_deg);
+        EXPECT_GT(separation_arcsec(both.sighting.ra_deg, both.sighting.dec_deg, place.ra_deg, place.dec_deg), 3.6);
+    }
+}
+
+// Sets the published verification output stops (decay, a negative
+// semi-latus rectum, a mean eccentricity driven out of range by drag): after
+// that instant SGP4 gives no place and says why; `both` does not evaluate them.
+TEST(SatelliteEvaluation, SetsSgp4CannotPropagateAreNotEvaluated)
+{
+    struct Case {
+        const char* line1;
+        const char* line2;
+        double minutes;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"1 28872U 05037B   05333.02012661  .25992681  00000-0  24476-3 0  1534",
+         "2 28872  96.4736 157.9986 0303955 244.0492 110.6523 16.46015938 10708", 55.0, "SGP4: decayed"},
+        {"1 33333U 05037B   05333.02012661  .25992681  00000-0  24476-3 0  1534",
+         "2 33333  96.4736 157.9986 9950000 244.0492 110.6523  4.00004038 10708", 25.0,
+         "SGP4: semi-latus rectum negative"},
+        {"1 22312U 93002D   06094.46235912  .99999999  81888-5  49949-3 0  3953",
+         "2 22312  62.1486  77.4698 0308723 267.9229  88.7392 15.95744531 98783", 494.2028672,
+         "SGP4: mean eccentricity out of range"},
+    };
+    for (const Case& c : cases) {
+        const TleRecord r = element_set(c.line1, c.line2);
+        SearchRequest request = satellite_scenario_request();
+        request.utc_mjd = tle_epoch_mjd(r) + c.minutes / 1440.0;
+        const SatelliteSearchGeometry g = satellite_search_geometry(request);
+        const SatelliteEvaluation sgp4 = evaluate_satellite(r, g, SatelliteTheory::sgp4);
+        EXPECT_EQ(sgp4.outcome, SatelliteOutcome::not_evaluated) << c.problem;
+        EXPECT_STREQ(sgp4.problem, c.problem);
+        EXPECT_EQ(evaluate_satellite(r, g, SatelliteTheory::both).outcome, SatelliteOutcome::not_evaluated);
+    }
 }

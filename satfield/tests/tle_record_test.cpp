@@ -131,3 +131,30 @@ TEST(TleRecord, NulBytesInTheDesignationsReadAsBlanks)
     EXPECT_EQ(std::string(r.norad_id.data()), "1 345U");
     EXPECT_EQ(std::string(r.cospar_id.data()), "08012 ");
 }
+
+// The second derivative and B* carry an assumed decimal point before five
+// digits and a signed exponent: " 12345-4" is 0.12345e-4. A point put after
+// the digits, a lost sign or exponent, or a field read one column off changes
+// these values (written out by hand from the fields); a line that ends before
+// the field reads 0.
+TEST(TleRecord, ReadsSecondDerivativeAndDragTermWithTheirExponents)
+{
+    struct Case {
+        std::string line1;
+        double nddot6, bstar;
+    };
+    const Case cases[] = {
+        {LINE1, 0.0, 0.12345e-4},
+        {with_columns(with_columns(LINE1, 45, " 13844-3"), 54, " 66816-4"), 0.13844e-3, 0.66816e-4},
+        {with_columns(with_columns(LINE1, 45, "-30915-6"), 54, "-11606+1"), -0.30915e-6, -1.1606},
+        {with_columns(LINE1, 54, "+00000+0"), 0.0, 0.0},
+        {with_columns(LINE1, 54, " 10000  "), 0.0, 0.1},
+        {LINE1.substr(0, 58), 0.0, 0.1234},
+        {LINE1.substr(0, 43), 0.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        const TleRecord r = parse_tle_record("X", c.line1, LINE2);
+        EXPECT_DOUBLE_EQ(r.nddot6, c.nddot6) << c.line1;
+        EXPECT_DOUBLE_EQ(r.bstar, c.bstar) << c.line1;
+    }
+}

@@ -1,6 +1,7 @@
 // Fuzz target: the satellite program's catalogue scan fed a whole catalogue
 // file (reader, element-set parser and the evaluation of every set), and the
-// element-set parser fed three lines cut from the input as they stand.
+// element-set parser fed three lines cut from the input as they stand, its
+// sets evaluated by each theory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -85,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tle_line_length_problem(line1, line2) == nullptr && tle_element_problem(record) == nullptr) {
         (void)tle_epoch_mjd(record);
         (void)evaluate_satellite(record, geometry);
+        (void)evaluate_satellite(record, geometry, SatelliteTheory::sgp4);
+        (void)evaluate_satellite(record, geometry, SatelliteTheory::both);
     }
     return 0;
 }
