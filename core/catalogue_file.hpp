@@ -1,5 +1,6 @@
 // Opening and closing a catalogue, and the messages a program gives about it
-// on its error stream: "PROGRAM: PATH:LINE: what is wrong".
+// on its error stream: "PROGRAM: PATH:LINE: what is wrong", or "PROGRAM:
+// PATH: record N: what is wrong" for a catalogue that is one document.
 #pragma once
 
 #include <cstdio>
@@ -17,6 +18,11 @@ struct CatalogueDiagnostics {
 // Reports a problem of one line of the catalogue, printf-style.
 [[gnu::format(printf, 3, 4)]] void report_catalogue_line(const CatalogueDiagnostics& diagnostics, long line_number,
                                                          const char* format, ...);
+
+// Reports a problem of one record of a catalogue that is one document (its
+// records numbered from 1), printf-style: "PROGRAM: PATH: record N: what is wrong".
+[[gnu::format(printf, 3, 4)]] void report_catalogue_record(const CatalogueDiagnostics& diagnostics, long record_number,
+                                                           const char* format, ...);
 
 // The catalogue opened for reading, or nullptr after a message naming the
 // path and the reason.

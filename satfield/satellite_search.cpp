@@ -1,29 +1,21 @@
 #include "satellite_search.hpp"
 
-#include <array>
-#include <string_view>
+#include <string>
 
 #include "catalogue_file.hpp"
+#include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
-#include "text_catalogue.hpp"
-#include "tle_record.hpp"
 
 namespace {
 
-// Lines are kept to this many characters: a two-line element line has 69.
-constexpr std::size_t MAX_KEPT_LINE = 79;
-
-// The next line of the catalogue, its over-length reported.
-bool next_catalogue_line(TextCatalogueReader& reader, std::string_view& line, const CatalogueDiagnostics& diagnostics)
+// Reports a problem at the line or record of an entry.
+void report_entry(const CatalogueDiagnostics& diagnostics, const ElementSetEntry& entry, const char* what)
 {
-    if (!reader.next_line(line)) {
-        return false;
+    if (entry.record_index > 0) {
+        report_catalogue_record(diagnostics, entry.record_index, "%s", what);
+    } else {
+        report_catalogue_line(diagnostics, entry.line, "%s", what);
     }
-    if (reader.full_length() > MAX_KEPT_LINE) {
-        report_catalogue_line(diagnostics, reader.line_number(), "line of %zu characters, only the first %zu are read",
-                              reader.full_length(), MAX_KEPT_LINE);
-    }
-    return true;
 }
 
 }  // namespace
@@ -69,48 +61,21 @@ int search_satellite_field(const SearchRequest& request, const SearchOutput& out
     const bool text = output.format == OutputFormat::text;
     std::fputs(text ? satellite_table_header().c_str() : satellite_csv_header().c_str(), output.out);
 
-    TextCatalogueReader reader(file, MAX_KEPT_LINE);
+    SatelliteCatalogueReader catalogue(file);
     int read_count = 0;
     int found_count = 0;
-    std::string_view name_line;
-    std::string_view line1;
-    std::string_view line2;
-    while (next_catalogue_line(reader, name_line, diagnostics)) {
-        if (is_blank_line(name_line)) {
+    ElementSetEntry entry{};
+    while (catalogue.next(entry)) {
+        if (entry.kind != EntryKind::notice) {
+            ++read_count;
+        }
+        if (entry.kind != EntryKind::element_set) {
+            report_entry(diagnostics, entry, entry.message.c_str());
             continue;
         }
-        const long first_line = reader.line_number();
-        // The views are valid until the next read: keep the name line (the
-        // record takes 14 characters of it) and line 1.
-        std::array<char, MAX_KEPT_LINE> name_text;
-        std::array<char, MAX_KEPT_LINE> line1_text;
-        const std::string_view name(name_text.data(), name_line.copy(name_text.data(), name_text.size()));
-        if (!next_catalogue_line(reader, line1, diagnostics)) {
-            if (!reader.read_error()) {
-                report_catalogue_line(diagnostics, first_line, "element set cut short by the end of the file, not counted");
-            }
-            break;
-        }
-        const std::string_view first(line1_text.data(), line1.copy(line1_text.data(), line1_text.size()));
-        if (!next_catalogue_line(reader, line2, diagnostics)) {
-            if (!reader.read_error()) {
-                report_catalogue_line(diagnostics, first_line, "element set cut short by the end of the file, not counted");
-            }
-            break;
-        }
-        ++read_count;
-        if (const char* problem = tle_line_length_problem(first, line2)) {
-            report_catalogue_line(diagnostics, first_line, "element set not evaluated: %s", problem);
-            continue;
-        }
-        const TleRecord record = parse_tle_record(name, first, line2);
-        if (const char* problem = tle_element_problem(record)) {
-            report_catalogue_line(diagnostics, first_line, "element set not evaluated: %s", problem);
-            continue;
-        }
-        const SatelliteEvaluation evaluation = evaluate_satellite(record, geometry);
+        const SatelliteEvaluation evaluation = evaluate_satellite(entry.record, geometry);
         if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
-            report_catalogue_line(diagnostics, first_line, "element set not evaluated: %s", evaluation.problem);
+            report_entry(diagnostics, entry, (std::string("element set not evaluated: ") + evaluation.problem).c_str());
         } else if (evaluation.outcome == SatelliteOutcome::in_field) {
             ++found_count;
             std::fputs(text ? satellite_report_row(evaluation.sighting).c_str()
@@ -118,9 +83,17 @@ int search_satellite_field(const SearchRequest& request, const SearchOutput& out
                        output.out);
         }
     }
-    // A scan cut short by a read error claims no count.
-    if (text && !reader.read_error()) {
+    // A scan cut short by a read error, or a catalogue that cannot be read as
+    // a whole, claims no count.
+    const TextCatalogueReader& reader = catalogue.text_reader();
+    const bool whole = catalogue.whole_problem().empty();
+    if (text && !reader.read_error() && whole) {
         std::fputs(count_line(found_count, read_count).c_str(), output.out);
     }
-    return close_catalogue(diagnostics, file, reader, output.out);
+    if (!whole) {
+        std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM.name, output.catalogue_path,
+                     catalogue.whole_problem().c_str());
+    }
+    const int status = close_catalogue(diagnostics, file, reader, output.out);
+    return whole ? status : 1;
 }
