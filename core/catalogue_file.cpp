@@ -14,11 +14,11 @@ void report_catalogue_line(const CatalogueDiagnostics& d, long line_number, cons
     std::fputc('\n', d.err);
 }
 
-std::string catalogue_line_message(const CatalogueDiagnostics& d, long line_number, const char* format, ...)
+namespace {
+
+// The message `prefix` then the printf-style text, with a line end.
+std::string message_line(std::string message, const char* format, va_list args)
 {
-    std::string message = std::string(d.program) + ": " + d.path + ":" + std::to_string(line_number) + ": ";
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     const int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -29,9 +29,40 @@ std::string catalogue_line_message(const CatalogueDiagnostics& d, long line_numb
         std::vsnprintf(message.data() + at, static_cast<std::size_t>(n) + 1, format, args);
         message.resize(at + static_cast<std::size_t>(n));
     }
-    va_end(args);
     message += '\n';
     return message;
+}
+
+}  // namespace
+
+std::string catalogue_line_message(const CatalogueDiagnostics& d, long line_number, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string message =
+        message_line(std::string(d.program) + ": " + d.path + ":" + std::to_string(line_number) + ": ", format, args);
+    va_end(args);
+    return message;
+}
+
+std::string catalogue_record_message(const CatalogueDiagnostics& d, long record_number, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string message = message_line(
+        std::string(d.program) + ": " + d.path + ": record " + std::to_string(record_number) + ": ", format, args);
+    va_end(args);
+    return message;
+}
+
+void report_catalogue_record(const CatalogueDiagnostics& d, long record_number, const char* format, ...)
+{
+    std::fprintf(d.err, "%s: %s: record %ld: ", d.program, d.path, record_number);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(d.err, format, args);
+    va_end(args);
+    std::fputc('\n', d.err);
 }
 
 std::FILE* open_catalogue(const CatalogueDiagnostics& d)

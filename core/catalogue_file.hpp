@@ -1,5 +1,6 @@
 // Opening and closing a catalogue, and the messages a program gives about it
-// on its error stream: "PROGRAM: PATH:LINE: what is wrong".
+// on its error stream: "PROGRAM: PATH:LINE: what is wrong", or "PROGRAM:
+// PATH: record N: what is wrong" for a catalogue that is one document.
 #pragma once
 
 #include <cstdio>
@@ -23,6 +24,15 @@ struct CatalogueDiagnostics {
 // prints its messages later, in catalogue order.
 [[gnu::format(printf, 3, 4)]] std::string catalogue_line_message(const CatalogueDiagnostics& diagnostics,
                                                                  long line_number, const char* format, ...);
+
+// Reports a problem of one record of a catalogue that is one document (its
+// records numbered from 1), printf-style: "PROGRAM: PATH: record N: what is wrong".
+[[gnu::format(printf, 3, 4)]] void report_catalogue_record(const CatalogueDiagnostics& diagnostics, long record_number,
+                                                           const char* format, ...);
+
+// The same message as a line of text (line end included).
+[[gnu::format(printf, 3, 4)]] std::string catalogue_record_message(const CatalogueDiagnostics& diagnostics,
+                                                                   long record_number, const char* format, ...);
 
 // The catalogue opened for reading, or nullptr after a message naming the
 // path and the reason.

@@ -177,3 +177,25 @@ bool TextCatalogueReader::next_long_line(std::string_view& line)
     ++line_number_;
     return true;
 }
+
+std::string_view TextCatalogueReader::look_ahead()
+{
+    if (begin_ == end_) {
+        fill();
+    }
+    return std::string_view(buffer_.data() + begin_, end_ - begin_);
+}
+
+bool TextCatalogueReader::read_rest(std::string& text, std::size_t max_bytes)
+{
+    for (;;) {
+        if (text.size() + (end_ - begin_) > max_bytes) {
+            return false;
+        }
+        text.append(buffer_.data() + begin_, end_ - begin_);
+        begin_ = end_;
+        if (!fill()) {
+            return true;
+        }
+    }
+}

@@ -34,6 +34,15 @@ public:
     // after a read error. The view stays valid until the next call.
     bool next_line(std::string_view& line);
 
+    // The text read ahead and not yet delivered (at least the file's first
+    // block, or all of it when shorter), carriage returns dropped and cut at
+    // a Ctrl-Z: lets a caller recognise the form of the file before reading it.
+    std::string_view look_ahead();
+
+    // Appends all that is not yet delivered, to the end of the file, to
+    // `text`; false, having stopped, when that would pass max_bytes.
+    bool read_rest(std::string& text, std::size_t max_bytes);
+
     // Length of the last line delivered before any cut, carriage returns not counted.
     std::size_t full_length() const { return full_length_; }
 

@@ -138,6 +138,7 @@ const char* fill_sighting(SatelliteSighting& s, const TleRecord& r, const Spheri
     s.name = r.name;
     s.cospar_id = r.cospar_id;
     s.norad_id = r.norad_id;
+    s.norad_number = r.norad_number;
     s.ra_deg = place.ra_deg;
     s.dec_deg = place.dec_deg;
     s.ra = ra_to_hms(place.ra_deg);
@@ -311,15 +312,15 @@ std::string satellite_report_row(const SatelliteSighting& s)
 std::string satellite_csv_header()
 {
     return "name,cospar_id,norad_id,ra_deg,dec_deg,ra_h,ra_m,ra_s,dec_sign,dec_deg_part,dec_arcmin,dec_arcsec,"
-           "motion_ra_arcsec_per_s,motion_dec_arcsec_per_s\n";
+           "motion_ra_arcsec_per_s,motion_dec_arcsec_per_s,norad_number\n";
 }
 
 std::string satellite_csv_row(const SatelliteSighting& s)
 {
-    return formatted("%s,%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f\n", csv_field(s.name.data()).c_str(),
+    return formatted("%s,%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%ld\n", csv_field(s.name.data()).c_str(),
                      csv_field(s.cospar_id.data()).c_str(), csv_field(s.norad_id.data()).c_str(), s.ra_deg, s.dec_deg,
                      s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
-                     s.dec.arcseconds, s.ra_motion, s.dec_motion);
+                     s.dec.arcseconds, s.ra_motion, s.dec_motion, s.norad_number);
 }
 
 std::string satellite_csv_header(SatelliteTheory theory)

@@ -45,6 +45,7 @@ struct SatelliteSighting {
     std::array<char, 15> name;
     std::array<char, 7> cospar_id;
     std::array<char, 7> norad_id;
+    long norad_number;  // the catalogue number in full
     double ra_deg;
     double dec_deg;
     HoursMinutesSeconds ra;
@@ -129,7 +130,8 @@ std::string satellite_report_row(const SatelliteSighting& sighting);
 std::string satellite_csv_header();
 
 // The CSV line of a satellite in the field: the designations, the place in
-// degrees at full precision, its sexagesimal fields and both motions.
+// degrees at full precision, its sexagesimal fields, both motions and the
+// catalogue number in full.
 std::string satellite_csv_row(const SatelliteSighting& sighting);
 
 // The CSV header for a theory: with `both` the columns sgp4_ra_deg,

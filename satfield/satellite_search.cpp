@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "catalogue_file.hpp"
+#include "satellite_catalogue.hpp"
 #include "field_reports.hpp"
 #include "ordered_blocks.hpp"
 #include "satellite_evaluation.hpp"
@@ -18,27 +19,14 @@
 
 namespace {
 
-// Lines are kept to this many characters: a two-line element line has 69.
-constexpr std::size_t MAX_KEPT_LINE = 79;
 // Element sets are read and evaluated this many at a time.
-constexpr std::size_t SETS_PER_BLOCK = 1024;
+constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
 
-// One element set as read: its three lines and what reading them said.
-struct ElementSetText {
-    long first_line;
-    std::string read_messages;  // over-long lines, in order
-    std::array<char, MAX_KEPT_LINE> name, line1, line2;
-    std::size_t name_length, line1_length, line2_length;
-    std::string_view name_line() const { return {name.data(), name_length}; }
-    std::string_view first() const { return {line1.data(), line1_length}; }
-    std::string_view second() const { return {line2.data(), line2_length}; }
-};
-
-// Consecutive element sets, and what was said after the last of them (a set
-// cut short by the end of the file).
-struct ElementSetBlock {
-    std::vector<ElementSetText> sets;
-    std::string trailing_messages;
+// Consecutive entries of the catalogue: element sets, sets that cannot be
+// evaluated and notices, in catalogue order.
+struct EntryBlock {
+    std::vector<ElementSetEntry> entries;
+    std::size_t used = 0;
 };
 
 struct BlockFindings {
@@ -54,19 +42,13 @@ struct InstantFields {
     std::vector<SatelliteSearchGeometry> geometry;   // of each of those fields
 };
 
-// The next line of the catalogue, its over-length noted.
-bool next_catalogue_line(TextCatalogueReader& reader, std::string_view& line, const CatalogueDiagnostics& diagnostics,
-                         std::string& messages)
+// A problem at the line or record of an entry, as a message line.
+std::string entry_message(const CatalogueDiagnostics& diagnostics, const ElementSetEntry& entry, const std::string& what)
 {
-    if (!reader.next_line(line)) {
-        return false;
+    if (entry.record_index > 0) {
+        return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
     }
-    if (reader.full_length() > MAX_KEPT_LINE) {
-        messages += catalogue_line_message(diagnostics, reader.line_number(),
-                                           "line of %zu characters, only the first %zu are read", reader.full_length(),
-                                           MAX_KEPT_LINE);
-    }
-    return true;
+    return catalogue_line_message(diagnostics, entry.line, "%s", what.c_str());
 }
 
 }  // namespace
@@ -154,66 +136,34 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                          {"name", "cospar_id", "norad_id", "dec_sign"});
     reports.begin();
 
-    TextCatalogueReader reader(file, MAX_KEPT_LINE);
-    bool cut_short = false;
-    auto read = [&](ElementSetBlock& block) {
-        block.sets.clear();
-        block.trailing_messages.clear();
-        std::string messages;
-        std::string_view line;
-        while (!cut_short && block.sets.size() < SETS_PER_BLOCK) {
-            messages.clear();
-            if (!next_catalogue_line(reader, line, diagnostics, messages)) {
-                block.trailing_messages += messages;
+    SatelliteCatalogueReader catalogue(file);
+    auto read = [&](EntryBlock& block) {
+        block.used = 0;
+        while (block.used < ENTRIES_PER_BLOCK) {
+            if (block.used == block.entries.size()) {
+                block.entries.emplace_back();
+            }
+            if (!catalogue.next(block.entries[block.used])) {
                 break;
             }
-            if (is_blank_line(line)) {
-                // Said before the next set is read, or at the end.
-                block.trailing_messages += messages;
-                continue;
-            }
-            ElementSetText set;
-            set.first_line = reader.line_number();
-            set.name_length = line.copy(set.name.data(), set.name.size());
-            bool complete = next_catalogue_line(reader, line, diagnostics, messages);
-            if (complete) {
-                set.line1_length = line.copy(set.line1.data(), set.line1.size());
-                complete = next_catalogue_line(reader, line, diagnostics, messages);
-            }
-            if (!complete) {
-                cut_short = true;
-                block.trailing_messages += messages;
-                if (!reader.read_error()) {
-                    block.trailing_messages += catalogue_line_message(
-                        diagnostics, set.first_line, "element set cut short by the end of the file, not counted");
-                }
-                break;
-            }
-            set.line2_length = line.copy(set.line2.data(), set.line2.size());
-            set.read_messages = block.trailing_messages + messages;
-            block.trailing_messages.clear();
-            block.sets.push_back(std::move(set));
+            ++block.used;
         }
-        return !block.sets.empty() || !block.trailing_messages.empty();
+        return block.used > 0;
     };
-    auto evaluate = [&](const ElementSetBlock& block, BlockFindings& findings) {
+    auto evaluate = [&](const EntryBlock& block, BlockFindings& findings) {
         findings.sets = 0;
         findings.messages.clear();
         findings.rows.clear();
-        for (const ElementSetText& set : block.sets) {
-            findings.messages += set.read_messages;
-            ++findings.sets;
-            if (const char* problem = tle_line_length_problem(set.first(), set.second())) {
-                findings.messages +=
-                    catalogue_line_message(diagnostics, set.first_line, "element set not evaluated: %s", problem);
+        for (std::size_t e = 0; e < block.used; ++e) {
+            const ElementSetEntry& entry = block.entries[e];
+            if (entry.kind != EntryKind::notice) {
+                ++findings.sets;
+            }
+            if (entry.kind != EntryKind::element_set) {
+                findings.messages += entry_message(diagnostics, entry, entry.message);
                 continue;
             }
-            const TleRecord record = parse_tle_record(set.name_line(), set.first(), set.second());
-            if (const char* problem = tle_element_problem(record)) {
-                findings.messages +=
-                    catalogue_line_message(diagnostics, set.first_line, "element set not evaluated: %s", problem);
-                continue;
-            }
+            const TleRecord& record = entry.record;
             const SatelliteOrbits orbits = satellite_orbits(record, theory);
             const char* problem = orbits.problem;
             for (const InstantFields& group : instants) {
@@ -242,11 +192,9 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                 }
             }
             if (problem != nullptr) {
-                findings.messages +=
-                    catalogue_line_message(diagnostics, set.first_line, "element set not evaluated: %s", problem);
+                findings.messages += entry_message(diagnostics, entry, std::string("element set not evaluated: ") + problem);
             }
         }
-        findings.messages += block.trailing_messages;
     };
     int read_count = 0;
     auto emit = [&](BlockFindings& findings) {
@@ -256,8 +204,16 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
             reports.add_row(field, row);
         }
     };
-    run_ordered_blocks<ElementSetBlock, BlockFindings>(plan.threads, read, evaluate, emit);
-    // A scan cut short by a read error claims no count.
-    reports.finish(read_count, !reader.read_error(), SATFIELD_PROGRAM.name, output.catalogue_path);
-    return close_catalogue(diagnostics, file, reader, output.out);
+    run_ordered_blocks<EntryBlock, BlockFindings>(plan.threads, read, evaluate, emit);
+    // A scan cut short by a read error, or a catalogue that cannot be read as
+    // a whole, claims no count.
+    const TextCatalogueReader& reader = catalogue.text_reader();
+    const bool whole = catalogue.whole_problem().empty();
+    reports.finish(read_count, !reader.read_error() && whole, SATFIELD_PROGRAM.name, output.catalogue_path);
+    if (!whole) {
+        std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM.name, output.catalogue_path,
+                     catalogue.whole_problem().c_str());
+    }
+    const int status = close_catalogue(diagnostics, file, reader, output.out);
+    return whole ? status : 1;
 }

@@ -32,16 +32,20 @@ int run_satellite_scenario();
 // normal run.
 int search_satellite_field(const SearchRequest& request);
 
-// Scans the element sets of the catalogue of `output` (a name line, line 1
-// and line 2 each) and writes the satellites in the field to output.out: as
-// text the table header, one row per satellite in catalogue order and the
-// count line (rows printed, complete sets read); as CSV a header line and one
-// line per satellite. Blank lines where a name line is due are skipped.
-// Over-long lines (kept to their first 79 characters), sets cut short by the
-// end of the file (not counted), sets with short element lines and sets
-// without a real orbit (counted, not evaluated) are reported on output.err.
-// Returns 0 after a normal run; 1, with a message and no count line, when
-// the catalogue cannot be opened or read or the results cannot be written.
+// Scans the element sets of the catalogue of `output` (three-line sets, or
+// OMM as CSV, JSON or XML, recognised from the content) and writes the
+// satellites in the field to output.out: as text the table header, one row
+// per satellite in catalogue order and the count line (rows printed, complete
+// sets read); as CSV a header line and one line per satellite. Blank lines
+// where a name line is due are skipped. Over-long lines (kept to their first
+// 79 characters), sets cut short by the end of the file (not counted), sets
+// with short element lines, OMM records with a keyword missing or not
+// understood, and sets without a real orbit (counted, not evaluated) are
+// reported on output.err at their line, or record for JSON and XML. Returns 0
+// after a normal run; 1, with a message and no count line, when the
+// catalogue cannot be opened or read (a read error, a JSON or XML document
+// that does not parse, a CSV header without a required keyword) or the
+// results cannot be written.
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output);
 
 // Scans the catalogue once for every field of `plan`, on plan.threads

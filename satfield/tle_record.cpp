@@ -24,29 +24,73 @@ void copy_text(std::array<char, N>& field, std::string_view text, char fill)
     }
 }
 
-// A field of sign, five digits and a signed exponent digit with the decimal
-// point assumed before the digits (" 12345-4" is 0.12345e-4), converted as
-// atof converts "S0.DDDDDeXX". Missing columns read as absent text.
-double decimal_with_assumed_point(std::string_view field)
+// A field of the element format with an assumed decimal point and a power of
+// ten: sign, five digits, the exponent's sign and digit (" 12345-4" is
+// 0.12345e-4), converted as atof converts ".12345e-4" with the sign in front.
+double assumed_decimal_field(std::string_view field)
 {
-    char text[16] = {};
+    char text[16];
     std::size_t n = 0;
-    if (!field.empty()) {
-        text[n++] = field[0];
-    }
-    text[n++] = '0';
-    text[n++] = '.';
-    const std::string_view digits = field.substr(std::min<std::size_t>(1, field.size()), 5);
-    n += digits.copy(text + n, digits.size());
-    if (field.size() > 6) {
-        text[n++] = 'e';
-        const std::string_view exponent = field.substr(6, 2);
-        n += exponent.copy(text + n, exponent.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (i == 1) {
+            text[n++] = '.';
+        } else if (i == 6) {
+            text[n++] = 'e';
+        }
+        text[n++] = field[i];
     }
     return decimal_from_text(std::string_view(text, n));
 }
 
+bool is_ascii_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The leading digits 10 to 33 of the Alpha-5 letters, A to Z without I and O; -1 for other bytes.
+int alpha5_leading_digits(char letter)
+{
+    if (letter < 'A' || letter > 'Z' || letter == 'I' || letter == 'O') {
+        return -1;
+    }
+    return 10 + (letter - 'A') - (letter > 'I' ? 1 : 0) - (letter > 'O' ? 1 : 0);
+}
+
 }  // namespace
+
+long catalogue_number_from_text(std::string_view text)
+{
+    const int leading = text.empty() ? -1 : alpha5_leading_digits(text[0]);
+    if (leading >= 0 && text.size() == 5 && is_ascii_digit(text[1]) && is_ascii_digit(text[2]) &&
+        is_ascii_digit(text[3]) && is_ascii_digit(text[4])) {
+        return leading * 10000L + integer_from_text(text.substr(1));
+    }
+    return integer_from_text(text);
+}
+
+std::array<char, 7> catalogue_number_column(long number, char classification)
+{
+    constexpr char LETTERS[] = "ABCDEFGHJKLMNPQRSTUVWXYZ";  // 10 to 33
+    std::array<char, 7> column{};
+    if (number < 0 || number > 999999) {
+        std::copy_n("******", 7, column.begin());
+    } else if (number >= 340000) {
+        // Six digits: the width holds them once the letter gives way.
+        for (int i = 5; i >= 0; --i, number /= 10) {
+            column[static_cast<std::size_t>(i)] = static_cast<char>('0' + number % 10);
+        }
+    } else {
+        long rest = number % 10000;
+        for (int i = 4; i >= 1; --i, rest /= 10) {
+            column[static_cast<std::size_t>(i)] = static_cast<char>('0' + rest % 10);
+        }
+        const long leading = number / 10000;
+        column[0] = leading < 10 ? static_cast<char>('0' + leading) : LETTERS[leading - 10];
+        column[5] = classification;
+    }
+    column[6] = '\0';
+    return column;
+}
 
 TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, std::string_view line2)
 {
@@ -58,8 +102,9 @@ TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, s
     r.epoch_year = integer_from_text(columns(line1, 19, 20));
     r.epoch_day = decimal_from_text(columns(line1, 21, 32));
     r.ndot2 = decimal_from_text(columns(line1, 34, 43));
-    r.nddot6 = decimal_with_assumed_point(columns(line1, 45, 52));
-    r.bstar = decimal_with_assumed_point(columns(line1, 54, 61));
+    r.nddot6 = assumed_decimal_field(columns(line1, 45, 52));
+    r.bstar = assumed_decimal_field(columns(line1, 54, 61));
+    r.norad_number = catalogue_number_from_text(columns(line1, 3, 7));
     r.mean_anom = decimal_from_text(columns(line2, 44, 51));
     r.omega = decimal_from_text(columns(line2, 35, 42));
     r.node = decimal_from_text(columns(line2, 18, 25));

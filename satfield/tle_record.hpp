@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 // The fields of one element set that the search uses, in degrees,
@@ -16,6 +17,7 @@ struct TleRecord {
     double ndot2;                    // line 1 columns 34-43, half the first derivative of the mean motion, rev/day^2
     double nddot6;  // line 1 columns 45-52, a sixth of the second derivative of the mean motion, rev/day^3 (assumed decimal point and exponent)
     double bstar;   // line 1 columns 54-61, drag term B*, 1/earth radii (assumed decimal point and exponent)
+    long norad_number;               // line 1 columns 3-7, the catalogue number in full (Alpha-5 letters decoded)
     double mean_anom;                // line 2 columns 44-51, mean anomaly at epoch, degrees
     double omega;                    // line 2 columns 35-42, argument of perigee, degrees
     double node;                     // line 2 columns 18-25, right ascension of the ascending node, degrees
@@ -44,3 +46,15 @@ const char* tle_line_length_problem(std::string_view line1, std::string_view lin
 // number, a mean motion that is not positive, an eccentricity of 1 or more),
 // or nullptr when they may.
 const char* tle_element_problem(const TleRecord& record);
+
+// The catalogue number of the five catalogue-number columns of line 1: five
+// digits (read as atoi reads them), or in the Alpha-5 form a capital letter
+// other than I and O followed by four digits, the letter standing for the
+// number's leading 10 to 33 (A0000 = 100000, J0000 = 180000, Z9999 = 339999).
+long catalogue_number_from_text(std::string_view text);
+
+// The report's six-character catalogue-number column of `number`: five
+// digits and the classification letter up to 99999, the Alpha-5 form and the
+// letter from 100000 to 339999, six digits without the letter from 340000 to
+// 999999, and "******" for a number that is negative or has seven digits or more.
+std::array<char, 7> catalogue_number_column(long number, char classification);

@@ -177,3 +177,43 @@ TEST(EndToEnd, RefusesBadOptionsAndAnswersHelp)
     EXPECT_NE(missing.err.find("astfield: cannot open no_such_file.dat: No such file or directory"),
               std::string::npos);
 }
+
+// The OMM samples (CSV, JSON, XML) list exactly the rows of their three-line
+// twin, which holds every row of the sample report and the Alpha-5 object,
+// plus the row of the object numbered 412345 that no two-line set can carry.
+TEST(EndToEnd, OmmSamplesGiveTheRowsOfTheirThreeLineTwin)
+{
+    const ProgramRun twin = run(SATFIELD, "--catalogue 080520ls_omm_twin.tle");
+    ASSERT_EQ(twin.status, 0);
+    EXPECT_EQ(twin.err, "");
+    std::istringstream report(sample_report("satfield_sample_report.txt"));
+    for (std::string line; std::getline(report, line);) {
+        if (!line.empty() && line[0] == '|') {
+            EXPECT_NE(twin.out.find(line + "\n"), std::string::npos) << line;
+        }
+    }
+    EXPECT_NE(twin.out.find("|CUBESAT 123456|08099B|C3456U|"), std::string::npos);
+    const std::size_t twin_count_at = twin.out.rfind(" number of objects");
+    const std::size_t rows = row_count(twin.out);
+
+    for (const char* sample : {"080520ls_omm.csv", "080520ls_omm.json", "080520ls_omm.xml"}) {
+        const ProgramRun omm = run(SATFIELD, std::string("--catalogue ") + sample);
+        EXPECT_EQ(omm.status, 0) << sample;
+        EXPECT_EQ(omm.err, "") << sample;
+        const std::size_t six_digits = omm.out.find("|CUBESAT 412345|08099C|412345|");
+        ASSERT_NE(six_digits, std::string::npos) << sample;
+        std::string without = omm.out;
+        without.erase(six_digits, omm.out.find('\n', six_digits) + 1 - six_digits);
+        EXPECT_EQ(without.substr(0, twin_count_at), twin.out.substr(0, twin_count_at)) << sample;
+        char count[80];
+        std::snprintf(count, sizeof count, " number of objects %8zu  from  %8zu  in list\n", rows + 1,
+                      static_cast<std::size_t>(std::stoul(twin.out.substr(twin.out.rfind("from") + 4))) + 1);
+        EXPECT_EQ(omm.out.substr(omm.out.rfind(" number of objects")), count) << sample;
+
+        const ProgramRun csv = run(SATFIELD, std::string("--format csv --catalogue ") + sample);
+        EXPECT_NE(csv.out.find(",412345,"), std::string::npos);
+        EXPECT_NE(csv.out.find(",C3456U,"), std::string::npos);
+        EXPECT_NE(csv.out.find(",123456\n"), std::string::npos);
+        EXPECT_NE(csv.out.find(",412345\n"), std::string::npos);
+    }
+}

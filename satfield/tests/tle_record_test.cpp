@@ -158,3 +158,57 @@ TEST(TleRecord, ReadsSecondDerivativeAndDragTermWithTheirExponents)
         EXPECT_DOUBLE_EQ(r.bstar, c.bstar) << c.line1;
     }
 }
+
+// The drag fields of line 1 with their assumed decimal point and power of
+// ten, and the catalogue number in full. Alpha-5 as published: a capital
+// letter stands for the leading 10 to 33, I and O skipped (A0000 = 100000,
+// J0000 = 180000 because I is skipped, P0000 = 230000 because O is, Z9999 =
+// 339999); anything else reads as atoi reads the five columns.
+TEST(TleRecord, ReadsDragFieldsAndCatalogueNumbersInFull)
+{
+    const TleRecord r = parse_tle_record("X", with_columns(LINE1, 45, "-12345-3 -67890+1"), LINE2);
+    EXPECT_EQ(r.nddot6, -0.12345e-3);
+    EXPECT_EQ(r.bstar, -0.6789e1);
+    EXPECT_EQ(parse_tle_record("X", LINE1, LINE2).bstar, 0.12345e-4);
+    EXPECT_EQ(parse_tle_record("X", LINE1, LINE2).nddot6, 0.0);
+
+    struct Case {
+        const char* columns;
+        long number;
+    };
+    const Case cases[] = {
+        {"25544", 25544}, {"00005", 5},       {"  123", 123},       {"A0000", 100000}, {"A0001", 100001},
+        {"H9999", 179999}, {"J0000", 180000}, {"N9999", 229999},    {"P0000", 230000}, {"Z9999", 339999},
+        {"I0000", 0},      {"O1234", 0},      {"a1234", 0},         {"A12 4", 0},      {"", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(catalogue_number_from_text(c.columns), c.number) << c.columns;
+        std::string five = c.columns;
+        five.resize(5, ' ');
+        EXPECT_EQ(parse_tle_record("X", with_columns(LINE1, 3, five), LINE2).norad_number, c.number) << c.columns;
+    }
+}
+
+// The report's catalogue-number column keeps its six characters whatever
+// the number: five digits or Alpha-5 with the classification letter, six
+// digits alone past Z9999, stars past six digits.
+TEST(TleRecord, CatalogueNumberColumnKeepsItsWidth)
+{
+    struct Case {
+        long number;
+        char classification;
+        const char* column;
+    };
+    const Case cases[] = {
+        {5, 'U', "00005U"},       {99999, 'U', "99999U"},   {100000, 'U', "A0000U"}, {179999, 'C', "H9999C"},
+        {180000, 'U', "J0000U"},  {230000, 'S', "P0000S"},  {339999, 'U', "Z9999U"}, {340000, 'U', "340000"},
+        {999999, 'U', "999999"},  {1000000, 'U', "******"}, {-1, 'U', "******"},
+    };
+    for (const Case& c : cases) {
+        const std::array<char, 7> column = catalogue_number_column(c.number, c.classification);
+        EXPECT_STREQ(column.data(), c.column) << c.number;
+        if (c.number >= 0 && c.number <= 339999) {
+            EXPECT_EQ(catalogue_number_from_text(std::string_view(column.data(), 5)), c.number);
+        }
+    }
+}

@@ -46,6 +46,19 @@ inline void write_catalogue(const std::string& path, std::string_view bytes)
     }
 }
 
+// The bytes as the catalogue reader delivers them: carriage returns dropped,
+// cut at the first Ctrl-Z.
+inline std::string as_read(std::string_view bytes)
+{
+    std::string text;
+    for (const char c : bytes.substr(0, bytes.find('\x1a'))) {
+        if (c != '\r') {
+            text += c;
+        }
+    }
+    return text;
+}
+
 // /dev/null opened for writing, once per process: the search's results and
 // messages go there.
 inline std::FILE* null_sink()

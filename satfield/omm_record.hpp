@@ -1,0 +1,65 @@
+// One record of an Orbit Mean-elements Message (OMM, CCSDS 502.0), whatever
+// its encoding, as the element set the search evaluates: the keyword values
+// become the fields a two-line element set of the same object carries, so
+// that both give the same row.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tle_record.hpp"
+
+// The OMM keywords the search reads.
+enum class OmmKeyword {
+    object_name,
+    object_id,
+    epoch,
+    mean_motion,
+    eccentricity,
+    inclination,
+    ra_of_asc_node,
+    arg_of_pericenter,
+    mean_anomaly,
+    classification_type,
+    norad_cat_id,
+    bstar,
+    mean_motion_dot,
+    mean_motion_ddot,
+};
+inline constexpr std::size_t OMM_KEYWORD_COUNT = 14;
+
+// The keyword's name as OMM writes it, e.g. "MEAN_MOTION".
+const char* omm_keyword_name(OmmKeyword keyword);
+
+// The keyword named `name` (exact, upper case), or nothing for a keyword the search does not read.
+std::optional<OmmKeyword> omm_keyword(std::string_view name);
+
+// The text of each keyword of one record, indexed by OmmKeyword; an empty
+// text is a keyword the record does not give.
+using OmmValues = std::array<std::string_view, OMM_KEYWORD_COUNT>;
+
+// The element set of an OMM record, or why there is none.
+struct OmmElementSet {
+    TleRecord record;     // filled when problem is empty
+    std::string problem;  // which keyword is missing or not understood
+};
+
+// The record's values as the element set a two-line set of the same object
+// carries. Required: EPOCH (ISO 8601 UTC, calendar or day-of-year form,
+// 1985 to 2084), MEAN_MOTION, ECCENTRICITY, INCLINATION, RA_OF_ASC_NODE,
+// ARG_OF_PERICENTER, MEAN_ANOMALY, MEAN_MOTION_DOT (the two-line set's half
+// derivative, as the catalogue providers write it) and NORAD_CAT_ID (up to
+// nine digits). OBJECT_NAME gives the name line, OBJECT_ID (1998-067A) the
+// designator 98067A, CLASSIFICATION_TYPE the classification letter (U when
+// absent); BSTAR and MEAN_MOTION_DDOT are 0 when absent. Numbers are plain
+// decimals with an optional exponent, blanks around them allowed.
+OmmElementSet omm_element_set(const OmmValues& values);
+
+// The epoch of an OMM record as the two-line set carries it: the two-digit
+// year and the day of the year rounded to 8 decimals, converted from its
+// text as the set's columns are. False when the text is no date and time of
+// 1985 to 2084.
+bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day);

@@ -1,0 +1,448 @@
+#include "satellite_catalogue.hpp"
+
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include "catalogue_file.hpp"
+#include "search_scenario.hpp"
+
+namespace {
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+bool is_white(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view without_byte_order_mark(std::string_view text)
+{
+    return text.substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK ? text.substr(BYTE_ORDER_MARK.size()) : text;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && is_white(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && is_white(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The fields of one CSV line, separated by commas; a field in double quotes
+// may hold commas and doubled quotes. Blanks around a field are dropped.
+// False when a quote is left open.
+bool split_csv_line(std::string_view line, std::vector<std::string>& fields, std::size_t& count)
+{
+    count = 0;
+    std::size_t at = 0;
+    for (;;) {
+        if (fields.size() <= count) {
+            fields.emplace_back();
+        }
+        std::string& field = fields[count++];
+        field.clear();
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+            ++at;
+        }
+        if (at < line.size() && line[at] == '"') {
+            bool closed = false;
+            for (++at; at < line.size(); ++at) {
+                if (line[at] == '"') {
+                    if (at + 1 < line.size() && line[at + 1] == '"') {
+                        field += '"';
+                        ++at;
+                    } else {
+                        closed = true;
+                        ++at;
+                        break;
+                    }
+                } else {
+                    field += line[at];
+                }
+            }
+            if (!closed) {
+                return false;
+            }
+            while (at < line.size() && line[at] != ',') {
+                ++at;
+            }
+        } else {
+            const std::size_t comma = line.find(',', at);
+            const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+            field.assign(trimmed(line.substr(at, end - at)));
+            at = end;
+        }
+        if (at >= line.size()) {
+            return true;
+        }
+        ++at;  // the comma
+    }
+}
+
+// The keywords a record cannot do without.
+constexpr OmmKeyword REQUIRED_KEYWORDS[] = {
+    OmmKeyword::epoch,          OmmKeyword::mean_motion,       OmmKeyword::eccentricity,
+    OmmKeyword::inclination,    OmmKeyword::ra_of_asc_node,    OmmKeyword::arg_of_pericenter,
+    OmmKeyword::mean_anomaly,   OmmKeyword::mean_motion_dot,   OmmKeyword::norad_cat_id,
+};
+
+// An element name without its namespace prefix.
+std::string_view local_name(const char* name)
+{
+    const std::string_view full(name);
+    const std::size_t colon = full.rfind(':');
+    return colon == std::string_view::npos ? full : full.substr(colon + 1);
+}
+
+std::size_t index_of(OmmKeyword keyword)
+{
+    return static_cast<std::size_t>(keyword);
+}
+
+}  // namespace
+
+CatalogueForm satellite_catalogue_form(std::string_view start)
+{
+    // The first line that is not blank.
+    std::string_view rest = without_byte_order_mark(start);
+    std::string_view line;
+    while (!rest.empty()) {
+        const std::size_t feed = rest.find('\n');
+        line = rest.substr(0, feed);
+        if (!is_blank_line(line)) {
+            break;
+        }
+        rest = feed == std::string_view::npos ? std::string_view() : rest.substr(feed + 1);
+        line = {};
+    }
+    const std::string_view text = trimmed(rest);
+    if (text.starts_with("{")) {
+        return CatalogueForm::omm_json;
+    }
+    if (text.starts_with("[")) {
+        const std::string_view inside = trimmed(text.substr(1));
+        if (inside.starts_with("{") || inside.starts_with("]")) {
+            return CatalogueForm::omm_json;
+        }
+    }
+    if (text.starts_with("<?") || text.starts_with("<!") || text.starts_with("<omm") || text.starts_with("<ndm")) {
+        return CatalogueForm::omm_xml;
+    }
+    std::vector<std::string> fields;
+    std::size_t count = 0;
+    split_csv_line(line, fields, count);
+    bool epoch = false;
+    bool mean_motion = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        epoch = epoch || fields[i] == "EPOCH";
+        mean_motion = mean_motion || fields[i] == "MEAN_MOTION";
+    }
+    return epoch && mean_motion ? CatalogueForm::omm_csv : CatalogueForm::three_line;
+}
+
+struct SatelliteCatalogueReader::Document {
+    std::string text;
+    nlohmann::json json;
+    pugi::xml_document xml;
+    std::vector<pugi::xml_node> omm_nodes;
+    std::size_t record_count = 0;
+    std::size_t next = 0;
+    std::array<std::string, OMM_KEYWORD_COUNT> number_texts;
+};
+
+SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file)
+    : reader_(file, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead()))
+{
+    csv_columns_.fill(-1);
+}
+
+SatelliteCatalogueReader::~SatelliteCatalogueReader() = default;
+
+bool SatelliteCatalogueReader::next(ElementSetEntry& entry)
+{
+    switch (form_) {
+    case CatalogueForm::three_line:
+        return next_three_line(entry);
+    case CatalogueForm::omm_csv:
+        return next_csv(entry);
+    case CatalogueForm::omm_json:
+    case CatalogueForm::omm_xml:
+        return next_document(entry);
+    }
+    return false;
+}
+
+bool SatelliteCatalogueReader::next_three_line(ElementSetEntry& entry)
+{
+    if (held_) {
+        std::swap(entry, held_entry_);
+        held_ = false;
+        return true;
+    }
+    std::string_view line;
+    while (reader_.next_line(line)) {
+        if (!started_) {
+            started_ = true;
+            line = without_byte_order_mark(line);
+        }
+        if (take_three_line(line, reader_.full_length(), reader_.line_number(), entry)) {
+            return true;
+        }
+    }
+    if (stage_ != 0 && !reader_.read_error()) {
+        stage_ = 0;
+        entry.kind = EntryKind::notice;
+        entry.line = set_line_;
+        entry.record_index = 0;
+        entry.message = "element set cut short by the end of the file, not counted";
+        return true;
+    }
+    stage_ = 0;
+    return false;
+}
+
+// Takes one line of a three-line set; true when it gives an entry: a notice
+// for an over-long line (the set it ends, if any, is held behind it) or a set.
+bool SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_t full_length, long line_number,
+                                               ElementSetEntry& entry)
+{
+    bool given = false;
+    if (full_length > THREE_LINE_MAX_KEPT) {
+        entry.kind = EntryKind::notice;
+        entry.line = line_number;
+        entry.record_index = 0;
+        entry.message = formatted("line of %zu characters, only the first %zu are read", full_length,
+                                  THREE_LINE_MAX_KEPT);
+        line = line.substr(0, THREE_LINE_MAX_KEPT);
+        given = true;
+    }
+    if (stage_ == 0) {
+        if (!is_blank_line(line)) {
+            name_.assign(line);
+            set_line_ = line_number;
+            stage_ = 1;
+        }
+        return given;
+    }
+    if (stage_ == 1) {
+        line1_.assign(line);
+        stage_ = 2;
+        return given;
+    }
+    stage_ = 0;
+    ElementSetEntry& set = given ? held_entry_ : entry;
+    held_ = given;
+    set.line = set_line_;
+    set.record_index = 0;
+    if (const char* problem = tle_line_length_problem(line1_, line)) {
+        set.kind = EntryKind::not_evaluated;
+        set.message = std::string("element set not evaluated: ") + problem;
+        return true;
+    }
+    set.record = parse_tle_record(name_, line1_, line);
+    if (const char* problem = tle_element_problem(set.record)) {
+        set.kind = EntryKind::not_evaluated;
+        set.message = std::string("element set not evaluated: ") + problem;
+        return true;
+    }
+    set.kind = EntryKind::element_set;
+    set.message.clear();
+    return true;
+}
+
+bool SatelliteCatalogueReader::read_csv_header(std::string_view line)
+{
+    std::vector<std::string> fields;
+    std::size_t count = 0;
+    split_csv_line(without_byte_order_mark(line), fields, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<OmmKeyword> keyword = omm_keyword(fields[i]);
+        if (keyword && csv_columns_[index_of(*keyword)] < 0) {
+            csv_columns_[index_of(*keyword)] = static_cast<long>(i);
+        }
+    }
+    for (const OmmKeyword keyword : REQUIRED_KEYWORDS) {
+        if (csv_columns_[index_of(keyword)] < 0) {
+            whole_problem_ = formatted("the CSV header line names no %s column", omm_keyword_name(keyword));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SatelliteCatalogueReader::next_csv(ElementSetEntry& entry)
+{
+    std::string_view line;
+    while (reader_.next_line(line)) {
+        if (is_blank_line(line)) {
+            continue;
+        }
+        if (!started_) {
+            started_ = true;
+            if (!read_csv_header(line)) {
+                return false;
+            }
+            continue;
+        }
+        entry.line = reader_.line_number();
+        entry.record_index = 0;
+        std::size_t count = 0;
+        if (reader_.full_length() > CSV_MAX_LINE) {
+            entry.kind = EntryKind::not_evaluated;
+            entry.message = formatted("element set not evaluated: line of %zu characters, longer than %zu",
+                                      reader_.full_length(), CSV_MAX_LINE);
+            return true;
+        }
+        if (!split_csv_line(line, csv_fields_, count)) {
+            entry.kind = EntryKind::not_evaluated;
+            entry.message = "element set not evaluated: a quoted field is not closed";
+            return true;
+        }
+        OmmValues values{};
+        for (std::size_t k = 0; k < OMM_KEYWORD_COUNT; ++k) {
+            const long column = csv_columns_[k];
+            if (column >= 0 && static_cast<std::size_t>(column) < count) {
+                values[k] = csv_fields_[static_cast<std::size_t>(column)];
+            }
+        }
+        finish_set(entry, values);
+        return true;
+    }
+    return false;
+}
+
+void SatelliteCatalogueReader::finish_set(ElementSetEntry& entry, const OmmValues& values)
+{
+    const OmmElementSet set = omm_element_set(values);
+    entry.record = set.record;
+    if (!set.problem.empty()) {
+        entry.kind = EntryKind::not_evaluated;
+        entry.message = "element set not evaluated: " + set.problem;
+        return;
+    }
+    if (const char* problem = tle_element_problem(set.record)) {
+        entry.kind = EntryKind::not_evaluated;
+        entry.message = std::string("element set not evaluated: ") + problem;
+        return;
+    }
+    entry.kind = EntryKind::element_set;
+    entry.message.clear();
+}
+
+bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
+{
+    if (!started_) {
+        started_ = true;
+        document_ = std::make_unique<Document>();
+        Document& d = *document_;
+        if (!reader_.read_rest(d.text, DOCUMENT_MAX_BYTES)) {
+            whole_problem_ = formatted("a JSON or XML catalogue is read whole, and this one is larger than %zu MiB",
+                                       DOCUMENT_MAX_BYTES >> 20);
+            return false;
+        }
+        if (reader_.read_error()) {
+            return false;
+        }
+        if (form_ == CatalogueForm::omm_json) {
+            // Values nested deeper than a record's keywords are not kept.
+            const auto shallow = [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) { return depth <= 2; };
+            try {
+                d.json = nlohmann::json::parse(d.text, shallow);
+            } catch (const nlohmann::json::parse_error& e) {
+                whole_problem_ = formatted("not a JSON document: syntax error at byte %zu", e.byte);
+                return false;
+            } catch (const nlohmann::json::exception& e) {
+                whole_problem_ = formatted("not a JSON document (error %d)", e.id);
+                return false;
+            }
+            if (!d.json.is_array() && !d.json.is_object()) {
+                whole_problem_ = "a JSON catalogue is an array of OMM objects";
+                return false;
+            }
+            d.record_count = d.json.is_array() ? d.json.size() : 1;
+        } else {
+            const pugi::xml_parse_result parsed = d.xml.load_buffer_inplace(d.text.data(), d.text.size());
+            if (!parsed) {
+                whole_problem_ = formatted("not an XML document: %s at byte %td", parsed.description(), parsed.offset);
+                return false;
+            }
+            const pugi::xml_node root = d.xml.document_element();
+            if (local_name(root.name()) == "omm") {
+                d.omm_nodes.push_back(root);
+            } else if (local_name(root.name()) == "ndm") {
+                for (const pugi::xml_node child : root.children()) {
+                    if (child.type() == pugi::node_element && local_name(child.name()) == "omm") {
+                        d.omm_nodes.push_back(child);
+                    }
+                }
+            } else {
+                whole_problem_ = "the XML document is neither an <omm> nor an <ndm>";
+                return false;
+            }
+            d.record_count = d.omm_nodes.size();
+        }
+    }
+    Document& d = *document_;
+    if (!whole_problem_.empty() || d.next >= d.record_count) {
+        return false;
+    }
+    const std::size_t index = d.next++;
+    entry.line = 0;
+    entry.record_index = static_cast<long>(index + 1);
+    OmmValues values{};
+    if (form_ == CatalogueForm::omm_json) {
+        const nlohmann::json& record = d.json.is_array() ? d.json[index] : d.json;
+        if (!record.is_object()) {
+            entry.kind = EntryKind::not_evaluated;
+            entry.message = "element set not evaluated: the record is not a JSON object";
+            return true;
+        }
+        for (std::size_t k = 0; k < OMM_KEYWORD_COUNT; ++k) {
+            const auto found = record.find(omm_keyword_name(static_cast<OmmKeyword>(k)));
+            if (found == record.end() || found->is_null()) {
+                continue;
+            }
+            if (found->is_string()) {
+                values[k] = found->get_ref<const std::string&>();
+            } else if (found->is_number()) {
+                d.number_texts[k] = found->dump();
+                values[k] = d.number_texts[k];
+            } else {
+                entry.kind = EntryKind::not_evaluated;
+                entry.message = formatted("element set not evaluated: %s is neither a number nor text",
+                                          omm_keyword_name(static_cast<OmmKeyword>(k)));
+                return true;
+            }
+        }
+    } else {
+        // The first element of each keyword's name anywhere inside the <omm>.
+        const pugi::xml_node omm = d.omm_nodes[index];
+        pugi::xml_node node = omm.first_child();
+        while (node) {
+            if (node.type() == pugi::node_element) {
+                const std::optional<OmmKeyword> keyword = omm_keyword(local_name(node.name()));
+                if (keyword && values[index_of(*keyword)].empty()) {
+                    values[index_of(*keyword)] = node.child_value();
+                }
+            }
+            if (node.first_child()) {
+                node = node.first_child();
+                continue;
+            }
+            while (node != omm && !node.next_sibling()) {
+                node = node.parent();
+            }
+            if (node == omm) {
+                break;
+            }
+            node = node.next_sibling();
+        }
+    }
+    finish_set(entry, values);
+    return true;
+}

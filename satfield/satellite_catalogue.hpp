@@ -1,0 +1,102 @@
+// The satellite catalogue read element set by element set, whatever its
+// form: element sets of three lines (a name line and the two lines of the
+// two-line element format), or Orbit Mean-elements Messages (OMM) as CSV
+// with a header line of keyword names, as a JSON array of objects, or as
+// XML (one <omm>, or an <ndm> holding several). The form is recognised from
+// the content, never from the file name.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "omm_record.hpp"
+#include "text_catalogue.hpp"
+#include "tle_record.hpp"
+
+enum class CatalogueForm { three_line, omm_csv, omm_json, omm_xml };
+
+// The form of a catalogue whose first bytes are `start` (a UTF-8 byte-order
+// mark and leading white space allowed): JSON when it opens with '{' or with
+// '[' and then '{' or ']'; XML when it opens with "<?", "<!", "<omm" or
+// "<ndm"; OMM CSV when its first non-blank line names the columns EPOCH and
+// MEAN_MOTION; element sets of three lines otherwise.
+CatalogueForm satellite_catalogue_form(std::string_view start);
+
+enum class EntryKind {
+    element_set,    // a set to evaluate, in `record`; counts as a set read
+    not_evaluated,  // a set read that cannot be evaluated, `message` says why; counts as a set read
+    notice,         // a message only (an over-long line, a set cut short by the end of the file)
+};
+
+// One step of the reading: an element set, a set that cannot be evaluated,
+// or a notice, with where it stands in the catalogue.
+struct ElementSetEntry {
+    EntryKind kind;
+    long line;          // 1-based line of the set (three-line sets, CSV), else 0
+    long record_index;  // 1-based index of the record (JSON, XML), else 0
+    TleRecord record;
+    std::string message;
+};
+
+// Lines of three-line sets are kept to this many characters (a two-line
+// element line has 69); CSV lines to CSV_MAX_LINE.
+inline constexpr std::size_t THREE_LINE_MAX_KEPT = 79;
+inline constexpr std::size_t CSV_MAX_LINE = 4096;
+
+// A JSON or XML catalogue is read whole into memory, up to this size.
+inline constexpr std::size_t DOCUMENT_MAX_BYTES = std::size_t{256} << 20;
+
+class SatelliteCatalogueReader {
+public:
+    // Reads from `file` (open, not owned), recognising its form from its first bytes.
+    explicit SatelliteCatalogueReader(std::FILE* file);
+    ~SatelliteCatalogueReader();
+    SatelliteCatalogueReader(const SatelliteCatalogueReader&) = delete;
+    SatelliteCatalogueReader& operator=(const SatelliteCatalogueReader&) = delete;
+
+    // The next entry; false at the end of the catalogue, after a read error,
+    // or when the catalogue cannot be read as a whole (see whole_problem()).
+    bool next(ElementSetEntry& entry);
+
+    CatalogueForm form() const { return form_; }
+
+    // Why the catalogue cannot be read as a whole (a JSON or XML document
+    // that does not parse or is too large, a CSV header without a required
+    // column), or empty.
+    const std::string& whole_problem() const { return whole_problem_; }
+
+    // The underlying reader, for its read errors.
+    const TextCatalogueReader& text_reader() const { return reader_; }
+
+private:
+    struct Document;
+
+    bool next_three_line(ElementSetEntry& entry);
+    bool next_csv(ElementSetEntry& entry);
+    bool next_document(ElementSetEntry& entry);
+    bool take_three_line(std::string_view line, std::size_t full_length, long line_number, ElementSetEntry& entry);
+    bool read_csv_header(std::string_view line);
+    void finish_set(ElementSetEntry& entry, const OmmValues& values);
+
+    TextCatalogueReader reader_;
+    CatalogueForm form_;
+    std::string whole_problem_;
+    bool started_ = false;
+    // Three-line sets: the lines of the set being read.
+    int stage_ = 0;  // 0 name line due, 1 line 1 due, 2 line 2 due
+    long set_line_ = 0;
+    std::string name_;
+    std::string line1_;
+    bool held_ = false;  // a finished set waits in held_entry_ behind a notice
+    ElementSetEntry held_entry_{};
+    // OMM CSV: the column of each keyword, or -1.
+    std::array<long, OMM_KEYWORD_COUNT> csv_columns_{};
+    std::vector<std::string> csv_fields_;
+    // OMM JSON or XML.
+    std::unique_ptr<Document> document_;
+};

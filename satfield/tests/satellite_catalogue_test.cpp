@@ -1,0 +1,215 @@
+// The catalogue in each of its forms, through the search as the program runs it.
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "satellite_search.hpp"
+#include "scratch_directory.hpp"
+
+namespace {
+
+// Three sets of the sample catalogue (two in the compiled-in field), and
+// the same sets as OMM keyword values written by hand; the epochs are the
+// sets' days of 2008 as calendar dates and times, computed apart.
+const std::string THREE_LINE =
+    "NAVSAT 36\n"
+    "1 99985U 03048C   08140.60472935 -.00000004  00000-0 -56539-7 0  7746\n"
+    "2 99985  64.5053 174.9255 0060809  71.1852 107.2231  2.00575294453287\n"
+    "GEOCOM 66\n"
+    "1 49595U 03066A   08139.61747879  .00000019  00000-0  16294-6 0  6318\n"
+    "2 49595   0.0000 229.8011 0005699 270.1479 320.9337  1.00272049159441\n"
+    "LEO SAT 2356\n"
+    "1 27997U 86012D   08139.62996498  .00000021  00000-0  23056-6 0   597\n"
+    "2 27997  51.6400 187.1059 0043946 130.2951 254.9118 13.85957255893370\n";
+
+// Keywords in an order of their own, the name quoted.
+const std::string CSV =
+    "NORAD_CAT_ID,OBJECT_NAME,OBJECT_ID,EPOCH,MEAN_ANOMALY,ARG_OF_PERICENTER,RA_OF_ASC_NODE,INCLINATION,"
+    "ECCENTRICITY,MEAN_MOTION,MEAN_MOTION_DOT,BSTAR,CLASSIFICATION_TYPE\n"
+    "99985,\"NAVSAT 36\",2003-048C,2008-05-19T14:30:48.615840,107.2231,71.1852,174.9255,64.5053,0.0060809,"
+    "2.00575294,-0.00000004,-5.6539e-8,U\n"
+    "49595,GEOCOM 66,2003-066A,2008-05-18T14:49:10.167456,320.9337,270.1479,229.8011,0.0000,0.0005699,1.00272049,"
+    "0.00000019,1.6294e-7,U\n"
+    "\n"
+    "27997,\"LEO SAT 2356\",1986-012D,2008-05-18T15:07:08.974272,254.9118,130.2951,187.1059,51.6400,0.0043946,"
+    "13.85957255,0.00000021,2.3056e-7,U\n";
+
+// Numbers as numbers in the first record, as text in the others.
+const std::string JSON =
+    "[{\"OBJECT_NAME\":\"NAVSAT 36\",\"OBJECT_ID\":\"2003-048C\",\"EPOCH\":\"2008-05-19T14:30:48.615840\","
+    "\"MEAN_MOTION\":2.00575294,\"ECCENTRICITY\":0.0060809,\"INCLINATION\":64.5053,\"RA_OF_ASC_NODE\":174.9255,"
+    "\"ARG_OF_PERICENTER\":71.1852,\"MEAN_ANOMALY\":107.2231,\"NORAD_CAT_ID\":99985,\"BSTAR\":-5.6539e-8,"
+    "\"MEAN_MOTION_DOT\":-4e-8,\"MEAN_MOTION_DDOT\":0},\n"
+    " {\"NORAD_CAT_ID\":\"49595\",\"OBJECT_NAME\":\"GEOCOM 66\",\"OBJECT_ID\":\"2003-066A\","
+    "\"EPOCH\":\"2008-05-18T14:49:10.167456\",\"MEAN_MOTION\":\"1.00272049\",\"ECCENTRICITY\":\".0005699\","
+    "\"INCLINATION\":\"0\",\"RA_OF_ASC_NODE\":\"229.8011\",\"ARG_OF_PERICENTER\":\"270.1479\","
+    "\"MEAN_ANOMALY\":\"320.9337\",\"MEAN_MOTION_DOT\":\"0.00000019\",\"COMMENT\":[1,{\"a\":[]}]},\n"
+    " {\"OBJECT_NAME\":\"LEO SAT 2356\",\"OBJECT_ID\":\"1986-012D\",\"EPOCH\":\"2008-05-18T15:07:08.974272\","
+    "\"MEAN_MOTION\":\"13.85957255\",\"ECCENTRICITY\":\"0.0043946\",\"INCLINATION\":\"51.6400\","
+    "\"RA_OF_ASC_NODE\":\"187.1059\",\"ARG_OF_PERICENTER\":\"130.2951\",\"MEAN_ANOMALY\":\"254.9118\","
+    "\"NORAD_CAT_ID\":\"27997\",\"MEAN_MOTION_DOT\":\"0.00000021\",\"CLASSIFICATION_TYPE\":\"U\"}]\n";
+
+std::string xml_omm(const char* name, const char* id, const char* epoch, const char* elements, const char* number,
+                    const char* ndot)
+{
+    return std::string("<omm id=\"CCSDS_OMM_VERS\" version=\"2.0\"><header><ORIGINATOR>TEST</ORIGINATOR></header>"
+                       "<body><segment><metadata><OBJECT_NAME>") +
+           name + "</OBJECT_NAME><OBJECT_ID>" + id + "</OBJECT_ID></metadata><data><meanElements><EPOCH>" + epoch +
+           "</EPOCH>" + elements + "</meanElements><tleParameters><NORAD_CAT_ID>" + number +
+           "</NORAD_CAT_ID><MEAN_MOTION_DOT>" + ndot + "</MEAN_MOTION_DOT></tleParameters></data></segment></body></omm>";
+}
+
+const std::string XML =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ndm>\n" +
+    xml_omm("NAVSAT 36", "2003-048C", "2008-05-19T14:30:48.615840",
+            "<MEAN_MOTION>2.00575294</MEAN_MOTION><ECCENTRICITY>0.0060809</ECCENTRICITY><INCLINATION>64.5053"
+            "</INCLINATION><RA_OF_ASC_NODE>174.9255</RA_OF_ASC_NODE><ARG_OF_PERICENTER>71.1852</ARG_OF_PERICENTER>"
+            "<MEAN_ANOMALY>107.2231</MEAN_ANOMALY>",
+            "99985", "-.00000004") +
+    "\n" +
+    xml_omm("GEOCOM 66", "2003-066A", "2008-05-18T14:49:10.167456",
+            "<MEAN_MOTION>1.00272049</MEAN_MOTION><ECCENTRICITY>0.0005699</ECCENTRICITY><INCLINATION>0"
+            "</INCLINATION><RA_OF_ASC_NODE>229.8011</RA_OF_ASC_NODE><ARG_OF_PERICENTER>270.1479</ARG_OF_PERICENTER>"
+            "<MEAN_ANOMALY>320.9337</MEAN_ANOMALY>",
+            "49595", "0.00000019") +
+    "\n" +
+    xml_omm("LEO SAT 2356", "1986-012D", "2008-05-18T15:07:08.974272",
+            "<MEAN_MOTION>\n  13.85957255\n</MEAN_MOTION><ECCENTRICITY>0.0043946</ECCENTRICITY><INCLINATION>51.64"
+            "</INCLINATION><RA_OF_ASC_NODE>187.1059</RA_OF_ASC_NODE><ARG_OF_PERICENTER>130.2951</ARG_OF_PERICENTER>"
+            "<MEAN_ANOMALY><![CDATA[254.9118]]></MEAN_ANOMALY>",
+            "27997", "0.00000021") +
+    "\n</ndm>\n";
+
+struct SearchRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string contents(std::FILE* f)
+{
+    std::rewind(f);
+    std::string text;
+    char block[4096];
+    for (std::size_t n = 0; (n = std::fread(block, 1, sizeof block, f)) > 0;) {
+        text.append(block, n);
+    }
+    std::fclose(f);
+    return text;
+}
+
+const std::string& catalogue_path()
+{
+    static const std::string path = process_scratch_directory() + "catalogue";
+    return path;
+}
+
+SearchRun search_text(const std::string& text, OutputFormat format = OutputFormat::text)
+{
+    std::FILE* f = std::fopen(catalogue_path().c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status =
+        search_satellite_field(satellite_scenario_request(), {catalogue_path().c_str(), format, out, err});
+    return {status, contents(out), contents(err)};
+}
+
+std::string crlf_with_byte_order_mark(const std::string& text)
+{
+    std::string out = "\xEF\xBB\xBF";
+    for (const char ch : text) {
+        out += ch == '\n' ? "\r\n" : std::string(1, ch);
+    }
+    return out;
+}
+
+}  // namespace
+
+// Each form of the same three sets prints the rows of the three-line sets
+// byte for byte, in text and in CSV (the place at full precision): an epoch,
+// element or designation read otherwise in one form shows here. A form not
+// recognised would print no rows and messages.
+TEST(SatelliteCatalogue, EveryFormGivesTheRowsOfItsThreeLineTwin)
+{
+    const SearchRun reference = search_text(THREE_LINE);
+    const SearchRun reference_csv = search_text(THREE_LINE, OutputFormat::csv);
+    ASSERT_EQ(reference.err, "");
+    ASSERT_NE(reference.out.find("|LEO SAT 2356  |86012D|27997U|"), std::string::npos);
+    ASSERT_NE(reference.out.find("|NAVSAT 36     |03048C|99985U|"), std::string::npos);
+    ASSERT_NE(reference.out.find("from         3  in list"), std::string::npos);
+
+    const std::string forms[] = {CSV, JSON, XML, crlf_with_byte_order_mark(CSV), crlf_with_byte_order_mark(JSON),
+                                 crlf_with_byte_order_mark(XML), "\n  \n" + JSON};
+    for (const std::string& form : forms) {
+        const SearchRun text = search_text(form);
+        EXPECT_EQ(text.status, 0) << form;
+        EXPECT_EQ(text.err, "") << form;
+        EXPECT_EQ(text.out, reference.out) << form;
+        EXPECT_EQ(search_text(form, OutputFormat::csv).out, reference_csv.out) << form;
+    }
+}
+
+// A bad record is reported at its line (CSV) or record (JSON, XML), counted
+// and skipped; the others still give their rows.
+TEST(SatelliteCatalogue, BadRecordsAreReportedWhereTheyStandAndCounted)
+{
+    struct Case {
+        std::string catalogue;
+        const char* message;
+        const char* count;
+    };
+    std::string bad_csv = CSV;
+    bad_csv.replace(bad_csv.find("2.00575294"), 10, "2.0057529x");
+    std::string bad_json = JSON;
+    bad_json.replace(bad_json.find(" {\"NORAD_CAT_ID\""), 1, "17, ");
+    std::string bad_xml = XML;
+    bad_xml.replace(bad_xml.find("<NORAD_CAT_ID>49595</NORAD_CAT_ID>"), 34, "");
+    std::string open_quote = CSV;
+    open_quote.replace(open_quote.find("\"NAVSAT 36\""), 11, "\"NAVSAT 36");
+    const Case cases[] = {
+        {bad_csv, ":2: element set not evaluated: MEAN_MOTION is not a number\n", "from         3"},
+        {open_quote, ":2: element set not evaluated: a quoted field is not closed\n", "from         3"},
+        {bad_json, ": record 2: element set not evaluated: the record is not a JSON object\n", "from         4"},
+        {bad_xml, ": record 2: element set not evaluated: NORAD_CAT_ID is missing\n", "from         3"},
+        {"<omm>" + XML.substr(XML.rfind("<body>"), XML.rfind("</omm>") - XML.rfind("<body>")) + "</omm>", "",
+         "from         1"},
+    };
+    for (const Case& c : cases) {
+        const SearchRun run = search_text(c.catalogue);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, c.message[0] == '\0' ? "" : "satfield: " + catalogue_path() + c.message);
+        EXPECT_NE(run.out.find(c.count), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("|LEO SAT 2356  |86012D|27997U|"), std::string::npos);
+    }
+}
+
+// A catalogue that cannot be read as a whole stops the search with exit
+// status 1, one message and no count line.
+TEST(SatelliteCatalogue, UnreadableDocumentsStopTheSearch)
+{
+    struct Case {
+        std::string catalogue;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {JSON.substr(0, 200), "not a JSON document: syntax error at byte "},
+        {"[]", ""},
+        {XML.substr(0, 300), "not an XML document: "},
+        {"<?xml version=\"1.0\"?><html/>", "the XML document is neither an <omm> nor an <ndm>"},
+        {"OBJECT_NAME,EPOCH,MEAN_MOTION\nX,2008-05-18T00:00:00,15.0\n", "the CSV header line names no ECCENTRICITY column"},
+    };
+    for (const Case& c : cases) {
+        const SearchRun run = search_text(c.catalogue);
+        if (c.reason[0] == '\0') {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_NE(run.out.find("from         0  in list"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << c.catalogue;
+        EXPECT_EQ(run.err.rfind("satfield: cannot read " + catalogue_path() + ": " + c.reason, 0), 0u) << run.err;
+        EXPECT_EQ(run.out.find("number of objects"), std::string::npos);
+    }
+}
