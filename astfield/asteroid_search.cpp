@@ -46,6 +46,9 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan)
 {
+    if (const auto warning = leap_second_expiry_warning(request.utc_mjd, request.leap_seconds)) {
+        std::fprintf(output.err, "%s: %s\n", ASTFIELD_PROGRAM.name, warning->c_str());
+    }
     // The observer's positions serve every record.
     const ObserverPositions observer = observer_positions(request);
     FieldPrefilter prefilter = field_prefilter(request, observer.at);

@@ -59,6 +59,9 @@ int search_satellite_field(const SearchRequest& request)
 
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output)
 {
+    if (const auto warning = leap_second_expiry_warning(request.utc_mjd, request.leap_seconds)) {
+        std::fprintf(output.err, "%s: %s\n", SATFIELD_PROGRAM.name, warning->c_str());
+    }
     const SatelliteSearchGeometry geometry = satellite_search_geometry(request);
 
     const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM.name, output.catalogue_path, output.err};

@@ -79,8 +79,8 @@ TEST(SatelliteObserver, InstantIsBitIdenticalToPerCallComputation)
     observer(2) = 3128.7911;
     observer(3) = 4388.8511;
     const double t = 54606.870833333334;
-    const ObservationInstant instant = observation_instant(t, observer);
-    const Vector3 o = observer_geocentric_position(t, observer);
+    const ObservationInstant instant = observation_instant(t, 0.0, compiled_leap_second_table(), observer);
+    const Vector3 o = observer_geocentric_position(t, 0.0, compiled_leap_second_table(), observer);
     const Matrix3 q = inverse_precession_nutation_matrix(t);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(instant.observer_j2000(i), o(i));
