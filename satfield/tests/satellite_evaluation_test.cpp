@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "angles.hpp"
 #include "precession_nutation.hpp"
 #include "sidereal_time.hpp"
 
@@ -131,4 +132,49 @@ TEST(SatelliteEvaluation, GeocentricObserverSeesTheGeocentricPlace)
     // 360 deg per sidereal day of 86164.09 s is 15.041 arcsec/s in right ascension.
     EXPECT_NEAR(e.sighting.ra_motion, 15.041, 0.02);
     EXPECT_NEAR(e.sighting.dec_motion, 0.0, 0.02);
+}
+
+namespace {
+
+// Signed angle (arcseconds) that turns `a` into `b` about the unit vector
+// `pole`, from their parts perpendicular to it.
+double turn_about_arcsec(const Vector3& a, const Vector3& b, const Vector3& pole)
+{
+    Vector3 u;
+    Vector3 v;
+    for (int i = 1; i <= 3; ++i) {
+        u(i) = a(i) - dot_product(a, pole) * pole(i);
+        v(i) = b(i) - dot_product(b, pole) * pole(i);
+    }
+    const double sine = pole(1) * (u(2) * v(3) - u(3) * v(2)) + pole(2) * (u(3) * v(1) - u(1) * v(3)) +
+                        pole(3) * (u(1) * v(2) - u(2) * v(1));
+    return std::atan2(sine, dot_product(u, v)) * RAD_TO_DEG * 3600.0;
+}
+
+}  // namespace
+
+// UT1 - UTC turns the Earth, and the observer with it, about the pole of date
+// by dUT1 x 15"/s x 1.00273781191135448 (the rate of the Earth rotation
+// angle, IAU 2000, an independent route): 7.5205" for 0.5 s, at all three
+// instants of the search. Zero leaves the observer exactly where it was.
+TEST(SatelliteSearchGeometry, Ut1MinusUtcTurnsTheObserverAboutThePole)
+{
+    const SearchRequest plain{3395.0303, 3128.7911, 4388.8511, 54606.870833333334, 172.0, 1.25, 2.5, 0.0};
+    const SatelliteSearchGeometry reference = satellite_search_geometry(plain);
+    const Matrix3 c2t = celestial_to_terrestrial_matrix(plain.utc_mjd, 0.0, plain.leap_seconds).matrix;
+    const Vector3 pole{{c2t(3, 1), c2t(3, 2), c2t(3, 3)}};
+    for (const double dut1 : {0.5, -0.3, 0.0}) {
+        SearchRequest request = plain;
+        request.ut1_minus_utc_seconds = dut1;
+        const SatelliteSearchGeometry g = satellite_search_geometry(request);
+        const double expected = dut1 * 15.0 * 1.00273781191135448;
+        EXPECT_NEAR(turn_about_arcsec(reference.at.observer_j2000, g.at.observer_j2000, pole), expected, 1e-5);
+        EXPECT_NEAR(turn_about_arcsec(reference.before.observer_j2000, g.before.observer_j2000, pole), expected, 1e-5);
+        EXPECT_NEAR(turn_about_arcsec(reference.after.observer_j2000, g.after.observer_j2000, pole), expected, 1e-5);
+        if (dut1 == 0.0) {
+            for (int i = 1; i <= 3; ++i) {
+                EXPECT_EQ(g.at.observer_j2000(i), reference.at.observer_j2000(i));
+            }
+        }
+    }
 }
