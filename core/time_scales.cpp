@@ -47,6 +47,9 @@ TerrestrialTime tt_from_utc(double utc, const LeapSecondTable& table)
 
 CalendarDate calendar_date_from_mjd(double mjd)
 {
+    if (!(std::fabs(mjd) < 1.0e9)) {
+        return {0, 0, 0};  // no calendar date is asked of such a number
+    }
     // Fliegel and Van Flandern (1968) from the Julian Day Number of the day.
     long l = static_cast<long>(std::floor(mjd)) + 2400001L + 68569L;
     const long n = 4 * l / 146097;

@@ -105,7 +105,7 @@ inline constexpr double UT1_MINUS_UTC_LIMIT_SECONDS = 0.9;
 bool is_valid_ut1_minus_utc(double seconds);
 
 // The Gregorian calendar date of the day that holds MJD `mjd` (the time of
-// day dropped).
+// day dropped); all zero unless |mjd| < 1e9.
 CalendarDate calendar_date_from_mjd(double mjd);
 
 // TDB MJD of a TT MJD: the annual periodic term of amplitude 0.001658 s.
