@@ -5,9 +5,8 @@
 
 #include "asteroid_evaluation.hpp"
 #include "astorb_lines.hpp"
+#include "asteroid_search.hpp"
 #include "light_time.hpp"
-#include "sidereal_time.hpp"
-#include "time_scales.hpp"
 
 // Catches a motion taken without the short way round through 0h (millions
 // of arcseconds per hour for an asteroid crossing it), a wrong time unit, or
@@ -78,50 +77,33 @@ TEST(AsteroidEvaluation, ListsOnlyAsteroidsInTheFieldAndBrightEnough)
     EXPECT_FALSE(asteroid_sighting(request, observer, parabolic).has_value());
 }
 
-namespace {
-
-Vector3 difference(const Vector3& a, const Vector3& b)
+// The scenario's clock reaches the observer. UT1 - UTC turns the Earth, and
+// the observer 4617 km from its axis with it, by dUT1 x 15"/s x
+// 1.00273781191135448 (the rate of the Earth rotation angle, IAU 2000): a
+// chord of 0.168 km for 0.5 s (1e-6 km is the rounding of the instant's
+// MJD); zero changes nothing, bit for bit. A table
+// that ends in 2006 puts a 2026 instant 4 s early, where the Earth (30.2 km/s
+// in December) was 121 km away.
+TEST(AsteroidEvaluation, ObserverFollowsTheScenariosClock)
 {
-    return Vector3{{a(1) - b(1), a(2) - b(2), a(3) - b(3)}};
-}
-
-}  // namespace
-
-// The request's clock reaches the observer. UT1 - UTC turns the observer
-// about the pole of date by dUT1 x 15"/s x 1.00273781191135448 (the rate of
-// the Earth rotation angle, IAU 2000): 7.5205" for 0.5 s; zero changes
-// nothing. A leap-second table that ends in 2006 puts a 2026 instant 4 s
-// early, where the Earth (about 30.2 km/s in December) was some 121 km away.
-TEST(AsteroidEvaluation, ObserverFollowsTheRequestsClock)
-{
-    const double december_2026 = mjd_from_calendar(7, 12, 2026, 21, 30, 0.0);
-    const SearchRequest plain{3395.0303, 3128.7911, 4388.8511, december_2026, 0.0, 0.0, 1.0, 20.0};
-    SearchRequest geocentre = plain;
-    geocentre.observer_x = geocentre.observer_y = geocentre.observer_z = 0.0;
-    const Vector3 earth = observer_positions(geocentre).at;
-    const Vector3 reference = difference(observer_positions(plain).at, earth);
-    const Matrix3 c2t = celestial_to_terrestrial_matrix(december_2026, 0.0, plain.leap_seconds).matrix;
-    const Vector3 pole{{c2t(3, 1), c2t(3, 2), c2t(3, 3)}};
-    const double reference_ra = std::atan2(dot_product(reference, Vector3{{c2t(2, 1), c2t(2, 2), c2t(2, 3)}}),
-                                           dot_product(reference, Vector3{{c2t(1, 1), c2t(1, 2), c2t(1, 3)}}));
+    Scenario scenario = asteroid_scenario();
+    scenario.instant = {2026, 12, 7, 21, 30, 0.0};
+    const Vector3 before = observer_positions(search_request_from_scenario(scenario)).at;
+    const double axis_distance = std::hypot(scenario.observer_earth_fixed(1), scenario.observer_earth_fixed(2));
+    const auto moved_km = [&](const Scenario& s) {
+        const Vector3 after = observer_positions(search_request_from_scenario(s)).at;
+        return std::hypot(after(1) - before(1), after(2) - before(2), after(3) - before(3));
+    };
     for (const double dut1 : {0.5, -0.3, 0.0}) {
-        SearchRequest request = plain;
-        request.ut1_minus_utc_seconds = dut1;
-        const Vector3 turned = difference(observer_positions(request).at, earth);
-        // Longitude about the pole of date, in the frame of the Earth at UT1 = UTC.
-        const double ra = std::atan2(dot_product(turned, Vector3{{c2t(2, 1), c2t(2, 2), c2t(2, 3)}}),
-                                     dot_product(turned, Vector3{{c2t(1, 1), c2t(1, 2), c2t(1, 3)}}));
-        EXPECT_NEAR((ra - reference_ra) * RAD_TO_DEG * 3600.0, dut1 * 15.0 * 1.00273781191135448, 1e-5) << dut1;
-        EXPECT_NEAR(dot_product(turned, pole), dot_product(reference, pole), 1e-6) << dut1;  // km
+        Scenario turned = scenario;
+        turned.ut1_minus_utc_seconds = dut1;
+        const double angle = dut1 * 15.0 * 1.00273781191135448 * ARCSEC_TO_RAD;
+        EXPECT_NEAR(moved_km(turned), 2.0 * axis_distance * std::fabs(std::sin(angle / 2.0)), 1e-6) << dut1;
         if (dut1 == 0.0) {
-            EXPECT_EQ(turned(1), reference(1));
-            EXPECT_EQ(turned(2), reference(2));
-            EXPECT_EQ(turned(3), reference(3));
+            EXPECT_EQ(moved_km(turned), 0.0);
         }
     }
-
-    SearchRequest old_table = geocentre;
+    Scenario old_table = scenario;
     old_table.leap_seconds.steps.resize(24);  // through 2006 January 1
-    const Vector3 moved = difference(observer_positions(old_table).at, earth);
-    EXPECT_NEAR(std::sqrt(dot_product(moved, moved)), 4.0 * 30.2, 1.0);
+    EXPECT_NEAR(moved_km(old_table), 4.0 * 30.2, 1.0);
 }

@@ -48,22 +48,3 @@ TEST(CsvField, TrimsAndQuotesAsNeeded)
     EXPECT_EQ(csv_field("SAT, THE"), "\"SAT, THE\"");
     EXPECT_EQ(csv_field("SAT \"X\""), "\"SAT \"\"X\"\"\"");
 }
-
-// The clock of a scenario reaches its request: by default the compiled-in
-// leap-second table and UT1 = UTC, otherwise what the scenario was given.
-TEST(SearchRequestFromScenario, CarriesTheLeapSecondTableAndUt1MinusUtc)
-{
-    Scenario scenario{};
-    scenario.instant = {2026, 12, 7, 21, 30, 0.0};
-    const SearchRequest plain = search_request_from_scenario(scenario);
-    EXPECT_EQ(plain.ut1_minus_utc_seconds, 0.0);
-    EXPECT_EQ(plain.leap_seconds.expiry_mjd, compiled_leap_second_table().expiry_mjd);
-    EXPECT_EQ(tt_from_utc(plain.utc_mjd, plain.leap_seconds).tt_minus_utc_days, 69.184 * DAYS_PER_SECOND);
-
-    scenario.leap_seconds = LeapSecondTable{{{41317.0, 42.184}}, 41400.0};
-    scenario.ut1_minus_utc_seconds = -0.25;
-    const SearchRequest given = search_request_from_scenario(scenario);
-    EXPECT_EQ(given.ut1_minus_utc_seconds, -0.25);
-    EXPECT_EQ(given.leap_seconds.expiry_mjd, 41400.0);
-    EXPECT_EQ(tt_from_utc(given.utc_mjd, given.leap_seconds).tt_minus_utc_days, 42.184 * DAYS_PER_SECOND);
-}

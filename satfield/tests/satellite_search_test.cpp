@@ -234,33 +234,3 @@ TEST(SatelliteSearch, ReportsACatalogueThatCannotBeRead)
     EXPECT_NE(directory.err.find("satfield: cannot read " + process_scratch_directory()), std::string::npos);
     EXPECT_NE(directory.err.find("Is a directory"), std::string::npos);
 }
-
-// An instant past the expiry of the request's leap-second table is searched
-// all the same, after one line of warning that names the expiry; before it,
-// nothing is said.
-TEST(SatelliteSearch, WarnsOnceAboutAnExpiredLeapSecondTable)
-{
-    const std::string path = catalogue_path();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fputs((IN_FIELD_1 + OUTSIDE).c_str(), f);
-    std::fclose(f);
-    struct Case {
-        double utc_mjd;
-        std::string err;
-    };
-    const Case cases[] = {
-        {61583.9, ""},
-        {61600.5, "satfield: warning: the leap-second table expired on 2027-06-28; TT - UTC is taken as 69.184 s, a "
-                  "leap second announced since would be missed (give a current list with --leap-seconds)\n"},
-    };
-    for (const Case& c : cases) {
-        SearchRequest request = satellite_scenario_request();
-        request.utc_mjd = c.utc_mjd;
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        EXPECT_EQ(search_satellite_field(request, {path.c_str(), OutputFormat::text, out, err}), 0);
-        EXPECT_NE(contents(out).find(" number of objects        0  from         2  in list"), std::string::npos);
-        EXPECT_EQ(contents(err), c.err);
-    }
-    std::remove(path.c_str());
-}
