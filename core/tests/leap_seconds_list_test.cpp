@@ -55,12 +55,10 @@ TEST(LeapSecondTableFromText, RefusesMalformedListsNamingTheLine)
     const std::string head = "#@\t3991593600\n# comment\n";
     const Case cases[] = {
         {head + "2272060800 10\n2287785600 eleven\n", 4, "NTP seconds and TAI - UTC"},
-        {head + "2272060800 10 11\n", 3, "NTP seconds and TAI - UTC"},
         {head + std::string("22720608\0" "00 10\n", 15), 3, "NTP seconds and TAI - UTC"},
         {head + "99999999999999999999999 10\n", 3, "NTP seconds and TAI - UTC"},
         {head + "2272060801 10\n", 3, "0h UTC"},
         {head + "2287785600 11\n2272060800 10\n", 4, "not later"},
-        {"#@ soon\n2272060800 10\n", 1, "expiry line"},
         {"2272060800 10\n", 0, "no expiry"},
         {"", 0, "no leap-second lines"},
         {"#@ 2272060800\n2272060800 10\n", 0, "expires before"},
