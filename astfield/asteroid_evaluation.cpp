@@ -41,9 +41,11 @@ ObserverPositions observer_positions(const SearchRequest& request)
 {
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
     const double t = request.utc_mjd;
-    return {observer_heliocentric_position(t, observer),
-            observer_heliocentric_position(t - MOTION_STEP_DAYS, observer),
-            observer_heliocentric_position(t + MOTION_STEP_DAYS, observer)};
+    const double dut1 = request.ut1_minus_utc_seconds;
+    const LeapSecondTable& leap_seconds = request.leap_seconds;
+    return {observer_heliocentric_position(t, dut1, leap_seconds, observer),
+            observer_heliocentric_position(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
+            observer_heliocentric_position(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
 }
 
 namespace {

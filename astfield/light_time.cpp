@@ -7,11 +7,12 @@
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
 
-Vector3 observer_heliocentric_position(double utc_mjd, const Vector3& observer_earth_fixed)
+Vector3 observer_heliocentric_position(double utc_mjd, double ut1_minus_utc_seconds,
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed)
 {
     // One matrix serves both: its TDB for the Earth, its transpose for the
     // observer.
-    const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc_mjd, 0.0);
+    const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc_mjd, ut1_minus_utc_seconds, leap_seconds);
     const Vector3 geocentric = matrix_vector_product(transpose_matrix(c2t.matrix), observer_earth_fixed);
     const Vector3 earth = earth_heliocentric_vector(c2t.tdb);
     return Vector3{{earth(1) + geocentric(1), earth(2) + geocentric(2), earth(3) + geocentric(3)}};

@@ -4,13 +4,16 @@
 #pragma once
 
 #include "two_body.hpp"
+#include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 
 // Heliocentric position (km, J2000) at UTC MJD `utc_mjd` of an observer at
 // the geocentric Earth-fixed position `observer_earth_fixed` (km): the
-// observer's geocentric J2000 position (UT1 = UTC) plus the Earth's
-// heliocentric vector at the TDB of the instant.
-Vector3 observer_heliocentric_position(double utc_mjd, const Vector3& observer_earth_fixed);
+// observer's geocentric J2000 position (UT1 = UTC + ut1_minus_utc_seconds)
+// plus the Earth's heliocentric vector at the TDB of the instant (TT from
+// `leap_seconds`).
+Vector3 observer_heliocentric_position(double utc_mjd, double ut1_minus_utc_seconds,
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed);
 
 // Light time (days) over `distance_km`.
 double light_time_days(double distance_km);

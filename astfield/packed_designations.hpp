@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "time_scales.hpp"
+
 // The number of a numbered minor planet from its packed form of five
 // characters: five digits; a letter (A-Z for 10-35, a-z for 36-61) then four
 // digits, e.g. "A0000" = 100000; or "~" then four base-62 digits counted
@@ -17,13 +19,6 @@ std::optional<long> unpacked_number(std::string_view packed);
 // "2007 TA418", "PLS2040" = "2040 P-L", "T1S3138" = "3138 T-1". Empty when
 // the text is not such a form.
 std::optional<std::string> unpacked_provisional(std::string_view packed);
-
-// A calendar date.
-struct CalendarDate {
-    int year;
-    int month;
-    int day;
-};
 
 // The date of a packed date of five characters: century letter (I = 18,
 // J = 19, K = 20), two digits of the year, month (1-9, A-C) and day (1-9,

@@ -48,7 +48,8 @@ std::array<AstorbRecord, 4> outside_records()
 Vector3 scenario_observer_position(const SearchRequest& request)
 {
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
-    return observer_heliocentric_position(request.utc_mjd, observer);
+    return observer_heliocentric_position(request.utc_mjd, request.ut1_minus_utc_seconds,
+        request.leap_seconds, observer);
 }
 
 // 64 mean anomalies (radians) spread evenly over one turn.
@@ -114,7 +115,7 @@ void observer_heliocentric(benchmark::State& state)
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
     double t = request.utc_mjd;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(observer_heliocentric_position(t, observer));
+        benchmark::DoNotOptimize(observer_heliocentric_position(t, 0.0, compiled_leap_second_table(), observer));
         t += 1e-6;
     }
 }

@@ -82,7 +82,9 @@ SearchRequest search_request_from_scenario(const Scenario& s)
             s.centre.ra_deg,
             s.centre.dec_deg,
             s.half_side_arcmin / 60.0,
-            s.mag_limit};
+            s.mag_limit,
+            s.leap_seconds,
+            s.ut1_minus_utc_seconds};
 }
 
 

@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 
 // Half the interval of the central difference that gives an object's
 // apparent motion: one minute, in days.
 inline constexpr double MOTION_STEP_DAYS = 1.0 / 1440.0;
 
-// The search request: observer, instant, field and magnitude limit.
+// The search request: observer, instant, field, magnitude limit and the
+// clock that turns the UTC instant into TT and UT1.
 struct SearchRequest {
     double observer_x;      // km, geocentric Earth-fixed
     double observer_y;      // km
@@ -22,6 +24,8 @@ struct SearchRequest {
     double centre_dec_deg;  // degrees
     double half_side_deg;   // half the side of the square, degrees
     double mag_limit;       // faintest V listed (asteroids only)
+    LeapSecondTable leap_seconds = compiled_leap_second_table();  // UTC to TT
+    double ut1_minus_utc_seconds = 0.0;                           // UT1 = UTC + this
 };
 
 // A civil instant, UTC.
@@ -57,14 +61,17 @@ FieldCentre field_centre_from_sexagesimal(int ra_hours, int ra_minutes, double r
 // The centre given in degrees; the header's parts are split from them.
 FieldCentre field_centre_from_degrees(double ra_deg, double dec_deg);
 
-// One search scenario: instant, observer, field and magnitude limit (for
-// satellites the magnitude value is only shown in the header).
+// One search scenario: instant, observer, field, magnitude limit (for
+// satellites the magnitude value is only shown in the header), and the
+// leap-second table and UT1 - UTC its instant is read with.
 struct Scenario {
     CalendarInstant instant;
     Vector3 observer_earth_fixed;  // km, geocentric
     FieldCentre centre;
     double half_side_arcmin;
     double mag_limit;
+    LeapSecondTable leap_seconds = compiled_leap_second_table();
+    double ut1_minus_utc_seconds = 0.0;  // seconds, |value| < UT1_MINUS_UTC_LIMIT_SECONDS
 };
 
 // The request a scenario hands to its search driver.

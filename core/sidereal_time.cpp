@@ -26,29 +26,31 @@ double greenwich_mean_sidereal_time(double utc, double dut1_seconds)
     return theta;
 }
 
-double greenwich_apparent_sidereal_time(double utc, double dut1_seconds)
+double greenwich_apparent_sidereal_time(double utc, double dut1_seconds, const LeapSecondTable& leap_seconds)
 {
-    const double tt = tt_from_utc(utc).tt;
+    const double tt = tt_from_utc(utc, leap_seconds).tt;
     const double eps = mean_obliquity(tt);
     const NutationAngles nutation = nutation_angles(tt);
     return greenwich_mean_sidereal_time(utc, dut1_seconds) + nutation.dpsi * std::cos(eps);
 }
 
-Matrix3 earth_rotation_matrix(double utc, double dut1_seconds)
+Matrix3 earth_rotation_matrix(double utc, double dut1_seconds, const LeapSecondTable& leap_seconds)
 {
-    return rotation_matrix(3, greenwich_apparent_sidereal_time(utc, dut1_seconds));
+    return rotation_matrix(3, greenwich_apparent_sidereal_time(utc, dut1_seconds, leap_seconds));
 }
 
-CelestialToTerrestrial celestial_to_terrestrial_matrix(double utc, double dut1_seconds)
+CelestialToTerrestrial celestial_to_terrestrial_matrix(double utc, double dut1_seconds,
+                                                       const LeapSecondTable& leap_seconds)
 {
-    const double tdb = tdb_from_tt(tt_from_utc(utc).tt);
-    const Matrix3 rotation = earth_rotation_matrix(utc, dut1_seconds);
+    const double tdb = tdb_from_tt(tt_from_utc(utc, leap_seconds).tt);
+    const Matrix3 rotation = earth_rotation_matrix(utc, dut1_seconds, leap_seconds);
     const Matrix3 np = precession_nutation_matrix(tdb);
     return {tdb, matrix_product(rotation, np)};
 }
 
-Vector3 observer_geocentric_position(double utc, const Vector3& observer_earth_fixed)
+Vector3 observer_geocentric_position(double utc, double dut1_seconds, const LeapSecondTable& leap_seconds,
+                                     const Vector3& observer_earth_fixed)
 {
-    const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc, 0.0);
+    const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc, dut1_seconds, leap_seconds);
     return matrix_vector_product(transpose_matrix(c2t.matrix), observer_earth_fixed);
 }

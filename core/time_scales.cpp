@@ -1,6 +1,7 @@
 #include "time_scales.hpp"
 
 #include <cmath>
+#include <cstdio>
 
 #include "angles.hpp"
 
@@ -24,16 +25,62 @@ double mjd_from_calendar(int day, int month, int year, int hour, int minute, dou
     return static_cast<double>(day_count) + fraction_of_day;
 }
 
-TerrestrialTime tt_from_utc(double utc)
+const LeapSecondTable& compiled_leap_second_table()
+{
+    static const LeapSecondTable table{
+        std::vector<LeapSecondStep>(COMPILED_LEAP_SECOND_STEPS.begin(), COMPILED_LEAP_SECOND_STEPS.end()),
+        COMPILED_LEAP_SECONDS_EXPIRY_MJD};
+    return table;
+}
+
+TerrestrialTime tt_from_utc(double utc, const LeapSecondTable& table)
 {
     double seconds = 0.0;
-    for (const LeapSecondStep& step : LEAP_SECOND_TABLE) {
+    for (const LeapSecondStep& step : table.steps) {
         if (step.mjd <= utc) {
             seconds = step.tt_minus_utc_seconds;
         }
     }
     const double days = seconds * DAYS_PER_SECOND;
     return {utc + days, days};
+}
+
+CalendarDate calendar_date_from_mjd(double mjd)
+{
+    if (!(std::fabs(mjd) < 1.0e9)) {
+        return {0, 0, 0};  // no calendar date is asked of such a number
+    }
+    // Fliegel and Van Flandern (1968) from the Julian Day Number of the day.
+    long l = static_cast<long>(std::floor(mjd)) + 2400001L + 68569L;
+    const long n = 4 * l / 146097;
+    l -= (146097 * n + 3) / 4;
+    const long i = 4000 * (l + 1) / 1461001;
+    l = l - 1461 * i / 4 + 31;
+    const long j = 80 * l / 2447;
+    const long day = l - 2447 * j / 80;
+    l = j / 11;
+    const long month = j + 2 - 12 * l;
+    const long year = 100 * (n - 49) + i + l;
+    return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day)};
+}
+
+std::optional<std::string> leap_second_expiry_warning(double utc, const LeapSecondTable& table)
+{
+    if (!std::isfinite(table.expiry_mjd) || !(utc >= table.expiry_mjd)) {
+        return std::nullopt;
+    }
+    const CalendarDate expiry = calendar_date_from_mjd(table.expiry_mjd);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "warning: the leap-second table expired on %04d-%02d-%02d; TT - UTC is taken as %.3f s, "
+                  "a leap second announced since would be missed (give a current list with --leap-seconds)",
+                  expiry.year, expiry.month, expiry.day, tt_from_utc(utc, table).tt_minus_utc_days / DAYS_PER_SECOND);
+    return std::string(line);
+}
+
+bool is_valid_ut1_minus_utc(double seconds)
+{
+    return std::fabs(seconds) < UT1_MINUS_UTC_LIMIT_SECONDS;
 }
 
 double tdb_from_tt(double tt)

@@ -13,12 +13,14 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request)
     observer(2) = request.observer_y;
     observer(3) = request.observer_z;
     const double t = request.utc_mjd;
+    const double dut1 = request.ut1_minus_utc_seconds;
+    const LeapSecondTable& leap_seconds = request.leap_seconds;
     return {request.centre_ra_deg,
             request.centre_dec_deg,
             request.half_side_deg,
-            observation_instant(t, observer),
-            observation_instant(t - MOTION_STEP_DAYS, observer),
-            observation_instant(t + MOTION_STEP_DAYS, observer)};
+            observation_instant(t, dut1, leap_seconds, observer),
+            observation_instant(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
+            observation_instant(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
 }
 
 double tle_epoch_mjd(const TleRecord& record)

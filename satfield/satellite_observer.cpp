@@ -5,10 +5,12 @@
 #include "precession_nutation.hpp"
 #include "sidereal_time.hpp"
 
-ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed)
+ObservationInstant observation_instant(double utc_mjd, double ut1_minus_utc_seconds,
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed)
 {
     return {utc_mjd, inverse_precession_nutation_matrix(utc_mjd),
-            observer_geocentric_position(utc_mjd, observer_earth_fixed), teme_to_true_of_date_matrix(utc_mjd)};
+            observer_geocentric_position(utc_mjd, ut1_minus_utc_seconds, leap_seconds, observer_earth_fixed),
+            teme_to_true_of_date_matrix(utc_mjd)};
 }
 
 Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, double mean_anom, double omega,

@@ -2,6 +2,7 @@
 // frame of the mean equator and equinox of J2000.0 (km).
 #pragma once
 
+#include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 #include "sgp4.hpp"
 #include "vinti.hpp"
@@ -18,8 +19,10 @@ struct ObservationInstant {
 // The instant `utc_mjd` with its true-of-date-to-J2000 and TEME-to-true-of-
 // date matrices (the UTC MJD used directly as their time argument) and the
 // observer's geocentric J2000 position from its geocentric Earth-fixed
-// position (km).
-ObservationInstant observation_instant(double utc_mjd, const Vector3& observer_earth_fixed);
+// position (km), the Earth turned to UT1 = UTC + ut1_minus_utc_seconds and its
+// orientation taken at the TT of `leap_seconds`.
+ObservationInstant observation_instant(double utc_mjd, double ut1_minus_utc_seconds,
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed);
 
 // Vector (km, J2000.0) from the observer to the satellite of record `orbit`
 // at the instant: the theory's position, taken as referred to the true

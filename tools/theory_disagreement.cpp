@@ -92,7 +92,7 @@ void compare_theories(const TleRecord& r, double utc_mjd, const Vector3& observe
         ++samples.not_evaluated;
         return;
     }
-    const ObservationInstant instant = observation_instant(utc_mjd, observer);
+    const ObservationInstant instant = observation_instant(utc_mjd, 0.0, compiled_leap_second_table(), observer);
     const Sgp4State state = sgp4_state(sgp4, (utc_mjd - epoch) * 1440.0);
     if (state.error != SGP4_OK) {
         ++samples.not_evaluated;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "asteroid_evaluation.hpp"
 #include "astorb_lines.hpp"
+#include "asteroid_search.hpp"
 #include "light_time.hpp"
 
 // Catches a motion taken without the short way round through 0h (millions
@@ -73,4 +75,32 @@ TEST(AsteroidEvaluation, ListsOnlyAsteroidsInTheFieldAndBrightEnough)
     AstorbRecord parabolic = inside;
     parabolic.eccentricity = 1.0;
     EXPECT_FALSE(asteroid_sighting(request, observer, parabolic).has_value());
+}
+
+// The scenario's clock reaches the observer. UT1 - UTC turns the Earth, and
+// the observer 4617 km from its axis with it, by dUT1 x 15"/s x
+// 1.00273781191135448 (the rate of the Earth rotation angle, IAU 2000): a
+// chord of 0.168 km for 0.5 s (1e-6 km is the rounding of the instant's
+// MJD); zero changes nothing, bit for bit. A table
+// that ends in 2006 puts a 2026 instant 4 s early, where the Earth (30.2 km/s
+// in December) was 121 km away.
+TEST(AsteroidEvaluation, ObserverFollowsTheScenariosClock)
+{
+    Scenario scenario = asteroid_scenario();
+    scenario.instant = {2026, 12, 7, 21, 30, 0.0};
+    const Vector3 before = observer_positions(search_request_from_scenario(scenario)).at;
+    const double axis_distance = std::hypot(scenario.observer_earth_fixed(1), scenario.observer_earth_fixed(2));
+    const auto moved_km = [&](const Scenario& s) {
+        const Vector3 after = observer_positions(search_request_from_scenario(s)).at;
+        return std::hypot(after(1) - before(1), after(2) - before(2), after(3) - before(3));
+    };
+    Scenario turned = scenario;
+    turned.ut1_minus_utc_seconds = 0.5;
+    const double angle = 0.5 * 15.0 * 1.00273781191135448 * ARCSEC_TO_RAD;
+    EXPECT_NEAR(moved_km(turned), 2.0 * axis_distance * std::sin(angle / 2.0), 1e-6);
+    turned.ut1_minus_utc_seconds = 0.0;
+    EXPECT_EQ(moved_km(turned), 0.0);
+    Scenario old_table = scenario;
+    old_table.leap_seconds.steps.resize(24);  // through 2006 January 1
+    EXPECT_NEAR(moved_km(old_table), 4.0 * 30.2, 1.0);
 }

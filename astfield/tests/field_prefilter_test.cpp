@@ -142,7 +142,8 @@ TEST(FieldPrefilter, RulesOutMostRecordsAndStandsAsideWhereItCannotBound)
 {
     const SearchRequest request = asteroid_search_request();
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
-    const FieldPrefilter prefilter = field_prefilter(request, observer_heliocentric_position(request.utc_mjd, observer));
+    const FieldPrefilter prefilter = field_prefilter(request, observer_heliocentric_position(request.utc_mjd,
+        0.0, compiled_leap_second_table(), observer));
     const std::string catalogue = dense_catalogue(3000);
     int passed = 0;
     int records = 0;
@@ -177,7 +178,8 @@ TEST(FieldPrefilter, PositionErrorAndLightTimeShiftStayWithinTheirBounds)
     Uniform u{4242};
     const SearchRequest request = asteroid_search_request();
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
-    const Vector3 observer_position = observer_heliocentric_position(request.utc_mjd, observer);
+    const Vector3 observer_position = observer_heliocentric_position(request.utc_mjd, 0.0,
+        compiled_leap_second_table(), observer);
     double largest_ratio = 0.0;
     for (int k = 0; k < 20000; ++k) {
         const bool fast = k % 2 == 0;

@@ -34,12 +34,14 @@ TEST(LightTime, OneAstronomicalUnit)
 // centre.
 TEST(LightTime, ObserverIsGeocentricPositionPlusEarth)
 {
-    const double tdb = celestial_to_terrestrial_matrix(SCENARIO_UTC, 0.0).tdb;
+    const double tdb = celestial_to_terrestrial_matrix(SCENARIO_UTC, 0.0, compiled_leap_second_table()).tdb;
     EXPECT_NEAR(tdb, 54606.21881001337, 1e-10);
     const Vector3 earth = earth_heliocentric_vector(tdb);
-    const Vector3 geocentric = observer_geocentric_position(SCENARIO_UTC, SCENARIO_OBSERVER);
-    const Vector3 observer = observer_heliocentric_position(SCENARIO_UTC, SCENARIO_OBSERVER);
-    const Vector3 centre = observer_heliocentric_position(SCENARIO_UTC, Vector3{});
+    const Vector3 geocentric = observer_geocentric_position(SCENARIO_UTC, 0.0, compiled_leap_second_table(),
+        SCENARIO_OBSERVER);
+    const Vector3 observer = observer_heliocentric_position(SCENARIO_UTC, 0.0, compiled_leap_second_table(),
+        SCENARIO_OBSERVER);
+    const Vector3 centre = observer_heliocentric_position(SCENARIO_UTC, 0.0, compiled_leap_second_table(), Vector3{});
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(observer(i), earth(i) + geocentric(i));
         EXPECT_EQ(centre(i), earth(i));
@@ -62,7 +64,8 @@ TEST(LightTime, CorrectedVectorIsSelfConsistent)
         {Vector3{{2.75, 0.08, 6.0}}, Vector3{{327.929242, 81.329088, 299.77838}}},  // 3 AU away
         {Vector3{{5.21, 0.07, 12.0}}, Vector3{{20.0, 30.0, 40.0}}},                 // beyond the Sun
     };
-    const Vector3 observer = observer_heliocentric_position(SCENARIO_UTC, SCENARIO_OBSERVER);
+    const Vector3 observer = observer_heliocentric_position(SCENARIO_UTC, 0.0, compiled_leap_second_table(),
+        SCENARIO_OBSERVER);
     const double epoch = 54600.0;
     for (const Case& c : cases) {
         const LightTimeCorrected seen = light_time_corrected_vector(epoch, c.aei, c.angles, SCENARIO_UTC, observer);

@@ -30,23 +30,56 @@ TEST(MjdFromCalendar, HandlesTwoDigitYearsAndLeapDays)
     EXPECT_EQ(mjd_from_calendar(31, 12, 2008, 0, 0, 0.0) - mjd_from_calendar(1, 1, 2008, 0, 0, 0.0), 365.0);
 }
 
-// Each step of the table holds from its own MJD inclusive; a < where <=
-// belongs, or a missing row, shifts TT by a second.
-TEST(TtFromUtc, StepsAtTheLeapSeconds)
+// TAI - UTC either side of the steps since 2006 (IERS Bulletin C: 34 s from
+// 2009 January 1, 35 s from 2012 July 1, 36 s from 2015 July 1, 37 s from
+// 2017 January 1, still 37 s in 2026) and of the first and 2006 ones;
+// TT - UTC = TAI - UTC + 32.184 s. A missing or misdated row, or a < where
+// <= belongs, moves TT by a second.
+TEST(TtFromUtc, FollowsTheCompiledInStepsToDate)
 {
     struct Case {
-        double utc;
-        double tt_minus_utc_seconds;
+        int year, month, day, hour;
+        double tai_minus_utc;  // s; TT is taken equal to UTC before 1972
     };
     const Case cases[] = {
-        {44238.999, 0.0},     {44239.0, 51.184},     {51178.5, 63.184},          {51179.0, 64.184},
-        {53735.9999, 64.184}, {53736.0, 65.184},     {54606.21805555555, 65.184}, {60000.0, 65.184},
-        {46246.9, 54.184},    {46247.0, 55.184},
+        {1971, 12, 31, 23, 0}, {1972, 1, 1, 0, 10},  {2005, 12, 31, 23, 32}, {2006, 1, 1, 0, 33},
+        {2008, 12, 31, 23, 33}, {2009, 1, 1, 0, 34}, {2012, 6, 30, 23, 34},  {2012, 7, 1, 0, 35},
+        {2015, 6, 30, 23, 35},  {2015, 7, 1, 0, 36}, {2016, 12, 31, 23, 36}, {2017, 1, 1, 0, 37},
+        {2026, 12, 7, 21, 37},
     };
     for (const Case& c : cases) {
-        const TerrestrialTime t = tt_from_utc(c.utc);
-        EXPECT_EQ(t.tt_minus_utc_days, c.tt_minus_utc_seconds * DAYS_PER_SECOND) << c.utc;
-        EXPECT_EQ(t.tt, c.utc + c.tt_minus_utc_seconds * DAYS_PER_SECOND) << c.utc;
+        // One second before midnight for the days before a step.
+        const double utc = mjd_from_calendar(c.day, c.month, c.year, c.hour, c.hour == 23 ? 59 : 0,
+                                             c.hour == 23 ? 59.0 : 0.0);
+        const double seconds = c.tai_minus_utc == 0 ? 0.0 : c.tai_minus_utc + 32.184;
+        const TerrestrialTime t = tt_from_utc(utc, compiled_leap_second_table());
+        EXPECT_EQ(t.tt_minus_utc_days, seconds * DAYS_PER_SECOND) << c.year << "-" << c.month;
+        EXPECT_EQ(t.tt, utc + seconds * DAYS_PER_SECOND) << c.year << "-" << c.month;
+    }
+}
+
+// No warning before the expiry (2027 June 28 for the compiled-in table), one
+// line naming the expiry date and the TT - UTC taken from it on.
+TEST(LeapSecondExpiryWarning, WarnsFromTheExpiryOn)
+{
+    const LeapSecondTable older{compiled_leap_second_table().steps, mjd_from_calendar(28, 6, 2026, 0, 0, 0.0)};
+    struct Case {
+        const LeapSecondTable* table;
+        double utc;
+        const char* expected;  // in the warning; nullptr for none
+    };
+    const Case cases[] = {
+        {&compiled_leap_second_table(), mjd_from_calendar(27, 6, 2027, 23, 59, 59.0), nullptr},
+        {&compiled_leap_second_table(), mjd_from_calendar(28, 6, 2027, 0, 0, 0.0), "expired on 2027-06-28;"},
+        {&older, mjd_from_calendar(7, 12, 2026, 21, 30, 0.0), "expired on 2026-06-28; TT - UTC is taken as 69.184 s"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> warning = leap_second_expiry_warning(c.utc, *c.table);
+        ASSERT_EQ(warning.has_value(), c.expected != nullptr) << c.utc;
+        if (warning) {
+            EXPECT_NE(warning->find(c.expected), std::string::npos) << *warning;
+            EXPECT_EQ(warning->find('\n'), std::string::npos) << *warning;
+        }
     }
 }
 

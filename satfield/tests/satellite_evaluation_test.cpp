@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "angles.hpp"
 #include "precession_nutation.hpp"
 #include "satellite_search.hpp"
 #include "sidereal_time.hpp"
@@ -83,8 +84,8 @@ TEST(SatelliteObserver, InstantIsBitIdenticalToPerCallComputation)
     observer(2) = 3128.7911;
     observer(3) = 4388.8511;
     const double t = 54606.870833333334;
-    const ObservationInstant instant = observation_instant(t, observer);
-    const Vector3 o = observer_geocentric_position(t, observer);
+    const ObservationInstant instant = observation_instant(t, 0.0, compiled_leap_second_table(), observer);
+    const Vector3 o = observer_geocentric_position(t, 0.0, compiled_leap_second_table(), observer);
     const Matrix3 q = inverse_precession_nutation_matrix(t);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(instant.observer_j2000(i), o(i));
@@ -151,7 +152,7 @@ TEST(SatelliteObserver, TemeTurnsToTheTrueEquinoxByTheEquationOfTheEquinoxes)
     site(3) = 4388.8511;
     const double dates[] = {54606.870833333334, 51544.5, 58849.0, 61381.25, 45000.0};
     for (const double t : dates) {
-        const ObservationInstant instant = observation_instant(t, site);
+        const ObservationInstant instant = observation_instant(t, 0.0, compiled_leap_second_table(), site);
         const Vector3 teme = matrix_vector_product(rotation_matrix(3, -greenwich_mean_sidereal_time(t, 0.0)), site);
         Vector3 origin;
         const ObservationInstant geocentre{t, instant.true_of_date_to_j2000, origin, instant.teme_to_true_of_date};
@@ -159,7 +160,7 @@ TEST(SatelliteObserver, TemeTurnsToTheTrueEquinoxByTheEquationOfTheEquinoxes)
         for (int i = 1; i <= 3; ++i) {
             EXPECT_NEAR(j2000(i), instant.observer_j2000(i), 1e-5) << t << " " << i;
         }
-        const double eqeq = greenwich_apparent_sidereal_time(t, 0.0) - greenwich_mean_sidereal_time(t, 0.0);
+        const double eqeq = greenwich_apparent_sidereal_time(t, 0.0, compiled_leap_second_table()) - greenwich_mean_sidereal_time(t, 0.0);
         EXPECT_NEAR(equation_of_the_equinoxes(t), eqeq, 1e-9) << t;
     }
 }
@@ -288,5 +289,28 @@ TEST(SatelliteEvaluation, SetsSgp4CannotPropagateAreNotEvaluated)
         EXPECT_EQ(sgp4.outcome, SatelliteOutcome::not_evaluated) << c.problem;
         EXPECT_STREQ(sgp4.problem, c.problem);
         EXPECT_EQ(evaluate_satellite(r, g, SatelliteTheory::both).outcome, SatelliteOutcome::not_evaluated);
+    }
+}
+
+// UT1 - UTC turns the Earth, and the observer 4617 km from its axis with it,
+// by dUT1 x 15"/s x 1.00273781191135448 (the rate of the Earth rotation angle,
+// IAU 2000, an independent route): a chord of 0.168 km eastwards for 0.5 s
+// (1e-6 km is the rounding of the instant's MJD). Zero changes nothing, bit
+// for bit.
+TEST(SatelliteSearchGeometry, Ut1MinusUtcTurnsTheObserverWithTheEarth)
+{
+    Scenario scenario = satellite_scenario();
+    const Vector3 before = satellite_search_geometry(search_request_from_scenario(scenario)).at.observer_j2000;
+    const double axis_distance = std::hypot(scenario.observer_earth_fixed(1), scenario.observer_earth_fixed(2));
+    for (const double dut1 : {0.5, -0.3, 0.0}) {
+        scenario.ut1_minus_utc_seconds = dut1;
+        const Vector3 after = satellite_search_geometry(search_request_from_scenario(scenario)).at.observer_j2000;
+        const Vector3 d{{after(1) - before(1), after(2) - before(2), after(3) - before(3)}};
+        const double angle = dut1 * 15.0 * 1.00273781191135448 * ARCSEC_TO_RAD;
+        EXPECT_NEAR(std::sqrt(dot_product(d, d)), 2.0 * axis_distance * std::fabs(std::sin(angle / 2.0)), 1e-6);
+        EXPECT_GE((before(1) * d(2) - before(2) * d(1)) * dut1, 0.0) << dut1;  // east for a positive value
+        if (dut1 == 0.0) {
+            EXPECT_EQ(dot_product(d, d), 0.0);
+        }
     }
 }
