@@ -12,6 +12,7 @@
 #include "field_list.hpp"
 #include "field_reports.hpp"
 #include "geodetic_site.hpp"
+#include "leap_seconds_file.hpp"
 #include "ordered_blocks.hpp"
 
 namespace {
@@ -316,6 +317,16 @@ std::optional<int> threads_from_text(std::string_view text, std::string& error)
     return static_cast<int>(*n);
 }
 
+std::optional<double> ut1_utc_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> value = number_from_text(text);
+    if (!value || !is_valid_ut1_minus_utc(*value)) {
+        error = joined({"'", text, "' is not UT1 - UTC in seconds, less than 0.9 in size"});
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<std::string> path_from_text(std::string_view text, std::string& error)
 {
     if (text.empty()) {
@@ -371,6 +382,8 @@ struct OptionTexts {
     std::string threads;
     std::string catalogue_format;
     std::string theory;
+    std::string leap_seconds;
+    std::string ut1_utc;
 };
 
 // What each option needs, said when its value is missing.
@@ -391,6 +404,8 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--threads", "needs a number of threads"},
     {"--catalogue-format", "needs the name of a catalogue layout"},
     {"--theory", "needs the name of an orbit theory"},
+    {"--leap-seconds", "needs the path of a leap-seconds.list file"},
+    {"--ut1-utc", "needs UT1 - UTC in seconds"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -458,6 +473,16 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                    "same for every number\ne.g. --threads 2")
         ->type_name("N")
         ->check(checked_by(threads_from_text, ""));
+    app.add_option("--leap-seconds", texts.leap_seconds,
+                   "the leap-second table, in the IERS/NTP leap-seconds.list format (default: the system's\n"
+                   "list when it is newer than the compiled-in table, which runs through 2017)\n"
+                   "e.g. --leap-seconds /usr/share/zoneinfo/leap-seconds.list")
+        ->type_name("PATH")
+        ->check(checked_by(path_from_text, ""));
+    app.add_option("--ut1-utc", texts.ut1_utc,
+                   "UT1 - UTC in seconds, for the Earth's rotation (default 0)\ne.g. --ut1-utc -0.12")
+        ->type_name("SECONDS")
+        ->check(checked_by(ut1_utc_from_text, ""));
     if (program.catalogue_formats != nullptr) {
         app.add_option("--catalogue-format", texts.catalogue_format,
                        std::string("read the catalogue in this layout instead of telling it from its records\n"
@@ -605,6 +630,12 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     if (given_option(app, "--theory")) {
         line.theory = texts.theory;
     }
+    if (given_option(app, "--leap-seconds")) {
+        line.leap_seconds_path = texts.leap_seconds;
+    }
+    if (given_option(app, "--ut1-utc")) {
+        line.ut1_minus_utc_seconds = ut1_utc_from_text(texts.ut1_utc, error);
+    }
     return {true, line, {}};
 }
 
@@ -688,7 +719,15 @@ std::optional<std::string> file_text(const std::string& path, std::string& error
 PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in)
 {
     PlanResult result;
-    const Scenario base = scenario_with_options(compiled_in, line);
+    Scenario base = scenario_with_options(compiled_in, line);
+    const LeapSecondTableLoad leap_seconds = leap_second_table_for_run(line.leap_seconds_path);
+    if (!leap_seconds.table) {
+        result.status = 1;
+        result.error = "--leap-seconds: " + leap_seconds.error;
+        return result;
+    }
+    base.leap_seconds = *leap_seconds.table;
+    base.ut1_minus_utc_seconds = line.ut1_minus_utc_seconds.value_or(0.0);
     result.plan.threads = line.threads.value_or(default_thread_count());
     result.plan.theory = line.theory.value_or(std::string());
     if (!line.fields_path) {
@@ -751,6 +790,14 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
             std::fputs(usage_hint(program).c_str(), stderr);
         }
         return planned.status;
+    }
+    // One warning for the instants past the leap-second table's expiry.
+    for (const FieldSearch& field : planned.plan.fields) {
+        const double end = field.start_utc_mjd + field.exposure_s / 86400.0;
+        if (const auto warning = leap_second_expiry_warning(end, field.request.leap_seconds)) {
+            std::fprintf(stderr, "%s: %s\n", program.name, warning->c_str());
+            break;
+        }
     }
     const std::string path = line.catalogue_path.value_or(program.default_catalogue);
     const SearchOutput output{path.c_str(), line.format, stdout, stderr,

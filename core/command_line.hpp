@@ -35,6 +35,8 @@ struct CommandLine {
     std::optional<int> threads;              // --threads
     std::optional<std::string> catalogue_format;  // --catalogue-format
     std::optional<std::string> theory;            // --theory
+    std::optional<std::string> leap_seconds_path; // --leap-seconds
+    std::optional<double> ut1_minus_utc_seconds;  // --ut1-utc
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the
@@ -71,7 +73,9 @@ struct PlanResult {
 
 // The fields and threads of a run: the one field of the scenario with the
 // options in place, or the fields of the --fields list (each with the
-// options' observer and limit); reads the list's file.
+// options' observer, limit and clock); reads the list's file and the
+// leap-second list (the named one, else the system's when it is newer than
+// the compiled-in table).
 PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in);
 
 // The whole command line of a program: with no arguments the compiled-in
