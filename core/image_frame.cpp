@@ -231,7 +231,6 @@ std::unique_ptr<WcsArray> parse_wcs(const std::string& header, int chosen, std::
             continue;
         }
         wcsprm* wcs = parsed->array + i;
-        cdfix(wcs);
         unitfix(0, wcs);
         celfix(wcs);
         const int set_status = wcsset(wcs);
@@ -571,11 +570,14 @@ HduFrame frame_from_hdu(fitsfile* f)
     std::string error;
     Problem problem = Problem::none;
     std::unique_ptr<WcsArray> wcs = parse_wcs(*cards, -1, error, problem);
-    if (!wcs) {
+    if (!wcs && problem == Problem::no_celestial_wcs) {
         return refusal(error, problem);
     }
     if (naxis != 2) {
         return refusal("NAXIS is " + std::to_string(naxis) + ", not 2");
+    }
+    if (!wcs) {
+        return refusal(error, problem);
     }
     std::array<long, 2> size{};
     fits_get_img_size(f, 2, size.data(), &status);
