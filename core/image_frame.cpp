@@ -231,9 +231,14 @@ std::unique_ptr<WcsArray> parse_wcs(const std::string& header, int chosen, std::
             continue;
         }
         wcsprm* wcs = parsed->array + i;
+        // Unit aliases first; the translation of the old NCP and GLS
+        // projections sets the WCS up itself, so it comes after a first
+        // wcsset() has accepted it.
         unitfix(0, wcs);
-        celfix(wcs);
-        const int set_status = wcsset(wcs);
+        int set_status = wcsset(wcs);
+        if (set_status == 0 && celfix(wcs) == FIXERR_SUCCESS) {
+            set_status = wcsset(wcs);
+        }
         if (set_status != 0) {
             // A rejected primary description is an error even when an
             // alternate one would do.
@@ -543,6 +548,41 @@ std::optional<Vector3> header_site(fitsfile* f, std::string& error)
     return std::nullopt;
 }
 
+// A message naming the first card whose value CFITSIO cannot split from its
+// comment (a text without its closing quote, say), or empty. The WCS
+// library's parser overruns its buffers on such a card, so the cards are
+// checked before it sees them.
+std::string malformed_card(const std::string& cards)
+{
+    for (std::size_t at = 0; at + 80 <= cards.size(); at += 80) {
+        std::string card = cards.substr(at, 80);
+        if (card.compare(0, 3, "END") == 0 && card.find_first_not_of(' ', 3) == std::string::npos) {
+            break;
+        }
+        char value[FLEN_VALUE] = {};
+        char comment[FLEN_COMMENT] = {};
+        int status = 0;
+        fits_parse_value(card.data(), value, comment, &status);
+        if (status != 0) {
+            fits_clear_errmsg();
+            return "header card " + std::to_string(at / 80 + 1) + " is malformed: " + fits_status_text(status);
+        }
+        // CFITSIO lets a text value run to the end of its card; the WCS
+        // library would read on into the next cards.
+        const std::size_t start = card.find_first_not_of(' ', 10);
+        if (card.compare(8, 2, "= ") == 0 && start != std::string::npos && card[start] == '\'') {
+            std::size_t i = start + 1;
+            while (i < card.size() && !(card[i] == '\'' && (i + 1 == card.size() || card[i + 1] != '\''))) {
+                i += (card[i] == '\'') ? 2 : 1;
+            }
+            if (i >= card.size()) {
+                return "header card " + std::to_string(at / 80 + 1) + " is malformed: a text value without its closing quote";
+            }
+        }
+    }
+    return "";
+}
+
 // The frame of the current HDU of `f`.
 HduFrame frame_from_hdu(fitsfile* f)
 {
@@ -566,6 +606,9 @@ HduFrame frame_from_hdu(fitsfile* f)
     if (!cards) {
         fits_clear_errmsg();
         return refusal("cannot read the header: " + fits_status_text(status));
+    }
+    if (std::string card_error = malformed_card(*cards); !card_error.empty()) {
+        return refusal(card_error);
     }
     std::string error;
     Problem problem = Problem::none;
@@ -702,18 +745,36 @@ ImageFrameResult image_frame_from_header(std::string_view header_cards, const st
         }
     }
     // CFITSIO reads the header as a file in memory of whole blocks; the data
-    // are never read.
-    const std::size_t size = (end + BLOCK - 1) / BLOCK * BLOCK;
+    // are never read. An extension's header follows an empty primary one.
+    const bool extension = header_cards.substr(0, 8) == "XTENSION";
+    std::string primary;
+    if (extension) {
+        for (const char* c : {"SIMPLE  =                    T", "BITPIX  =                    8",
+                              "NAXIS   =                    0", "EXTEND  =                    T", "END"}) {
+            primary += c;
+            primary.resize((primary.size() + CARD - 1) / CARD * CARD, ' ');
+        }
+        primary.resize(BLOCK, ' ');
+    }
+    const std::size_t size = primary.size() + (end + BLOCK - 1) / BLOCK * BLOCK;
     void* buffer = std::malloc(size);
     if (buffer == nullptr) {
         return failure(name, "out of memory", 2);
     }
-    std::memcpy(buffer, header_cards.data(), end);
-    std::memset(static_cast<char*>(buffer) + end, ' ', size - end);
+    std::memcpy(buffer, primary.data(), primary.size());
+    std::memcpy(static_cast<char*>(buffer) + primary.size(), header_cards.data(), end);
+    std::memset(static_cast<char*>(buffer) + primary.size() + end, ' ', size - primary.size() - end);
     std::size_t buffer_size = size;
     fitsfile* raw = nullptr;
     int status = 0;
     fits_open_memfile(&raw, name.c_str(), READONLY, &buffer, &buffer_size, 0, nullptr, &status);
+    if (status == 0 && extension) {
+        fits_movabs_hdu(raw, 2, nullptr, &status);
+        if (status != 0) {
+            int ignored = 0;
+            fits_close_file(raw, &ignored);
+        }
+    }
     if (status != 0) {
         const std::string reason = fits_status_text(status);
         fits_clear_errmsg();
