@@ -25,12 +25,19 @@
 // (the step rule already brackets it that closely but for a change falling
 // exactly at the end of a full step, which only rounding produces).
 //
+// The start is always sampled; the end is sampled unless the status at the
+// last sample provably holds up to it (then an object inside there has
+// t_out_s = exposure_s without a further evaluation).
+//
 // Cost. A far object costs one evaluation when its first safe interval
 // already covers the exposure. Otherwise every step advances by at least
 // resolution_s, so the scan takes at most exposure_s / resolution_s + 2
 // samples, plus about log2(step / resolution_s) for each bisection; steps are
 // long far from the boundary and shrink near it, so a satellite crossing a
-// field costs a few tens of evaluations.
+// field costs a few tens of evaluations (38 for a 5 deg field crossed in 2 s
+// in a 300 s exposure). The looser V is against the object's true speed
+// across the boundary, the slower steps shrink and grow near it: ten times
+// too loose costs some tens of evaluations per crossing.
 #pragma once
 
 #include <array>
