@@ -46,6 +46,8 @@ constexpr double LARGEST_BAND = 10.0 * DEG_TO_RAD;
 constexpr double WIDEST_GRID_QUERY = 20.0 * DEG_TO_RAD;
 // Allowance for the rounding of cell boundaries, radians.
 constexpr double CELL_MARGIN = 1e-9;
+// A segment's bound wider than this (radians) sends the record to its parts.
+constexpr double REFINE_ABOVE = 1.0 * DEG_TO_RAD;
 
 struct SkyPlace {
     double ra;   // [0, 2 pi)
@@ -253,6 +255,66 @@ void append_near(const NightPlan& plan, const NightSegment& segment, const Vecto
     }
 }
 
+// The fields `order` (ascending start) cut into runs whose windows all fit
+// within `length` days; a window longer than that makes a run of its own.
+std::vector<std::vector<int>> time_groups(const std::vector<FieldWindow>& fields, const std::vector<int>& order,
+                                          double length)
+{
+    std::vector<std::vector<int>> groups;
+    double opened = 0.0;
+    double last_end = 0.0;
+    for (int k : order) {
+        const FieldWindow& f = fields[static_cast<std::size_t>(k)];
+        if (groups.empty() || std::max(last_end, f.end_utc_mjd) - opened > length) {
+            groups.emplace_back();
+            opened = f.start_utc_mjd;
+            last_end = f.end_utc_mjd;
+        }
+        last_end = std::max(last_end, f.end_utc_mjd);
+        groups.back().push_back(k);
+    }
+    return groups;
+}
+
+// The widening (radians) of the segment's caps that holds the record's place
+// at every instant of the segment; infinite when no bound exists. `speed` is
+// the bound of the relative speed, km/s, `shift` the light-time shift bound.
+double place_bound(const NightSegment& segment, const AstorbRecord& record, double speed, double shift,
+                   Vector3& direction)
+{
+    const BoundedPosition p = bounded_geometric_position(record, segment.anchor_utc_mjd);
+    const Vector3 g{{p.position(1) - segment.observer_position(1), p.position(2) - segment.observer_position(2),
+                     p.position(3) - segment.observer_position(3)}};
+    const double distance = std::sqrt(dot_product(g, g));
+    // How far the topocentric vector can move over the segment, with the
+    // error of the anchor's position.
+    const double reach = speed * (segment.half_span_days * SECONDS_PER_DAY + LEAP_SECOND_ALLOWANCE_S) +
+                         p.error_km + POSITION_ROUNDING_KM;
+    const double ratio = reach / (distance - reach);
+    if (!(distance > reach) || !(ratio < 1.0)) {
+        return INFINITY;
+    }
+    direction = Vector3{{g(1) / distance, g(2) / distance, g(3) / distance}};
+    return std::asin(ratio) + shift + ANGLE_ROUNDING;
+}
+
+// Appends the segment's candidates: every field when no bound exists.
+void append_segment(const NightPlan& plan, const NightSegment& segment, const AstorbRecord& record, double speed,
+                    double shift, std::vector<int>& out)
+{
+    Vector3 direction{};
+    const double delta = place_bound(segment, record, speed, shift, direction);
+    if (!(delta <= REFINE_ABOVE) && !segment.parts.empty()) {
+        for (const NightSegment& part : segment.parts) {
+            append_segment(plan, part, record, speed, shift, out);
+        }
+    } else if (std::isfinite(delta)) {
+        append_near(plan, segment, direction, delta, out);
+    } else {
+        append_all(segment, out);
+    }
+}
+
 }  // namespace
 
 double square_field_cap_radius(double half_side_deg)
@@ -267,7 +329,7 @@ double observer_speed_bound(const Vector3& observer_earth_fixed)
 }
 
 NightPlan night_plan(const std::vector<FieldWindow>& fields, const Vector3& observer_earth_fixed,
-                     double segment_hours)
+                     double segment_hours, double part_hours)
 {
     for (std::size_t k = 0; k < fields.size(); ++k) {
         check_field(fields[k], k);
@@ -278,7 +340,8 @@ NightPlan night_plan(const std::vector<FieldWindow>& fields, const Vector3& obse
     if (!std::isfinite(plan.observer_speed_km_s)) {
         throw std::invalid_argument("night observer: its position is not finite");
     }
-    if (!(segment_hours > 0.0) || !std::isfinite(segment_hours)) {
+    if (!(segment_hours > 0.0) || !std::isfinite(segment_hours) || !(part_hours > 0.0) ||
+        !std::isfinite(part_hours)) {
         throw std::invalid_argument("night segments: their length is not a positive number of hours");
     }
 
@@ -303,25 +366,14 @@ NightPlan night_plan(const std::vector<FieldWindow>& fields, const Vector3& obse
     std::stable_sort(order.begin(), order.end(), [&fields](int a, int b) {
         return fields[static_cast<std::size_t>(a)].start_utc_mjd < fields[static_cast<std::size_t>(b)].start_utc_mjd;
     });
-    const double length = segment_hours / 24.0;
-    std::vector<int> members;
-    double opened = 0.0;
-    double last_end = 0.0;
-    for (int k : order) {
-        const FieldWindow& f = fields[static_cast<std::size_t>(k)];
-        if (!members.empty() && std::max(last_end, f.end_utc_mjd) - opened > length) {
-            plan.segments.push_back(make_segment(plan, fields, members, observer_earth_fixed));
-            members.clear();
-        }
-        if (members.empty()) {
-            opened = f.start_utc_mjd;
-            last_end = f.end_utc_mjd;
-        }
-        last_end = std::max(last_end, f.end_utc_mjd);
-        members.push_back(k);
-    }
-    if (!members.empty()) {
+    for (const std::vector<int>& members : time_groups(fields, order, segment_hours / 24.0)) {
         plan.segments.push_back(make_segment(plan, fields, members, observer_earth_fixed));
+        NightSegment& segment = plan.segments.back();
+        if (part_hours < segment_hours && 2.0 * segment.half_span_days > part_hours / 24.0) {
+            for (const std::vector<int>& part : time_groups(fields, members, part_hours / 24.0)) {
+                segment.parts.push_back(make_segment(plan, fields, part, observer_earth_fixed));
+            }
+        }
     }
     return plan;
 }
@@ -352,22 +404,7 @@ void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::ve
     }
     const double speed = perihelion_speed_km_s(record) + plan.observer_speed_km_s;
     for (const NightSegment& segment : plan.segments) {
-        const BoundedPosition p = bounded_geometric_position(record, segment.anchor_utc_mjd);
-        const Vector3 g{{p.position(1) - segment.observer_position(1), p.position(2) - segment.observer_position(2),
-                         p.position(3) - segment.observer_position(3)}};
-        const double distance = std::sqrt(dot_product(g, g));
-        // How far the topocentric vector can move over the segment, with the
-        // error of the anchor's position.
-        const double reach = speed * (segment.half_span_days * SECONDS_PER_DAY + LEAP_SECOND_ALLOWANCE_S) +
-                             p.error_km + POSITION_ROUNDING_KM;
-        const double ratio = reach / (distance - reach);
-        if (!(distance > reach) || !(ratio < 1.0)) {
-            append_all(segment, out);
-            continue;
-        }
-        const double delta = std::asin(ratio) + shift + ANGLE_ROUNDING;
-        const Vector3 direction{{g(1) / distance, g(2) / distance, g(3) / distance}};
-        append_near(plan, segment, direction, delta, out);
+        append_segment(plan, segment, record, speed, shift, out);
     }
     std::sort(out.begin(), out.end());
 }

@@ -36,15 +36,18 @@ struct IndexedField {
 };
 
 // One time segment: its anchor, the observer there and its fields on a grid of
-// declination bands cut into right-ascension cells.
+// declination bands cut into right-ascension cells; and the same fields cut
+// into shorter parts, for the orbits whose bound over the whole segment is
+// too wide.
 struct NightSegment {
     double anchor_utc_mjd;
     double half_span_days;        // every window of the segment lies within this of the anchor
     Vector3 observer_position;    // heliocentric, km, J2000, at the anchor
-    double largest_radius;        // of the segment's field caps, radians
-    std::vector<IndexedField> fields;  // ordered by cell
+    double largest_radius;        // of the segment's field caps held on the grid, radians
+    std::vector<IndexedField> fields;  // ordered by cell; caps wider than a band last
     std::vector<int> band_first_cell;  // per band, its first cell; one more entry closes the last band
-    std::vector<int> cell_first_field; // per cell, its first field in `fields`; one more closes the last cell
+    std::vector<int> cell_first_field; // per cell, its first field in `fields`; two more: wide caps, end
+    std::vector<NightSegment> parts;   // shorter segments of the same fields; empty when not worth it
 };
 
 // Everything candidate_fields needs, built once per night.
@@ -56,9 +59,12 @@ struct NightPlan {
     std::vector<NightSegment> segments;
 };
 
-// Default greatest length of a segment, hours: every window of a segment lies
-// within an interval this long.
-inline constexpr double NIGHT_SEGMENT_HOURS = 2.0;
+// Default greatest lengths of a segment and of its parts, hours: every window
+// of a segment (part) lies within an interval this long. One position per
+// night serves the orbits of the main belt better than several (see
+// bench/asteroid_bench.cpp); near the Earth the parts keep the bound tight.
+inline constexpr double NIGHT_SEGMENT_HOURS = 12.0;
+inline constexpr double NIGHT_PART_HOURS = 1.0;
 
 // An upper bound (km/s) of the heliocentric speed of an observer at the
 // geocentric Earth-fixed position `observer_earth_fixed` (km): the Earth's
@@ -67,12 +73,13 @@ inline constexpr double NIGHT_SEGMENT_HOURS = 2.0;
 double observer_speed_bound(const Vector3& observer_earth_fixed);
 
 // The plan for `fields` seen from `observer_earth_fixed` (km, geocentric
-// Earth-fixed), its segments at most `segment_hours` long. Throws
+// Earth-fixed), its segments at most `segment_hours` long, cut into parts at
+// most `part_hours` long. Throws
 // std::invalid_argument naming the first field whose window or cap is not
 // finite, whose end precedes its start or whose radius is negative, and for
 // an observer that is not finite.
 NightPlan night_plan(const std::vector<FieldWindow>& fields, const Vector3& observer_earth_fixed,
-                     double segment_hours = NIGHT_SEGMENT_HOURS);
+                     double segment_hours = NIGHT_SEGMENT_HOURS, double part_hours = NIGHT_PART_HOURS);
 
 // The greatest heliocentric speed (km/s) of the record's asteroid, at
 // perihelion; infinite when the elements do not describe an ellipse.

@@ -244,8 +244,11 @@ TEST(NightCandidates, NeverMissesASightingOfTheBruteForceAndStaySmall)
     const std::vector<std::pair<int, int>> sightings = brute_force_sightings(night);
     ASSERT_GT(sightings.size(), 100u);
 
-    for (double hours : {0.25, 2.0, 12.0}) {
-        const NightPlan plan = night_plan(windows, OBSERVER, hours);
+    // Segment and part lengths, hours: short segments, segments with parts,
+    // one segment for the night with parts.
+    const std::pair<double, double> lengths[] = {{0.25, 1.0}, {2.0, 0.5}, {12.0, 1.0}};
+    for (const auto& [hours, part_hours] : lengths) {
+        const NightPlan plan = night_plan(windows, OBSERVER, hours, part_hours);
         std::vector<std::vector<int>> candidates(night.records.size());
         std::vector<int> out;
         double main_belt_candidates = 0.0;
