@@ -34,19 +34,7 @@ struct Uniform {
 
 AstorbRecord record_of(double a, double e, double i, double node, double w, double m)
 {
-    AstorbRecord r{};
-    r.h = 15.0;
-    r.g = 0.15;
-    r.epoch_year = 2008;
-    r.epoch_month = 5;
-    r.epoch_day = 14;
-    r.mean_anomaly = m;
-    r.perihelion_argument = w;
-    r.node = node;
-    r.inclination = i;
-    r.eccentricity = e;
-    r.semimajor_axis = a;
-    return r;
+    return AstorbRecord{{}, {}, 15.0, 0.15, 2008, 5, 14, m, w, node, i, e, a};
 }
 
 Vector3 cross(const Vector3& a, const Vector3& b)
@@ -109,7 +97,8 @@ AstorbRecord close_approach(Uniform& u, double t, double ra, double dec, double 
 Vector3 unit_vector(double ra_deg, double dec_deg)
 {
     const double c = std::cos(dec_deg * DEG_TO_RAD);
-    return Vector3{{c * std::cos(ra_deg * DEG_TO_RAD), c * std::sin(ra_deg * DEG_TO_RAD), std::sin(dec_deg * DEG_TO_RAD)}};
+    return Vector3{{c * std::cos(ra_deg * DEG_TO_RAD), c * std::sin(ra_deg * DEG_TO_RAD),
+                    std::sin(dec_deg * DEG_TO_RAD)}};
 }
 
 struct NightField {
@@ -182,7 +171,8 @@ Night generated_night(int record_count, int field_count)
             const double dx = (u() < 0.5 ? -1 : 1) * half_side * (0.9 + 0.25 * u());
             const double dy = (2.0 * u() - 1.0) * half_side * 1.2;
             const double dec = std::clamp(p.dec_deg - dy, -89.99, 89.99);
-            night.fields.push_back(night_field(start, exposure, p.ra_deg - dx / std::cos(dec * DEG_TO_RAD), dec, half_side));
+            const double ra = p.ra_deg - dx / std::cos(dec * DEG_TO_RAD);
+            night.fields.push_back(night_field(start, exposure, ra, dec, half_side));
         } else if (k % 10 == 1) {
             night.fields.push_back(night_field(start, exposure, 360.0 * u(), (u() < 0.5 ? -1 : 1) * (85.0 + 5.0 * u()),
                                                half_side));
