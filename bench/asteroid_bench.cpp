@@ -279,7 +279,7 @@ void night_candidates(benchmark::State& state)
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["candidates"] = candidates / static_cast<double>(state.iterations());
 }
-BENCHMARK(night_candidates)->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Arg(10);
+BENCHMARK(night_candidates)->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Arg(12);
 
 }  // namespace
 
