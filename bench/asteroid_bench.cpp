@@ -1,17 +1,22 @@
 // Costs of astfield's per-record work: the record parse, Kepler's equation,
 // the two-body position, the light-time corrected vector, the H-G magnitude
-// and the whole evaluation of one record, on records of the sample catalogue.
+// and the whole evaluation of one record, on records of the sample catalogue;
+// and the choice of a record's candidate fields among a night's fields.
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
 #include "astorb_record.hpp"
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
+#include "night_candidates.hpp"
 #include "two_body.hpp"
 
 namespace {
@@ -192,6 +197,90 @@ void sighting_in_field(benchmark::State& state)
     }
 }
 BENCHMARK(sighting_in_field);
+
+// A deterministic stream of uniform numbers in [0, 1).
+struct Uniform {
+    std::uint64_t state;
+    double operator()()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    }
+};
+
+// A night of 1,000 fields: ten at each of 100 instants six minutes apart from
+// 2008 May 20, 19:12 UTC, exposures up to 300 s, sides of 1 to 4 degrees,
+// centres at random within 15 degrees of the ecliptic.
+std::vector<FieldWindow> night_of_fields()
+{
+    Uniform u{1};
+    std::vector<FieldWindow> fields;
+    const double eps = OBLIQUITY_J2000;
+    for (int k = 0; k < 1000; ++k) {
+        const double start = 54606.8 + (k / 10) * (0.1 / 24.0);
+        const double lambda = 2.0 * 3.141592653589793 * u();
+        const double beta = (30.0 * u() - 15.0) * 0.017453292519943295;
+        const Vector3 ecl{{std::cos(beta) * std::cos(lambda), std::cos(beta) * std::sin(lambda), std::sin(beta)}};
+        const Vector3 centre{{ecl(1), std::cos(eps) * ecl(2) - std::sin(eps) * ecl(3),
+                              std::sin(eps) * ecl(2) + std::cos(eps) * ecl(3)}};
+        fields.push_back({start, start + 300.0 * u() / 86400.0, centre, square_field_cap_radius(0.5 + 1.5 * u())});
+    }
+    return fields;
+}
+
+// 4,096 orbits as the catalogue holds them: nine in ten of the main belt,
+// the rest near-Earth objects and Jupiter Trojans.
+std::vector<AstorbRecord> night_catalogue()
+{
+    Uniform u{2};
+    std::vector<AstorbRecord> records(4096);
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        AstorbRecord& r = records[k];
+        r.h = 15.0;
+        r.g = 0.15;
+        r.epoch_year = 2008;
+        r.epoch_month = 5;
+        r.epoch_day = 14;
+        r.semimajor_axis = 2.1 + 1.2 * u();
+        r.eccentricity = 0.3 * u();
+        if (k % 20 == 1) {
+            r.semimajor_axis = 0.8 + 1.7 * u();
+            r.eccentricity = 0.1 + 0.7 * u();
+        } else if (k % 20 == 2) {
+            r.semimajor_axis = 5.1 + 0.2 * u();
+        }
+        r.inclination = 30.0 * u();
+        r.node = 360.0 * u();
+        r.perihelion_argument = 360.0 * u();
+        r.mean_anomaly = 360.0 * u();
+    }
+    return records;
+}
+
+// The candidate fields of one record among the night's 1,000, the night cut
+// into segments of at most state.range(0) hours. Counters: the segments, the
+// time per record and segment, and the candidates per record (each of which
+// then costs a full evaluation).
+void night_candidates(benchmark::State& state)
+{
+    const NightPlan plan =
+        night_plan(night_of_fields(), Vector3{{3395.0303, 3128.7911, 4388.8511}}, static_cast<double>(state.range(0)));
+    const std::vector<AstorbRecord> records = night_catalogue();
+    std::vector<int> out;
+    std::size_t i = 0;
+    double candidates = 0.0;
+    for (auto _ : state) {
+        candidate_fields(plan, records[i++ & 4095], out);
+        benchmark::DoNotOptimize(out.data());
+        candidates += static_cast<double>(out.size());
+    }
+    const double segments = static_cast<double>(plan.segments.size());
+    state.counters["segments"] = segments;
+    state.counters["per_segment"] = benchmark::Counter(static_cast<double>(state.iterations()) * segments,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["candidates"] = candidates / static_cast<double>(state.iterations());
+}
+BENCHMARK(night_candidates)->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Arg(12);
 
 }  // namespace
 
