@@ -55,14 +55,18 @@ namespace {
 // from that vector is magnitude_of(seen), when it is in the field.
 template <typename Seen, typename Magnitude>
 std::optional<AsteroidSighting> sighting_in_field(const SearchRequest& request, const ObserverPositions& observer,
-                                                  const Seen& seen_from, const Magnitude& magnitude_of)
+                                                  const Seen& seen_from, const Magnitude& magnitude_of,
+                                                  bool field_test = true)
 {
     const double t = request.utc_mjd;
     const LightTimeCorrected seen = seen_from(observer.at, t);
     const double magnitude = magnitude_of(seen);
     const SphericalCoordinates place = spherical_from_vector(seen.topocentric);
-    if (in_square_field(place.ra_deg, place.dec_deg, magnitude, request.centre_ra_deg, request.centre_dec_deg,
-                        request.half_side_deg, request.mag_limit) == 0) {
+    if (field_test && in_square_field(place.ra_deg, place.dec_deg, magnitude, request.centre_ra_deg,
+                                      request.centre_dec_deg, request.half_side_deg, request.mag_limit) == 0) {
+        return std::nullopt;
+    }
+    if (!std::isfinite(magnitude)) {
         return std::nullopt;
     }
 
@@ -87,8 +91,11 @@ std::optional<AsteroidSighting> sighting_in_field(const SearchRequest& request, 
 
 }  // namespace
 
-std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
-                                                  const AstorbRecord& record)
+namespace {
+
+std::optional<AsteroidSighting> asteroid_sighting_tested(const SearchRequest& request,
+                                                         const ObserverPositions& observer, const AstorbRecord& record,
+                                                         bool field_test)
 {
     if (!has_elliptic_elements(record)) {
         return std::nullopt;
@@ -103,7 +110,8 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
         },
         [&](const LightTimeCorrected& seen) {
             return apparent_magnitude(record.h, record.g, seen.asteroid_position, seen.topocentric);
-        });
+        },
+        field_test);
     if (sighting) {
         sighting->number = record.number;
         sighting->name = record.name;
@@ -113,8 +121,8 @@ std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, 
     return sighting;
 }
 
-std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, const ObserverPositions& observer,
-                                               const CometRecord& record)
+std::optional<AsteroidSighting> comet_sighting_tested(const SearchRequest& request, const ObserverPositions& observer,
+                                                      const CometRecord& record, bool field_test)
 {
     if (!has_valid_comet_elements(record)) {
         return std::nullopt;
@@ -125,7 +133,8 @@ std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, con
         [&](const Vector3& position, double t) { return light_time_corrected_vector(elements, t, position); },
         [&](const LightTimeCorrected& seen) {
             return comet_total_magnitude(record.h, record.k, seen.asteroid_position, seen.topocentric);
-        });
+        },
+        field_test);
     if (sighting) {
         sighting->number = record.number;
         sighting->name = record.name;
@@ -133,6 +142,60 @@ std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, con
         sighting->uncertainty_arcsec = NAN;
     }
     return sighting;
+}
+
+}  // namespace
+
+std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                                  const AstorbRecord& record)
+{
+    return asteroid_sighting_tested(request, observer, record, true);
+}
+
+std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, const ObserverPositions& observer,
+                                               const CometRecord& record)
+{
+    return comet_sighting_tested(request, observer, record, true);
+}
+
+std::optional<AsteroidSighting> orbit_sighting_anywhere(const SearchRequest& request,
+                                                        const ObserverPositions& observer, const OrbitRecord& record)
+{
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        return asteroid_sighting_tested(request, observer, *asteroid, false);
+    }
+    return comet_sighting_tested(request, observer, std::get<CometRecord>(record), false);
+}
+
+SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd)
+{
+    LightTimeCorrected seen{};
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        if (!has_elliptic_elements(*asteroid)) {
+            return {};
+        }
+        seen = light_time_corrected_vector(epoch_mjd(*asteroid), elements_aei(*asteroid), elements_angles(*asteroid),
+                                           utc_mjd, observer_position);
+    } else {
+        const CometRecord& comet = std::get<CometRecord>(record);
+        if (!has_valid_comet_elements(comet)) {
+            return {};
+        }
+        seen = light_time_corrected_vector(perihelion_elements(comet), utc_mjd, observer_position);
+    }
+    const double distance = std::sqrt(dot_product(seen.topocentric, seen.topocentric));
+    const SphericalCoordinates place = spherical_from_vector(seen.topocentric);
+    SkyPlace out{};
+    out.ok = std::isfinite(distance) && distance > 0.0 && std::isfinite(place.ra_deg) && std::isfinite(place.dec_deg);
+    if (out.ok) {
+        out.ra_deg = place.ra_deg;
+        out.dec_deg = place.dec_deg;
+        for (int i = 1; i <= 3; ++i) {
+            out.direction(i) = seen.topocentric(i) / distance;
+        }
+        out.distance_km = distance;
+    }
+    return out;
 }
 
 std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,

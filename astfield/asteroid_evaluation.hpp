@@ -11,6 +11,7 @@
 #include "astorb_record.hpp"
 #include "catalogue_record.hpp"
 #include "comet_record.hpp"
+#include "exposure_search.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
@@ -69,6 +70,20 @@ std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, con
 // The sighting of a record of any catalogue: asteroid_sighting or comet_sighting.
 std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                const OrbitRecord& record);
+
+// The record's sighting at the request's instant, wherever it lies and
+// however faint: place, magnitude and motion as orbit_sighting gives them,
+// for a search that tests the place against another field (an image, an
+// exposure) itself. Empty when the elements are not valid or anything it
+// shows is not finite.
+std::optional<AsteroidSighting> orbit_sighting_anywhere(const SearchRequest& request,
+                                                        const ObserverPositions& observer, const OrbitRecord& record);
+
+// The record's apparent place (light-time corrected, J2000) at UTC MJD
+// `utc_mjd` seen from `observer_position` (heliocentric, km, J2000, at that
+// instant), with its direction and distance (km); not ok when the elements
+// are not valid or the place is not finite.
+SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd);
 
 // The table header that stands above the rows.
 std::string asteroid_table_header();

@@ -1,5 +1,6 @@
 #include "asteroid_search.hpp"
 
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,7 +11,11 @@
 #include "catalogue_record.hpp"
 #include "catalogue_file.hpp"
 #include "field_prefilter.hpp"
+#include "exposure_search.hpp"
+#include "field_region.hpp"
 #include "field_reports.hpp"
+#include "frame_rows.hpp"
+#include "night_candidates.hpp"
 #include "light_time.hpp"
 #include "ordered_blocks.hpp"
 #include "text_catalogue.hpp"
@@ -57,7 +62,7 @@ int search_asteroid_field(const SearchRequest& request, const SearchOutput& outp
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
                           std::optional<CatalogueLayout> layout)
 {
-    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1, {}};
+    const SearchPlan plan{{field_search_for_request(request)}, 1, {}};
     return search_asteroid_fields(plan, output, scan, layout);
 }
 
@@ -83,15 +88,124 @@ struct CatalogueLines {
 struct BlockFindings {
     int records = 0;
     std::string messages;
-    std::vector<std::pair<std::size_t, std::string>> rows;  // field index, row
+    std::vector<FoundRow> rows;
 };
 
 // Everything the evaluation of one field needs, computed once per run.
 struct FieldWork {
-    SearchRequest request;
-    ObserverPositions observer;
-    FieldPrefilter prefilter;
+    const FieldSearch* field;
+    SearchRequest request;       // at the rows' instant
+    ObserverPositions observer;  // at the rows' instant and a motion step either side
+    FieldPrefilter prefilter;    // for a square at one instant
+    bool plain;                  // a square at one instant: the place at that instant decides
+    FieldRegion region;
+    Vector3 observer_start;      // heliocentric, at the exposure's start and end
+    Vector3 observer_end;
 };
+
+// Rows older than this rest on elements whose two-body places drift by
+// arcseconds.
+constexpr double STALE_ELEMENTS_DAYS = 100.0;
+// The shortest step of the exposure search, seconds.
+constexpr double EXPOSURE_RESOLUTION_S = 0.01;
+// Gaussian gravitational constant, AU^1.5 / day, and km per AU.
+constexpr double GAUSS_K = 0.01720209895;
+constexpr double KM_PER_AU_EXACT = 149597870.7;
+
+// A bound of the speed (km/s) of the record's object relative to an
+// observer on the Earth: its speed at perihelion (vis-viva) plus the
+// observer's greatest heliocentric speed, with a margin for the light time.
+double relative_speed_bound_km_s(const OrbitRecord& record)
+{
+    double q = 0.0;
+    double e = 0.0;
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        return asteroid_speed_bound_km_s(asteroid->semimajor_axis, asteroid->eccentricity);
+    }
+    const CometRecord& comet = std::get<CometRecord>(record);
+    q = comet.perihelion_distance;
+    e = comet.eccentricity;
+    if (!(q > 0.0) || !(e >= 0.0)) {
+        return NAN;
+    }
+    const double perihelion_au_per_day = GAUSS_K * std::sqrt((1.0 + e) / q);
+    return (perihelion_au_per_day * KM_PER_AU_EXACT / 86400.0 + 30.8) * 1.001;
+}
+
+// The overlay mark of a sighting: its place, magnitude and track (over the
+// exposure, or one hour of its motion).
+OverlayObject overlay_of(const AsteroidSighting& s, const RowExtras& extras)
+{
+    OverlayObject o;
+    std::string label = std::string(s.number.data()) + " " + s.name.data();
+    const std::size_t first = label.find_first_not_of(' ');
+    o.label = first == std::string::npos ? std::string() : label.substr(first, label.find_last_not_of(' ') - first + 1);
+    o.ra_deg = s.ra_deg;
+    o.dec_deg = s.dec_deg;
+    o.magnitude = s.magnitude;
+    if (extras.exposure) {
+        o.track_start = SkyPoint{extras.ra_start_deg, extras.dec_start_deg};
+        o.track_end = SkyPoint{extras.ra_end_deg, extras.dec_end_deg};
+    } else {
+        o.track_start = SkyPoint{s.ra_deg, s.dec_deg};
+        o.track_end = SkyPoint{s.ra_deg + s.ra_motion / 3600.0, s.dec_deg + s.dec_motion / 3600.0};
+    }
+    return o;
+}
+
+// The sighting of a record in a field that is an image or has an exposure,
+// with the extra columns: the place at the rows' instant must lie in the
+// footprint, or, with an exposure, in the field at some instant of it.
+std::optional<AsteroidSighting> sighting_in_region(const FieldWork& work, const OrbitRecord& record,
+                                                   RowExtras& extras)
+{
+    std::optional<AsteroidSighting> sighting = orbit_sighting_anywhere(work.request, work.observer, record);
+    if (!sighting || !(sighting->magnitude <= work.request.mag_limit)) {
+        return std::nullopt;
+    }
+    extras.pixel = field_pixel(work.region, sighting->ra_deg, sighting->dec_deg);
+    const FieldSearch& field = *work.field;
+    if (field.exposure_s <= 0.0) {
+        if (!in_field_region(work.region, sighting->ra_deg, sighting->dec_deg)) {
+            return std::nullopt;
+        }
+        return sighting;
+    }
+    const double start = field.start_utc_mjd;
+    const double length_days = field.exposure_s * DAYS_PER_SECOND;
+    const Vector3 site{{work.request.observer_x, work.request.observer_y, work.request.observer_z}};
+    auto place = [&](double seconds) {
+        if (seconds == 0.0) {
+            return orbit_place_at(record, work.observer_start, start);
+        }
+        if (seconds == field.exposure_s) {
+            return orbit_place_at(record, work.observer_end, start + length_days);
+        }
+        const double t = start + seconds * DAYS_PER_SECOND;
+        return orbit_place_at(record,
+                              observer_heliocentric_position(t, work.request.ut1_minus_utc_seconds,
+                                                             work.request.leap_seconds, site),
+                              t);
+    };
+    auto region = [&](const SkyPlace& p) { return field_region_test(work.region, p); };
+    const ExposureCrossing crossing = exposure_crossing(place, region, field.exposure_s,
+                                                        relative_speed_bound_km_s(record), EXPOSURE_RESOLUTION_S);
+    if (!crossing.evaluated || !crossing.found) {
+        return std::nullopt;
+    }
+    const SkyPlace at_start = place(0.0);
+    const SkyPlace at_end = place(field.exposure_s);
+    extras.exposure = true;
+    extras.ra_start_deg = at_start.ra_deg;
+    extras.dec_start_deg = at_start.dec_deg;
+    extras.ra_end_deg = at_end.ra_deg;
+    extras.dec_end_deg = at_end.dec_deg;
+    extras.t_in_s = crossing.t_in_s;
+    extras.t_out_s = crossing.t_out_s;
+    extras.pixel_start = field_pixel(work.region, at_start.ra_deg, at_start.dec_deg);
+    extras.pixel_end = field_pixel(work.region, at_end.ra_deg, at_end.dec_deg);
+    return sighting;
+}
 
 }  // namespace
 
@@ -100,13 +214,41 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
 {
     std::vector<FieldWork> fields;
     fields.reserve(plan.fields.size());
+    std::vector<FieldWindow> windows;
+    bool all_plain = true;
     for (const FieldSearch& field : plan.fields) {
         // The observer's positions serve every record.
-        const ObserverPositions observer = observer_positions(field.request);
-        FieldPrefilter prefilter = field_prefilter(field.request, observer.at);
+        const SearchRequest& r = field.request;
+        const ObserverPositions observer = observer_positions(r);
+        FieldPrefilter prefilter = field_prefilter(r, observer.at);
         prefilter.active = prefilter.active && scan == AsteroidScan::fast;
-        fields.push_back({field.request, observer, prefilter});
+        const bool plain = field.frame == nullptr && field.exposure_s <= 0.0;
+        all_plain = all_plain && plain;
+        const Vector3 site{{r.observer_x, r.observer_y, r.observer_z}};
+        const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+        FieldWork work{&field,
+                       r,
+                       observer,
+                       prefilter,
+                       plain,
+                       field_region(field),
+                       observer_heliocentric_position(field.start_utc_mjd, r.ut1_minus_utc_seconds, r.leap_seconds, site),
+                       observer_heliocentric_position(end, r.ut1_minus_utc_seconds, r.leap_seconds, site)};
+        windows.push_back({std::min(field.start_utc_mjd, r.utc_mjd), std::max(end, r.utc_mjd), work.region.cap.centre,
+                           work.region.cap.radius_rad});
+        fields.push_back(std::move(work));
     }
+    // One square at one instant: its own test rules records out; otherwise
+    // the plan of the night names the fields a record may reach.
+    const bool use_night = scan == AsteroidScan::fast && !(fields.size() == 1 && all_plain);
+    NightPlan night{};
+    if (use_night) {
+        const SearchRequest& r = plan.fields.front().request;
+        night = night_plan(windows, Vector3{{r.observer_x, r.observer_y, r.observer_z}}, NIGHT_SEGMENT_HOURS,
+                           NIGHT_PART_HOURS, r.ut1_minus_utc_seconds, r.leap_seconds);
+    }
+    const ExtraColumns extra = extra_columns(plan);
+    const bool overlays = output.regions_path != nullptr || output.chart_path != nullptr;
 
     const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM.name, output.catalogue_path, output.err};
     std::FILE* catalogue = open_catalogue(diagnostics);
@@ -119,8 +261,8 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    FieldReports reports(plan, output.format, output.out, asteroid_table_header(), asteroid_csv_header(),
-                         {"name", "dec_sign"});
+    FieldReports reports(plan, output.format, output.out, asteroid_table_header(),
+                         with_extra_columns(asteroid_csv_header(), extra_columns_header(extra)), {"name", "dec_sign"});
     reports.begin();
 
     TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
@@ -135,6 +277,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         return !block.lines.empty();
     };
     auto evaluate = [&](const CatalogueLines& block, BlockFindings& findings) {
+        thread_local std::vector<int> candidates;
         findings.records = 0;
         findings.messages.clear();
         findings.rows.clear();
@@ -151,14 +294,47 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
             if (parsed.kind != CatalogueLine::Kind::record) {
                 continue;
             }
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                const FieldWork& field = fields[i];
-                if (!may_be_in_field(field.prefilter, parsed.record)) {
+            const OrbitRecord& record = parsed.record;
+            candidates.clear();
+            if (use_night) {
+                if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+                    candidate_fields(night, *asteroid, candidates);
+                } else {
+                    for (std::size_t i = 0; i < fields.size(); ++i) {
+                        candidates.push_back(static_cast<int>(i));
+                    }
+                }
+            } else {
+                for (std::size_t i = 0; i < fields.size(); ++i) {
+                    candidates.push_back(static_cast<int>(i));
+                }
+            }
+            for (const int candidate : candidates) {
+                const std::size_t i = static_cast<std::size_t>(candidate);
+                const FieldWork& work = fields[i];
+                RowExtras extras;
+                std::optional<AsteroidSighting> sighting;
+                if (work.plain) {
+                    if (!may_be_in_field(work.prefilter, record)) {
+                        continue;
+                    }
+                    sighting = orbit_sighting(work.request, work.observer, record);
+                } else {
+                    sighting = sighting_in_region(work, record, extras);
+                }
+                if (!sighting) {
                     continue;
                 }
-                if (const auto sighting = orbit_sighting(field.request, field.observer, parsed.record)) {
-                    findings.rows.emplace_back(i, text ? asteroid_report_row(*sighting) : asteroid_csv_row(*sighting));
+                FoundRow found{i,
+                               text ? asteroid_report_row(*sighting)
+                                    : with_extra_columns(asteroid_csv_row(*sighting),
+                                                         extra_columns_values(extra, extras)),
+                               sighting->elements_age_days,
+                               std::nullopt};
+                if (overlays && i == 0) {
+                    found.overlay = overlay_of(*sighting, extras);
                 }
+                findings.rows.push_back(std::move(found));
             }
         }
     };
@@ -166,14 +342,20 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     auto emit = [&](BlockFindings& findings) {
         records += findings.records;
         std::fputs(findings.messages.c_str(), output.err);
-        for (const auto& [field, row] : findings.rows) {
-            reports.add_row(field, row);
+        for (const FoundRow& found : findings.rows) {
+            reports.add(found);
         }
     };
     run_ordered_blocks<CatalogueLines, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
     reports.finish(records, !reader.read_error(), ASTFIELD_PROGRAM.name, output.catalogue_path);
-    return close_catalogue(diagnostics, catalogue, reader, output.out);
+    std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM.name, STALE_ELEMENTS_DAYS).c_str(), output.err);
+    int status = close_catalogue(diagnostics, catalogue, reader, output.out);
+    if (write_field_overlays(plan.fields.front(), output, reports.overlays(), OverlayObjectKind::asteroid,
+                             ASTFIELD_PROGRAM.name) != 0) {
+        status = 1;
+    }
+    return status;
 }
 
 int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output)

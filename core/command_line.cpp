@@ -6,12 +6,16 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <memory>
+#include <tuple>
 
 #include <CLI/CLI.hpp>
 
 #include "field_list.hpp"
 #include "field_reports.hpp"
 #include "geodetic_site.hpp"
+#include "image_frame.hpp"
+#include "time_scales.hpp"
 #include "leap_seconds_file.hpp"
 #include "ordered_blocks.hpp"
 
@@ -327,6 +331,16 @@ std::optional<double> ut1_utc_from_text(std::string_view text, std::string& erro
     return value;
 }
 
+std::optional<double> exposure_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> value = number_from_text(text);
+    if (!value || *value < 0.0 || *value > 86400.0) {
+        error = joined({"'", text, "' is not an exposure of 0 to 86400 seconds"});
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<std::string> path_from_text(std::string_view text, std::string& error)
 {
     if (text.empty()) {
@@ -384,6 +398,10 @@ struct OptionTexts {
     std::string theory;
     std::string leap_seconds;
     std::string ut1_utc;
+    std::vector<std::string> images;
+    std::string exposure;
+    std::string regions;
+    std::string chart;
 };
 
 // What each option needs, said when its value is missing.
@@ -406,6 +424,10 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--theory", "needs the name of an orbit theory"},
     {"--leap-seconds", "needs the path of a leap-seconds.list file"},
     {"--ut1-utc", "needs UT1 - UTC in seconds"},
+    {"--image", "needs the path of a FITS image"},
+    {"--exposure", "needs the exposure's length in seconds"},
+    {"--regions", "needs the path of the region file to write"},
+    {"--chart", "needs the path of the SVG chart to write"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -473,6 +495,28 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                    "same for every number\ne.g. --threads 2")
         ->type_name("N")
         ->check(checked_by(threads_from_text, ""));
+    app.add_option("--image", texts.images,
+                   "search the frame of a FITS image: its WCS footprint (widened by 5 % on each side), its\n"
+                   "exposure (DATE-OBS, EXPTIME) and its site (OBSGEO-*, SITELAT/SITELONG) unless options\n"
+                   "say otherwise; may be given more than once; PATH may name an HDU (frame.fits[1])\n"
+                   "e.g. --image data/" + std::string(program.has_magnitude_limit ? "astfield" : "satfield") +
+                       "-frame.fits")
+        ->type_name("PATH")
+        ->check(checked_by(path_from_text, ""));
+    app.add_option("--exposure", texts.exposure,
+                   "search the whole exposure from the instant on: an object is listed when it is in the\n"
+                   "field at any instant of it; rows show mid-exposure (with an image: its EXPTIME)\n"
+                   "e.g. --exposure 60")
+        ->type_name("SECONDS")
+        ->check(checked_by(exposure_from_text, ""));
+    app.add_option("--regions", texts.regions,
+                   "also write a region file (fk5) of the field and its objects\ne.g. --regions field.reg")
+        ->type_name("PATH")
+        ->check(checked_by(path_from_text, ""));
+    app.add_option("--chart", texts.chart,
+                   "also write a finder chart of the field, SVG, north up and east left\ne.g. --chart field.svg")
+        ->type_name("PATH.svg")
+        ->check(checked_by(path_from_text, ""));
     app.add_option("--leap-seconds", texts.leap_seconds,
                    "the leap-second table, in the IERS/NTP leap-seconds.list format (default: the system's\n"
                    "list when it is newer than the compiled-in table, which runs through 2017)\n"
@@ -501,7 +545,9 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
     for (CLI::Option* option : app.get_options()) {
-        option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        if (option->get_name() != "--image") {
+            option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        }
     }
     app.footer("Exit status: 0 after a search, 1 when the catalogue cannot be read, 2 for a bad option.");
 }
@@ -630,6 +676,29 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     if (given_option(app, "--theory")) {
         line.theory = texts.theory;
     }
+    if (given_option(app, "--image")) {
+        for (const char* option : {"--centre", "--side", "--fields"}) {
+            if (given_option(app, option)) {
+                return {false, {}, std::string("--image: cannot be combined with ") + option +
+                                       ": the image's footprint is the field"};
+            }
+        }
+        line.images = texts.images;
+    }
+    if (given_option(app, "--exposure")) {
+        line.exposure_s = exposure_from_text(texts.exposure, error);
+    }
+    for (const auto& [option, path, text] :
+         {std::tuple<const char*, std::optional<std::string>*, const std::string*>{"--regions", &line.regions_path,
+                                                                                  &texts.regions},
+          {"--chart", &line.chart_path, &texts.chart}}) {
+        if (given_option(app, option)) {
+            if (given_option(app, "--fields") || texts.images.size() > 1) {
+                return {false, {}, std::string(option) + ": draws one field: not with a list of fields or images"};
+            }
+            *path = *text;
+        }
+    }
     if (given_option(app, "--leap-seconds")) {
         line.leap_seconds_path = texts.leap_seconds;
     }
@@ -716,6 +785,100 @@ std::optional<std::string> file_text(const std::string& path, std::string& error
 
 }  // namespace
 
+namespace {
+
+// The civil instant of a UTC MJD, to the millisecond.
+CalendarInstant calendar_instant_from_mjd(double mjd)
+{
+    const double day = std::floor(mjd);
+    long long ms = std::llround((mjd - day) * 86400000.0);
+    double whole_day = day;
+    if (ms >= 86400000LL) {
+        ms -= 86400000LL;
+        whole_day += 1.0;
+    }
+    const CalendarDate date = calendar_date_from_mjd(whole_day);
+    const int hour = static_cast<int>(ms / 3600000LL);
+    const int minute = static_cast<int>(ms / 60000LL % 60);
+    const double second = static_cast<double>(ms % 60000LL) / 1000.0;
+    return {date.year, date.month, date.day, hour, minute, second};
+}
+
+// The field of `scenario` with an exposure of `exposure_s` seconds from its
+// instant on: the rows at mid-exposure.
+FieldSearch field_with_exposure(const Scenario& scenario, double exposure_s)
+{
+    FieldSearch field = field_search_at_instant(scenario);
+    if (exposure_s > 0.0) {
+        field.exposure_s = exposure_s;
+        field.request.utc_mjd = field.start_utc_mjd + 0.5 * exposure_s * DAYS_PER_SECOND;
+    }
+    return field;
+}
+
+// Adds the field of the image at `path` to the plan: its footprint, its
+// instant unless the scenario's was given, its exposure unless `exposure`
+// says otherwise, its site unless one was given. False, with the error and
+// status in `result`, when the image cannot be read or describes no frame.
+bool add_image_field(PlanResult& result, const Scenario& base, const std::string& path, bool instant_given,
+                     bool site_given, std::optional<double> exposure, const std::string& id)
+{
+    const ImageFrameResult read = image_frame_from_file(path, base.leap_seconds);
+    if (!read.frame) {
+        result.status = read.exit_status == 0 ? 2 : read.exit_status;
+        result.error = read.error;
+        return false;
+    }
+    auto frame = std::make_shared<const ImageFrame>(*read.frame);
+    Scenario scenario = base;
+    double start = 0.0;
+    std::optional<double> mid;
+    if (instant_given) {
+        const CalendarInstant& i = scenario.instant;
+        start = mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second);
+    } else if (frame->exposure) {
+        start = frame->exposure->start_utc_mjd;
+        scenario.instant = calendar_instant_from_mjd(start);
+        if (!exposure) {
+            mid = frame->exposure->mid_utc_mjd;
+        }
+    } else {
+        result.status = 2;
+        result.error = path + ": the header gives no instant (DATE-OBS or MJD-OBS): give --time";
+        return false;
+    }
+    const double length = exposure.value_or(frame->exposure ? frame->exposure->length_seconds : 0.0);
+    if (!site_given) {
+        if (!frame->site_earth_fixed_km) {
+            result.status = 2;
+            result.error = path + ": the header gives no site (OBSGEO-X/Y/Z, OBSGEO-B/L/H or SITELAT, SITELONG and "
+                                  "SITEELEV): give --site or --observer";
+            return false;
+        }
+        scenario.observer_earth_fixed = *frame->site_earth_fixed_km;
+    }
+    const std::optional<SkyPosition> centre = frame_centre(*frame);
+    const std::optional<FrameSize> size = frame_size(*frame);
+    if (!centre || !size) {
+        result.status = 2;
+        result.error = path + ": the WCS cannot place the image's centre or corners on the sky";
+        return false;
+    }
+    scenario.centre = field_centre_from_degrees(centre->ra_deg, centre->dec_deg);
+    scenario.half_side_arcmin = 0.5 * std::max(size->width_arcmin, size->height_arcmin);
+    FieldSearch field = field_search_at_instant(scenario);
+    field.start_utc_mjd = start;
+    field.exposure_s = length;
+    field.request.utc_mjd = mid.value_or(start + 0.5 * length * DAYS_PER_SECOND);
+    field.id = id;
+    field.image = path;
+    field.frame = std::move(frame);
+    result.plan.fields.push_back(std::move(field));
+    return true;
+}
+
+}  // namespace
+
 PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in)
 {
     PlanResult result;
@@ -730,8 +893,17 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
     base.ut1_minus_utc_seconds = line.ut1_minus_utc_seconds.value_or(0.0);
     result.plan.threads = line.threads.value_or(default_thread_count());
     result.plan.theory = line.theory.value_or(std::string());
+    const bool site_given = line.observer_earth_fixed.has_value();
+    if (!line.images.empty()) {
+        for (const std::string& image : line.images) {
+            if (!add_image_field(result, base, image, line.instant.has_value(), site_given, line.exposure_s, image)) {
+                return result;
+            }
+        }
+        return result;
+    }
     if (!line.fields_path) {
-        result.plan.fields.push_back(field_search_at_instant(base));
+        result.plan.fields.push_back(field_with_exposure(base, line.exposure_s.value_or(0.0)));
         return result;
     }
     std::string error;
@@ -748,17 +920,24 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
         return result;
     }
     for (const FieldListRow& row : list.rows) {
+        const std::optional<double> exposure = row.exposure_s ? row.exposure_s : line.exposure_s;
         if (!row.image.empty()) {
-            result.status = 2;
-            result.error = "--fields: " + *line.fields_path + ": line " + std::to_string(row.line) +
-                           ": images are not read by this version";
-            return result;
+            Scenario scenario = base;
+            if (row.time) {
+                scenario.instant = *row.time;
+            }
+            const std::string where = *line.fields_path + ": line " + std::to_string(row.line) + ": ";
+            if (!add_image_field(result, scenario, row.image, row.time.has_value(), site_given, exposure, row.id)) {
+                result.error = "--fields: " + where + result.error;
+                return result;
+            }
+            continue;
         }
         Scenario scenario = base;
         scenario.instant = *row.time;
         scenario.centre = field_centre_from_degrees(*row.ra_deg, *row.dec_deg);
         scenario.half_side_arcmin = *row.side_arcmin / 2.0;
-        FieldSearch field = field_search_at_instant(scenario);
+        FieldSearch field = field_with_exposure(scenario, exposure.value_or(0.0));
         field.id = row.id;
         result.plan.fields.push_back(std::move(field));
     }
@@ -800,8 +979,13 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
         }
     }
     const std::string path = line.catalogue_path.value_or(program.default_catalogue);
-    const SearchOutput output{path.c_str(), line.format, stdout, stderr,
-                              line.catalogue_format ? line.catalogue_format->c_str() : nullptr};
+    const SearchOutput output{path.c_str(),
+                              line.format,
+                              stdout,
+                              stderr,
+                              line.catalogue_format ? line.catalogue_format->c_str() : nullptr,
+                              line.regions_path ? line.regions_path->c_str() : nullptr,
+                              line.chart_path ? line.chart_path->c_str() : nullptr};
     begin_run(planned.plan, line.format, stdout);
     return search(planned.plan, output);
 }

@@ -37,6 +37,10 @@ struct CommandLine {
     std::optional<std::string> theory;            // --theory
     std::optional<std::string> leap_seconds_path; // --leap-seconds
     std::optional<double> ut1_minus_utc_seconds;  // --ut1-utc
+    std::vector<std::string> images;              // --image, each a field
+    std::optional<double> exposure_s;             // --exposure
+    std::optional<std::string> regions_path;      // --regions
+    std::optional<std::string> chart_path;        // --chart
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the

@@ -1,6 +1,8 @@
 #include "field_reports.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -98,7 +100,37 @@ std::string json_document(const SearchPlan& plan, const char* program, const cha
 
 std::string field_report_header(const FieldSearch& field)
 {
-    return report_header(field.scenario);
+    std::string header = report_header(field.scenario);
+    if (!field.frame && field.exposure_s <= 0.0) {
+        return header;
+    }
+    // The lines that restate an image and an exposure go before the
+    // magnitude line, the last of the header.
+    std::size_t last = header.rfind(" \n");
+    std::string lines;
+    if (field.frame) {
+        // An image has a footprint, not a square: its line stands instead.
+        const std::size_t side = header.find(" \nside of square");
+        if (side != std::string::npos && side < last) {
+            const std::size_t end = header.find('\n', side + 2);
+            header.erase(side, end + 1 - side);
+            last = header.rfind(" \n");
+        }
+        const std::optional<FrameSize> size = frame_size(*field.frame);
+        lines += formatted(" \nimage   %s   %d x %d pixels   %.2f x %.2f arcminute (widened by 10 %% for the search)\n",
+                           field.image.c_str(), field.frame->naxis1, field.frame->naxis2,
+                           size ? size->width_arcmin : NAN, size ? size->height_arcmin : NAN);
+        lines += formatted(" \nsite    %.4f, %.4f, %.4f km (geocentric, Earth-fixed)\n", field.request.observer_x,
+                           field.request.observer_y, field.request.observer_z);
+    }
+    if (field.exposure_s > 0.0) {
+        lines += formatted(" \nexposure %9.2f s from the date above; rows at mid-exposure, %.6f julian day\n",
+                           field.exposure_s, field.request.utc_mjd);
+    } else if (field.frame) {
+        lines += " \nexposure none: the instant above\n";
+    }
+    header.insert(last, lines);
+    return header;
 }
 
 FieldReports::FieldReports(const SearchPlan& plan, OutputFormat format, std::FILE* out, std::string table_header,
@@ -144,6 +176,35 @@ void FieldReports::add_row(std::size_t field, const std::string& row)
     rows_[field] += row;
 }
 
+void FieldReports::add(const FoundRow& found)
+{
+    add_row(found.field, found.row);
+    if (std::isfinite(found.elements_age_days)) {
+        ages_.push_back(std::fabs(found.elements_age_days));
+    }
+    if (found.overlay && found.field == 0) {
+        overlays_.push_back(*found.overlay);
+    }
+}
+
+std::string FieldReports::stale_elements_summary(const char* program, double stale_after_days) const
+{
+    int count = 0;
+    double largest = 0.0;
+    for (double age : ages_) {
+        if (age > stale_after_days) {
+            ++count;
+            largest = std::max(largest, age);
+        }
+    }
+    if (count == 0) {
+        return {};
+    }
+    return formatted("%s: %d row%s rest%s on elements more than %g days from their epoch (the oldest %.1f days): "
+                     "their places may be off by more than the printed digits\n",
+                     program, count, count == 1 ? "" : "s", count == 1 ? "s" : "", stale_after_days, largest);
+}
+
 void FieldReports::finish(int records, bool complete, const char* program, const char* catalogue)
 {
     if (format_ == OutputFormat::json) {
@@ -177,4 +238,75 @@ void begin_run(const SearchPlan& plan, OutputFormat format, std::FILE* out)
     if (format == OutputFormat::text && plan.fields.size() == 1) {
         std::fputs(field_report_header(plan.fields[0]).c_str(), out);
     }
+}
+
+namespace {
+
+// Writes `text` to `path`; false with the reason in `error`.
+bool write_text_file(const std::string& path, const std::string& text, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int write_errno = errno;
+    if (std::fclose(file) != 0 || !written) {
+        error = std::strerror(written ? errno : write_errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int write_field_overlays(const FieldSearch& field, const SearchOutput& output, const std::vector<OverlayObject>& objects,
+                         OverlayObjectKind kind, const char* program)
+{
+    if (output.regions_path == nullptr && output.chart_path == nullptr) {
+        return 0;
+    }
+    OverlayField overlay;
+    overlay.kind = kind;
+    overlay.centre_ra_deg = field.request.centre_ra_deg;
+    overlay.centre_dec_deg = field.request.centre_dec_deg;
+    const CalendarInstant& i = field.scenario.instant;
+    overlay.title = field.image.empty() ? std::string(program) + " field"
+                                        : std::string(program) + ": " + field.image;
+    if (field.frame) {
+        for (const SkyPosition& p : widened_outline(*field.frame, 8)) {
+            overlay.outline.push_back({p.ra_deg, p.dec_deg});
+        }
+    } else {
+        overlay.outline = square_field_outline(field.request.centre_ra_deg, field.request.centre_dec_deg,
+                                               field.request.half_side_deg, 1.1);
+    }
+    overlay.caption_lines.push_back(formatted("%04d-%02d-%02d %02d:%02d:%04.1f UTC", i.year, i.month, i.day, i.hour,
+                                              i.minute, i.second) +
+                                    (field.exposure_s > 0.0 ? formatted(", exposure %.1f s", field.exposure_s)
+                                                            : std::string()));
+    if (field.frame) {
+        if (const auto size = frame_size(*field.frame)) {
+            overlay.caption_lines.push_back(
+                formatted("footprint %.2f' x %.2f' (widened by 10 %%)", size->width_arcmin, size->height_arcmin));
+        }
+    } else {
+        overlay.caption_lines.push_back(formatted("square of side %.2f' (widened by 10 %%)", 2.0 * field.scenario.half_side_arcmin));
+    }
+    overlay.caption_lines.push_back(field.exposure_s > 0.0 ? "arrows: motion over the exposure"
+                                    : kind == OverlayObjectKind::asteroid ? "arrows: motion over one hour"
+                                                                          : "arrows: motion over ten seconds");
+    int status = 0;
+    std::string error;
+    if (output.regions_path != nullptr &&
+        !write_text_file(output.regions_path, ds9_region_text(overlay, objects), error)) {
+        std::fprintf(output.err, "%s: cannot write %s: %s\n", program, output.regions_path, error.c_str());
+        status = 1;
+    }
+    if (output.chart_path != nullptr && !write_text_file(output.chart_path, finder_chart_svg(overlay, objects), error)) {
+        std::fprintf(output.err, "%s: cannot write %s: %s\n", program, output.chart_path, error.c_str());
+        status = 1;
+    }
+    return status;
 }

@@ -2,9 +2,11 @@
 // or exposure, and how the run works through the catalogue.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "image_frame.hpp"
 #include "search_scenario.hpp"
 
 // One field of a run, as searched and as reported.
@@ -14,6 +16,8 @@ struct FieldSearch {
     SearchRequest request;   // the square, the observer, the limit and the instant of the rows (mid-exposure)
     double start_utc_mjd;    // the exposure's start, UTC MJD (the instant itself without an exposure)
     double exposure_s;       // the exposure's length, seconds; 0 for one instant
+    std::string image;                         // the image's path, or empty for the square
+    std::shared_ptr<const ImageFrame> frame;   // its frame: the field is its footprint
 };
 
 // The whole run.
@@ -25,6 +29,9 @@ struct SearchPlan {
 
 // The field of a scenario searched at its one instant.
 FieldSearch field_search_at_instant(const Scenario& scenario);
+
+// The square field of a request at its one instant (no scenario to report).
+FieldSearch field_search_for_request(const SearchRequest& request);
 
 // A plan of the one field of a scenario, on one thread.
 SearchPlan single_field_plan(const Scenario& scenario);

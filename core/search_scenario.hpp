@@ -89,6 +89,8 @@ struct SearchOutput {
     std::FILE* out;  // the report or the CSV lines
     std::FILE* err;  // messages about the catalogue
     const char* catalogue_format = nullptr;  // the layout the catalogue is read in, or nullptr to tell it from the records
+    const char* regions_path = nullptr;      // a region file of the field's objects to write, or nullptr
+    const char* chart_path = nullptr;        // a finder chart (SVG) to write, or nullptr
 };
 
 // A search driver: scans the catalogue of `output` for the request; returns

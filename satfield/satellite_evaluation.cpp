@@ -58,7 +58,7 @@ constexpr const char* NO_FINITE_PLACE = "the orbit theory gives no finite positi
 
 bool in_field(const SphericalCoordinates& place, const SatelliteSearchGeometry& g)
 {
-    return in_square_field(place.ra_deg, place.dec_deg, SATELLITE_MAGNITUDE, g.centre_ra_deg, g.centre_dec_deg,
+    return g.whole_sky || in_square_field(place.ra_deg, place.dec_deg, SATELLITE_MAGNITUDE, g.centre_ra_deg, g.centre_dec_deg,
                            g.half_side_deg, SATELLITE_MAGNITUDE_LIMIT) != 0;
 }
 

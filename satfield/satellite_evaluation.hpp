@@ -21,6 +21,7 @@ struct SatelliteSearchGeometry {
     ObservationInstant at;      // t
     ObservationInstant before;  // t - MOTION_STEP_DAYS
     ObservationInstant after;   // t + MOTION_STEP_DAYS
+    bool whole_sky = false;     // no square: every place is in the field (a search that tests places itself)
 };
 
 // The geometry of a search request (its magnitude limit is not used).

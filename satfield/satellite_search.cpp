@@ -1,6 +1,7 @@
 #include "satellite_search.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -11,7 +12,11 @@
 
 #include "catalogue_file.hpp"
 #include "satellite_catalogue.hpp"
+#include "exposure_search.hpp"
+#include "field_region.hpp"
 #include "field_reports.hpp"
+#include "frame_rows.hpp"
+#include "time_scales.hpp"
 #include "ordered_blocks.hpp"
 #include "satellite_evaluation.hpp"
 #include "text_catalogue.hpp"
@@ -32,8 +37,59 @@ struct EntryBlock {
 struct BlockFindings {
     int sets = 0;
     std::string messages;
-    std::vector<std::pair<std::size_t, std::string>> rows;  // field index, row
+    std::vector<FoundRow> rows;
 };
+
+// A field that is an image or has an exposure: each set is tested against
+// it on its own, at the instants the exposure search asks for.
+struct RegionField {
+    std::size_t index;                  // into the plan
+    const FieldSearch* field;
+    SatelliteSearchGeometry geometry;   // at the rows' instant, no square
+    FieldRegion region;
+    ObservationInstant start;           // the exposure's start and end
+    ObservationInstant end;
+};
+
+// Rows resting on elements older than this drift by kilometres.
+constexpr double STALE_ELEMENTS_DAYS = 14.0;
+// The shortest step of the exposure search, seconds.
+constexpr double EXPOSURE_RESOLUTION_S = 0.001;
+// Earth's gravitational parameter, km^3/s^2 (WGS-72, as the elements).
+constexpr double EARTH_MU_KM3_S2 = 398600.8;
+
+// The place of a theory's spherical coordinates as the exposure search takes it.
+SkyPlace sky_place(const SphericalCoordinates& p)
+{
+    SkyPlace place{};
+    place.ok = std::isfinite(p.ra_deg) && std::isfinite(p.dec_deg) && p.distance > 0.0;
+    place.ra_deg = p.ra_deg;
+    place.dec_deg = p.dec_deg;
+    place.direction = unit_vector_from_sky(p.ra_deg, p.dec_deg);
+    place.distance_km = p.distance;
+    return place;
+}
+
+// The overlay mark of a sighting: its place and track (over the exposure, or
+// ten seconds of its motion).
+OverlayObject overlay_of(const SatelliteSighting& s, const RowExtras& extras)
+{
+    OverlayObject o;
+    std::string label = s.name.data();
+    const std::size_t last = label.find_last_not_of(' ');
+    label = last == std::string::npos ? std::string(s.norad_id.data()) : label.substr(0, last + 1);
+    o.label = label;
+    o.ra_deg = s.ra_deg;
+    o.dec_deg = s.dec_deg;
+    if (extras.exposure) {
+        o.track_start = SkyPoint{extras.ra_start_deg, extras.dec_start_deg};
+        o.track_end = SkyPoint{extras.ra_end_deg, extras.dec_end_deg};
+    } else {
+        o.track_start = SkyPoint{s.ra_deg, s.dec_deg};
+        o.track_end = SkyPoint{s.ra_deg + 10.0 * s.ra_motion / 3600.0, s.dec_deg + 10.0 * s.dec_motion / 3600.0};
+    }
+    return o;
+}
 
 // The fields that share one instant, with that instant's observer and
 // matrices, computed once per run.
@@ -49,6 +105,79 @@ std::string entry_message(const CatalogueDiagnostics& diagnostics, const Element
         return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
     }
     return catalogue_line_message(diagnostics, entry.line, "%s", what.c_str());
+}
+
+// Whether the set lies in a region field: at the rows' instant for an image,
+// at some instant of the exposure otherwise (by the theory's place; with
+// both theories, by either), with the extra columns; empty when it does not.
+// `problem` is set when a theory gives no place at an instant asked for.
+std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteOrbits& orbits, SatelliteTheory theory,
+                                       const RegionField& work, const char*& problem)
+{
+    const FieldSearch& field = *work.field;
+    RowExtras extras;
+    auto primary = [&](const SatellitePlaces& places, bool sgp4) { return sgp4 ? places.sgp4 : places.vinti; };
+    const bool theories[] = {theory != SatelliteTheory::sgp4, theory != SatelliteTheory::vinti};
+    if (field.exposure_s <= 0.0) {
+        const SatellitePlaces at = satellite_places(record, orbits, work.geometry.at);
+        if (at.problem != nullptr) {
+            problem = at.problem;
+            return std::nullopt;
+        }
+        for (int k = 0; k < 2; ++k) {
+            if (theories[k] && in_field_region(work.region, primary(at, k == 1).ra_deg, primary(at, k == 1).dec_deg)) {
+                return extras;
+            }
+        }
+        return std::nullopt;
+    }
+    const Vector3 site{{field.request.observer_x, field.request.observer_y, field.request.observer_z}};
+    const double a_km = std::cbrt(EARTH_MU_KM3_S2 / std::pow(record.n * 2.0 * 3.14159265358979323846 / 86400.0, 2.0));
+    const double speed = satellite_speed_bound_km_s(a_km, record.ecc, site);
+    for (int k = 0; k < 2 && !extras.exposure; ++k) {
+        if (!theories[k]) {
+            continue;
+        }
+        const bool sgp4 = k == 1;
+        auto place = [&](double seconds) {
+            const ObservationInstant* instant = seconds == 0.0 ? &work.start
+                                                : seconds == field.exposure_s ? &work.end
+                                                                              : nullptr;
+            ObservationInstant other;
+            if (instant == nullptr) {
+                other = observation_instant(field.start_utc_mjd + seconds * DAYS_PER_SECOND,
+                                            field.request.ut1_minus_utc_seconds, field.request.leap_seconds, site);
+                instant = &other;
+            }
+            const SatellitePlaces places = satellite_places(record, orbits, *instant);
+            if (places.problem != nullptr) {
+                problem = places.problem;
+                return SkyPlace{};
+            }
+            return sky_place(primary(places, sgp4));
+        };
+        auto region = [&](const SkyPlace& p) { return field_region_test(work.region, p); };
+        const ExposureCrossing crossing =
+            exposure_crossing(place, region, field.exposure_s, speed, EXPOSURE_RESOLUTION_S);
+        if (problem != nullptr || !crossing.evaluated || !crossing.found) {
+            continue;
+        }
+        const SkyPlace at_start = place(0.0);
+        const SkyPlace at_end = place(field.exposure_s);
+        extras.exposure = true;
+        extras.ra_start_deg = at_start.ra_deg;
+        extras.dec_start_deg = at_start.dec_deg;
+        extras.ra_end_deg = at_end.ra_deg;
+        extras.dec_end_deg = at_end.dec_deg;
+        extras.t_in_s = crossing.t_in_s;
+        extras.t_out_s = crossing.t_out_s;
+        extras.pixel_start = field_pixel(work.region, at_start.ra_deg, at_start.dec_deg);
+        extras.pixel_end = field_pixel(work.region, at_end.ra_deg, at_end.dec_deg);
+    }
+    if (!extras.exposure) {
+        return std::nullopt;
+    }
+    return extras;
 }
 
 }  // namespace
@@ -84,7 +213,7 @@ int search_satellite_field(const SearchRequest& request)
 
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output)
 {
-    const SearchPlan plan{{FieldSearch{std::string(), Scenario{}, request, request.utc_mjd, 0.0}}, 1, {}};
+    const SearchPlan plan{{field_search_for_request(request)}, 1, {}};
     return search_satellite_fields(plan, output);
 }
 
@@ -109,8 +238,21 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
     // Fields at the same instant share its observer, its matrices and each
     // satellite's place at it.
     std::vector<InstantFields> instants;
+    std::vector<RegionField> region_fields;
     for (std::size_t i = 0; i < plan.fields.size(); ++i) {
-        const SearchRequest& request = plan.fields[i].request;
+        const FieldSearch& field = plan.fields[i];
+        const SearchRequest& request = field.request;
+        if (field.frame != nullptr || field.exposure_s > 0.0) {
+            const Vector3 site{{request.observer_x, request.observer_y, request.observer_z}};
+            SatelliteSearchGeometry geometry = satellite_search_geometry(request);
+            geometry.whole_sky = true;
+            const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+            region_fields.push_back(
+                {i, &field, geometry, field_region(field),
+                 observation_instant(field.start_utc_mjd, request.ut1_minus_utc_seconds, request.leap_seconds, site),
+                 observation_instant(end, request.ut1_minus_utc_seconds, request.leap_seconds, site)});
+            continue;
+        }
         auto same = std::find_if(instants.begin(), instants.end(), [&](const InstantFields& group) {
             return group.geometry.front().at.utc_mjd == request.utc_mjd;
         });
@@ -132,7 +274,10 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         return 1;
     }
     const bool text = output.format == OutputFormat::text;
-    FieldReports reports(plan, output.format, output.out, satellite_table_header(), satellite_csv_header(theory),
+    const ExtraColumns extra = extra_columns(plan);
+    const bool overlays = output.regions_path != nullptr || output.chart_path != nullptr;
+    FieldReports reports(plan, output.format, output.out, satellite_table_header(),
+                         with_extra_columns(satellite_csv_header(theory), extra_columns_header(extra)),
                          {"name", "cospar_id", "norad_id", "dec_sign"});
     reports.begin();
 
@@ -164,6 +309,18 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                 continue;
             }
             const TleRecord& record = entry.record;
+            auto add_row = [&](std::size_t field, const SatelliteSighting& sighting, const RowExtras& extras) {
+                FoundRow found{field,
+                               text ? satellite_report_row(sighting)
+                                    : with_extra_columns(satellite_csv_row(sighting, theory),
+                                                         extra_columns_values(extra, extras)),
+                               plan.fields[field].request.utc_mjd - tle_epoch_mjd(record),
+                               std::nullopt};
+                if (overlays && field == 0) {
+                    found.overlay = overlay_of(sighting, extras);
+                }
+                findings.rows.push_back(std::move(found));
+            };
             const SatelliteOrbits orbits = satellite_orbits(record, theory);
             const char* problem = orbits.problem;
             for (const InstantFields& group : instants) {
@@ -186,10 +343,27 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                         break;
                     }
                     if (evaluation.outcome == SatelliteOutcome::in_field) {
-                        findings.rows.emplace_back(group.fields[k], text ? satellite_report_row(evaluation.sighting)
-                                                                         : satellite_csv_row(evaluation.sighting, theory));
+                        add_row(group.fields[k], evaluation.sighting, RowExtras{});
                     }
                 }
+            }
+            for (const RegionField& work : region_fields) {
+                if (problem != nullptr) {
+                    break;
+                }
+                const std::optional<RowExtras> extras = set_in_region(record, orbits, theory, work, problem);
+                if (!extras) {
+                    continue;
+                }
+                // The row at the rows' instant, wherever the set then is.
+                const SatelliteEvaluation evaluation = evaluate_satellite(record, work.geometry, theory);
+                if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
+                    problem = evaluation.problem;
+                    break;
+                }
+                RowExtras with_pixel = *extras;
+                with_pixel.pixel = field_pixel(work.region, evaluation.sighting.ra_deg, evaluation.sighting.dec_deg);
+                add_row(work.index, evaluation.sighting, with_pixel);
             }
             if (problem != nullptr) {
                 findings.messages += entry_message(diagnostics, entry, std::string("element set not evaluated: ") + problem);
@@ -200,8 +374,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
     auto emit = [&](BlockFindings& findings) {
         read_count += findings.sets;
         std::fputs(findings.messages.c_str(), output.err);
-        for (const auto& [field, row] : findings.rows) {
-            reports.add_row(field, row);
+        for (const FoundRow& found : findings.rows) {
+            reports.add(found);
         }
     };
     run_ordered_blocks<EntryBlock, BlockFindings>(plan.threads, read, evaluate, emit);
@@ -214,6 +388,11 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM.name, output.catalogue_path,
                      catalogue.whole_problem().c_str());
     }
-    const int status = close_catalogue(diagnostics, file, reader, output.out);
+    std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM.name, STALE_ELEMENTS_DAYS).c_str(), output.err);
+    int status = close_catalogue(diagnostics, file, reader, output.out);
+    if (write_field_overlays(plan.fields.front(), output, reports.overlays(), OverlayObjectKind::satellite,
+                             SATFIELD_PROGRAM.name) != 0) {
+        status = 1;
+    }
     return whole ? status : 1;
 }

@@ -1,0 +1,67 @@
+#include "frame_rows.hpp"
+
+#include "search_scenario.hpp"
+
+ExtraColumns extra_columns(const SearchPlan& plan)
+{
+    ExtraColumns columns;
+    for (const FieldSearch& field : plan.fields) {
+        columns.image = columns.image || field.frame != nullptr;
+        columns.exposure = columns.exposure || field.exposure_s > 0.0;
+    }
+    return columns;
+}
+
+std::string extra_columns_header(const ExtraColumns& columns)
+{
+    std::string header;
+    if (columns.image) {
+        header += ",x,y";
+    }
+    if (columns.exposure) {
+        header += ",ra_start_deg,dec_start_deg,ra_end_deg,dec_end_deg,t_in_s,t_out_s";
+        if (columns.image) {
+            header += ",x_start,y_start,x_end,y_end";
+        }
+    }
+    return header;
+}
+
+namespace {
+
+std::string pixel_values(const std::optional<PixelPosition>& pixel)
+{
+    return pixel ? formatted(",%.3f,%.3f", pixel->x, pixel->y) : std::string(",,");
+}
+
+}  // namespace
+
+std::string extra_columns_values(const ExtraColumns& columns, const RowExtras& extras)
+{
+    std::string values;
+    if (columns.image) {
+        values += pixel_values(extras.pixel);
+    }
+    if (columns.exposure) {
+        if (extras.exposure) {
+            values += formatted(",%.17g,%.17g,%.17g,%.17g,%.3f,%.3f", extras.ra_start_deg, extras.dec_start_deg,
+                                extras.ra_end_deg, extras.dec_end_deg, extras.t_in_s, extras.t_out_s);
+        } else {
+            values += ",,,,,,";
+        }
+        if (columns.image) {
+            values += pixel_values(extras.pixel_start);
+            values += pixel_values(extras.pixel_end);
+        }
+    }
+    return values;
+}
+
+std::string with_extra_columns(std::string line, const std::string& extra)
+{
+    if (!extra.empty()) {
+        const std::size_t end = (!line.empty() && line.back() == '\n') ? line.size() - 1 : line.size();
+        line.insert(end, extra);
+    }
+    return line;
+}

@@ -1,0 +1,46 @@
+// What a row shows beyond a program's own columns when its field is an image
+// or an exposure: the pixel position, the places at the start and the end of
+// the exposure, and when the object is inside the field. CSV appends these
+// columns only when they apply to the run: x, y with an image;
+// ra_start_deg, dec_start_deg, ra_end_deg, dec_end_deg, t_in_s, t_out_s with
+// an exposure; x_start, y_start, x_end, y_end with both.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "image_frame.hpp"
+#include "search_plan.hpp"
+
+struct RowExtras {
+    std::optional<PixelPosition> pixel;  // at the row's instant, FITS convention
+    bool exposure = false;               // the places and times below are filled
+    double ra_start_deg = 0.0;           // at the exposure's start, J2000 degrees
+    double dec_start_deg = 0.0;
+    double ra_end_deg = 0.0;             // at its end
+    double dec_end_deg = 0.0;
+    double t_in_s = 0.0;                 // first and last seconds after the start inside the widened field
+    double t_out_s = 0.0;
+    std::optional<PixelPosition> pixel_start;
+    std::optional<PixelPosition> pixel_end;
+};
+
+// Which of the extra columns a run's CSV has.
+struct ExtraColumns {
+    bool image = false;
+    bool exposure = false;
+};
+
+// The extra columns of a plan: image when any field is an image, exposure
+// when any field has an exposure.
+ExtraColumns extra_columns(const SearchPlan& plan);
+
+// The names of the extra columns, each led by a comma (empty for none).
+std::string extra_columns_header(const ExtraColumns& columns);
+
+// The values of the extra columns of a row, each led by a comma; an absent
+// value is an empty field.
+std::string extra_columns_values(const ExtraColumns& columns, const RowExtras& extras);
+
+// A CSV line (line end included) with `extra` put before its line end.
+std::string with_extra_columns(std::string line, const std::string& extra);
