@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "scratch_directory.hpp"
 
@@ -216,4 +217,83 @@ TEST(EndToEnd, OmmSamplesGiveTheRowsOfTheirThreeLineTwin)
         EXPECT_NE(csv.out.find(",123456\n"), std::string::npos);
         EXPECT_NE(csv.out.find(",412345\n"), std::string::npos);
     }
+}
+
+// JSON holds the rows of the CSV under the same names, numbers as numbers
+// and empty values as null; the scenario restates the field searched.
+TEST(EndToEnd, JsonHoldsTheCsvRowsAndTheScenario)
+{
+    for (const char* program : {ASTFIELD, SATFIELD}) {
+        const ProgramRun csv = run(program, "--format csv");
+        const ProgramRun json = run(program, "--format json");
+        ASSERT_EQ(json.status, 0) << json.err;
+        const nlohmann::json document = nlohmann::json::parse(json.out);
+        const std::size_t rows = line_count(csv.out) - 1;
+        ASSERT_EQ(document["rows"].size(), rows);
+        ASSERT_EQ(document["fields"].size(), 1u);
+        EXPECT_TRUE(document["complete"].get<bool>());
+        std::istringstream lines(csv.out);
+        std::string header;
+        std::string first;
+        std::getline(lines, header);
+        std::getline(lines, first);
+        const nlohmann::json& row = document["rows"][0];
+        // ra_deg is the fourth column of the satellites and the third of the
+        // asteroids; both print it with 17 significant digits, which a double
+        // reproduces exactly.
+        const std::size_t ra_column = program == SATFIELD ? 3 : 2;
+        std::vector<std::string> values;
+        std::istringstream fields(first);
+        for (std::string value; std::getline(fields, value, ',');) {
+            values.push_back(value);
+        }
+        EXPECT_EQ(row["ra_deg"].get<double>(), std::stod(values[ra_column]));
+        EXPECT_TRUE(row["dec_sign"].is_string());
+        for (const auto& [name, value] : row.items()) {
+            EXPECT_NE(header.find(name == "field" ? "" : name), std::string::npos) << name;
+        }
+    }
+    // The asteroids' MPCORB sample gives no uncertainty: null, not 0.
+    const nlohmann::json mpcorb =
+        nlohmann::json::parse(run(ASTFIELD, "--catalogue MPCORB-sample.DAT --format json").out);
+    ASSERT_FALSE(mpcorb["rows"].empty());
+    EXPECT_TRUE(mpcorb["rows"][0]["uncertainty_arcsec"].is_null());
+}
+
+// The clock, theory and layout options: bad values refused naming the
+// option; a run far from the elements' epochs says so once on standard
+// error; the theories differ in their places but list through the same rows.
+TEST(EndToEnd, ClockTheoryAndLayoutOptions)
+{
+    for (const char* arguments : {"--ut1-utc 0.9", "--ut1-utc x", "--theory sgp5", "--exposure -1", "--threads 0"}) {
+        const ProgramRun r = run(SATFIELD, arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_EQ(r.out, "");
+        const std::string option = std::string(arguments).substr(0, std::string(arguments).find(' '));
+        EXPECT_NE(r.err.find(": " + option + ": "), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(run(SATFIELD, "--catalogue-format mpcorb").status, 2);
+    const ProgramRun missing_list = run(ASTFIELD, "--leap-seconds no_such.list");
+    EXPECT_EQ(missing_list.status, 1);
+    EXPECT_NE(missing_list.err.find("no_such.list"), std::string::npos);
+
+    // The sample's element sets have epochs in May 2008: a month later every
+    // row rests on elements 30 days old, two months after the asteroids'.
+    const ProgramRun late = run(SATFIELD, "--time 2008-06-20T20:54:00 --side 10000");
+    EXPECT_EQ(late.status, 0);
+    EXPECT_EQ(line_count(late.err), 1u) << late.err;
+    EXPECT_NE(late.err.find("more than 14 days from their epoch"), std::string::npos) << late.err;
+    EXPECT_EQ(run(SATFIELD, "").err, "");
+
+    const ProgramRun vinti = run(SATFIELD, "--format csv");
+    const ProgramRun sgp4 = run(SATFIELD, "--theory sgp4 --format csv");
+    const ProgramRun both = run(SATFIELD, "--theory both --format csv");
+    EXPECT_EQ(line_count(sgp4.out), line_count(vinti.out));
+    EXPECT_NE(sgp4.out, vinti.out);
+    EXPECT_NE(both.out.find(",sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec\n"), std::string::npos);
+    EXPECT_GE(line_count(both.out), line_count(vinti.out));
+
+    // A catalogue forced into a layout it is not in lists nothing.
+    const ProgramRun forced = run(ASTFIELD, "--catalogue-format comets --format csv");
+    EXPECT_EQ(line_count(forced.out), 1u);
 }
