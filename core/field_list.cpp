@@ -69,7 +69,9 @@ std::string line_error(long line, const std::string& what)
 
 }  // namespace
 
-FieldListResult field_list_from_text(std::string_view text)
+namespace {
+
+FieldListResult read_field_list(std::string_view text)
 {
     FieldListResult result;
     long line_number = 0;
@@ -206,6 +208,17 @@ FieldListResult field_list_from_text(std::string_view text)
         result.error = "the list is empty: no header line";
     } else if (result.rows.empty()) {
         result.error = "the list holds no field";
+    }
+    return result;
+}
+
+}  // namespace
+
+FieldListResult field_list_from_text(std::string_view text)
+{
+    FieldListResult result = read_field_list(text);
+    if (!result.error.empty()) {
+        result.rows.clear();
     }
     return result;
 }
