@@ -193,17 +193,9 @@ std::optional<AsteroidSighting> sighting_in_region(const FieldWork& work, const 
     if (!crossing.evaluated || !crossing.found) {
         return std::nullopt;
     }
-    const SkyPlace at_start = place(0.0);
-    const SkyPlace at_end = place(field.exposure_s);
-    extras.exposure = true;
-    extras.ra_start_deg = at_start.ra_deg;
-    extras.dec_start_deg = at_start.dec_deg;
-    extras.ra_end_deg = at_end.ra_deg;
-    extras.dec_end_deg = at_end.dec_deg;
-    extras.t_in_s = crossing.t_in_s;
-    extras.t_out_s = crossing.t_out_s;
-    extras.pixel_start = field_pixel(work.region, at_start.ra_deg, at_start.dec_deg);
-    extras.pixel_end = field_pixel(work.region, at_end.ra_deg, at_end.dec_deg);
+    const std::optional<PixelPosition> pixel = extras.pixel;
+    extras = exposure_extras(crossing, place(0.0), place(field.exposure_s), work.region);
+    extras.pixel = pixel;
     return sighting;
 }
 

@@ -21,16 +21,6 @@ void copy_columns(std::string_view line, int first, int last, std::array<char, N
     std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), '\0', ' ');
 }
 
-double decimal_field(std::string_view line, int first, int last)
-{
-    return decimal_from_text(columns(line, first, last));
-}
-
-int integer_field(std::string_view line, int first, int last)
-{
-    return integer_from_text(columns(line, first, last));
-}
-
 // The date yyyymmdd of columns first..first+7 as an MJD, NaN unless all
 // eight are digits of a real month and day.
 double digits_date_mjd(std::string_view line, int first)

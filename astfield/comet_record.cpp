@@ -10,25 +10,6 @@
 
 namespace {
 
-// Copies a designation column into the NUL-terminated array, cut to fit.
-template <std::size_t N>
-void put_text(std::array<char, N>& field, std::string_view text, std::size_t width, bool right_aligned)
-{
-    field.fill('\0');
-    const std::string column = designation_column(text, width, right_aligned);
-    column.copy(field.data(), std::min(column.size(), N - 1));
-}
-
-double decimal_field(std::string_view line, int first, int last)
-{
-    return decimal_from_text(columns(line, first, last));
-}
-
-int integer_field(std::string_view line, int first, int last)
-{
-    return integer_from_text(columns(line, first, last));
-}
-
 bool all_digits(std::string_view text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -56,8 +37,8 @@ CometRecord parse_comet_record(std::string_view line)
             designation = designation.substr(slash + 1);
         }
     }
-    put_text(record.number, number, 6, true);
-    put_text(record.name, designation, 11, false);
+    put_designation(record.number, number, 6, true);
+    put_designation(record.name, designation, 11, false);
 
     record.perihelion_year = integer_field(line, 15, 18);
     record.perihelion_month = integer_field(line, 20, 21);

@@ -7,24 +7,6 @@
 #include "fixed_columns.hpp"
 #include "packed_designations.hpp"
 
-namespace {
-
-// Copies a designation column into the NUL-terminated array, cut to fit.
-template <std::size_t N>
-void put_text(std::array<char, N>& field, std::string_view text, std::size_t width, bool right_aligned)
-{
-    field.fill('\0');
-    const std::string column = designation_column(text, width, right_aligned);
-    column.copy(field.data(), std::min(column.size(), N - 1));
-}
-
-double decimal_field(std::string_view line, int first, int last)
-{
-    return decimal_from_text(columns(line, first, last));
-}
-
-}  // namespace
-
 AstorbRecord parse_mpcorb_record(std::string_view line)
 {
     AstorbRecord record{};
@@ -42,8 +24,8 @@ AstorbRecord parse_mpcorb_record(std::string_view line)
     } else {
         name = std::string(readable.empty() ? packed : readable);
     }
-    put_text(record.number, number, 6, true);
-    put_text(record.name, name, 11, false);
+    put_designation(record.number, number, 6, true);
+    put_designation(record.name, name, 11, false);
 
     record.h = decimal_field(line, 8, 13);
     record.g = decimal_field(line, 14, 19);

@@ -2,6 +2,8 @@
 // dates, and their readable forms.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,3 +35,13 @@ std::string_view trimmed_text(std::string_view text);
 // right-aligned, or a blank then the text left-aligned; cut to fit, control
 // characters (a NUL of a garbled record) as blanks.
 std::string designation_column(std::string_view text, std::size_t width, bool right_aligned);
+
+// Copies the designation column of `text` (as designation_column makes it)
+// into a NUL-terminated array, cut to fit.
+template <std::size_t N>
+void put_designation(std::array<char, N>& field, std::string_view text, std::size_t width, bool right_aligned)
+{
+    field.fill('\0');
+    const std::string column = designation_column(text, width, right_aligned);
+    column.copy(field.data(), std::min(column.size(), N - 1));
+}

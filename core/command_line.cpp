@@ -964,10 +964,8 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
     }
     const PlanResult planned = plan_from_command_line(line, compiled_in);
     if (planned.status != 0) {
+        // One line: the file and what is wrong with it.
         std::fprintf(stderr, "%s: %s\n", program.name, planned.error.c_str());
-        if (planned.status == 2) {
-            std::fputs(usage_hint(program).c_str(), stderr);
-        }
         return planned.status;
     }
     // One warning for the instants past the leap-second table's expiry.

@@ -203,3 +203,13 @@ int integer_from_text(std::string_view text)
     }
     return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
+
+double decimal_field(std::string_view line, int first, int last)
+{
+    return decimal_from_text(columns(line, first, last));
+}
+
+int integer_field(std::string_view line, int first, int last)
+{
+    return integer_from_text(columns(line, first, last));
+}

@@ -15,3 +15,10 @@ double decimal_from_text(std::string_view text);
 // optional sign and decimal digits, 0 when there are none. Values beyond the
 // range of int are clamped to it.
 int integer_from_text(std::string_view text);
+
+// The decimal in columns first..last (1-based, inclusive) of a line, as
+// decimal_from_text converts it.
+double decimal_field(std::string_view line, int first, int last);
+
+// The integer in columns first..last of a line, as integer_from_text converts it.
+int integer_field(std::string_view line, int first, int last);

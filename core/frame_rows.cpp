@@ -65,3 +65,19 @@ std::string with_extra_columns(std::string line, const std::string& extra)
     }
     return line;
 }
+
+RowExtras exposure_extras(const ExposureCrossing& crossing, const SkyPlace& start, const SkyPlace& end,
+                          const FieldRegion& region)
+{
+    RowExtras extras;
+    extras.exposure = true;
+    extras.ra_start_deg = start.ra_deg;
+    extras.dec_start_deg = start.dec_deg;
+    extras.ra_end_deg = end.ra_deg;
+    extras.dec_end_deg = end.dec_deg;
+    extras.t_in_s = crossing.t_in_s;
+    extras.t_out_s = crossing.t_out_s;
+    extras.pixel_start = field_pixel(region, start.ra_deg, start.dec_deg);
+    extras.pixel_end = field_pixel(region, end.ra_deg, end.dec_deg);
+    return extras;
+}

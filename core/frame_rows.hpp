@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "exposure_search.hpp"
+#include "field_region.hpp"
 #include "image_frame.hpp"
 #include "search_plan.hpp"
 
@@ -24,6 +26,13 @@ struct RowExtras {
     std::optional<PixelPosition> pixel_start;
     std::optional<PixelPosition> pixel_end;
 };
+
+// The extras of an object the exposure search found in `region`: the
+// crossing's entry and exit, its places at the start and the end of the
+// exposure and, on an image, their pixel positions (the row's own pixel
+// position is the caller's).
+RowExtras exposure_extras(const ExposureCrossing& crossing, const SkyPlace& start, const SkyPlace& end,
+                          const FieldRegion& region);
 
 // Which of the extra columns a run's CSV has.
 struct ExtraColumns {

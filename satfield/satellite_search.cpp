@@ -162,17 +162,7 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
         if (problem != nullptr || !crossing.evaluated || !crossing.found) {
             continue;
         }
-        const SkyPlace at_start = place(0.0);
-        const SkyPlace at_end = place(field.exposure_s);
-        extras.exposure = true;
-        extras.ra_start_deg = at_start.ra_deg;
-        extras.dec_start_deg = at_start.dec_deg;
-        extras.ra_end_deg = at_end.ra_deg;
-        extras.dec_end_deg = at_end.dec_deg;
-        extras.t_in_s = crossing.t_in_s;
-        extras.t_out_s = crossing.t_out_s;
-        extras.pixel_start = field_pixel(work.region, at_start.ra_deg, at_start.dec_deg);
-        extras.pixel_end = field_pixel(work.region, at_end.ra_deg, at_end.dec_deg);
+        extras = exposure_extras(crossing, place(0.0), place(field.exposure_s), work.region);
     }
     if (!extras.exposure) {
         return std::nullopt;
