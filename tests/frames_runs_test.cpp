@@ -7,12 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/wait.h>
@@ -56,44 +55,30 @@ ProgramRun run(const ScratchDirectory& scratch, const char* program, const std::
 // One CSV row by column name.
 using Row = std::map<std::string, std::string>;
 
-std::vector<std::string> csv_fields(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-// The rows of a CSV run, which must succeed.
+// The rows of a CSV run, which must succeed (the sample designations hold no
+// commas or quotes).
 std::vector<Row> csv_rows(const ScratchDirectory& scratch, const char* program, const std::string& arguments)
 {
     const ProgramRun r = run(scratch, program, arguments + " --format csv");
     EXPECT_EQ(r.status, 0) << arguments << "\n" << r.err;
     std::istringstream lines(r.out);
-    std::string line;
-    std::getline(lines, line);
-    const std::vector<std::string> names = csv_fields(line);
+    std::vector<std::string> names;
     std::vector<Row> rows;
-    while (std::getline(lines, line)) {
-        const std::vector<std::string> values = csv_fields(line);
-        EXPECT_EQ(values.size(), names.size()) << line;
-        Row row;
-        for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
-            row[names[i]] = values[i];
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line + ",");
+        for (std::string field; std::getline(parts, field, ',');) {
+            fields.push_back(field);
         }
-        rows.push_back(row);
+        if (names.empty()) {
+            names = fields;
+            continue;
+        }
+        EXPECT_EQ(fields.size(), names.size()) << line;
+        rows.emplace_back();
+        for (std::size_t i = 0; i < names.size() && i < fields.size(); ++i) {
+            rows.back()[names[i]] = fields[i];
+        }
     }
     return rows;
 }
@@ -108,8 +93,9 @@ std::map<std::string, Row> by_key(const std::vector<Row>& rows)
 {
     std::map<std::string, Row> keyed;
     for (const Row& row : rows) {
-        EXPECT_TRUE(keyed.emplace(key(row), row).second) << "listed twice: " << key(row);
+        keyed.emplace(key(row), row);
     }
+    EXPECT_EQ(keyed.size(), rows.size()) << "an object listed twice";
     return keyed;
 }
 
@@ -145,6 +131,14 @@ std::array<double, 2> tan_pixel(const Tan& t, double ra, double dec)
     return {t.crpix1 + (t.cd22 * xi - t.cd12 * eta) / det, t.crpix2 + (-t.cd21 * xi + t.cd11 * eta) / det};
 }
 
+// How far a pixel position lies outside the footprint of an n1 x n2 image
+// widened by 5 % on each side (negative inside), pixels.
+double beyond_footprint(long n1, long n2, double x, double y)
+{
+    return std::max(std::abs(x - 0.5 * static_cast<double>(n1 + 1)) - 0.55 * static_cast<double>(n1),
+                    std::abs(y - 0.5 * static_cast<double>(n2 + 1)) - 0.55 * static_cast<double>(n2));
+}
+
 // Writes a byte image of the given axes whose header holds `cards` (each
 // "KEY = value" as a header card); returns its path.
 std::string write_image(const ScratchDirectory& scratch, const std::string& name, std::vector<long> axes,
@@ -167,17 +161,28 @@ std::string write_image(const ScratchDirectory& scratch, const std::string& name
 
 std::vector<std::string> tan_cards(const Tan& t)
 {
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "CTYPE1  = 'RA---TAN'|CTYPE2  = 'DEC--TAN'|CRPIX1  = %.17G|CRPIX2  = %.17G|CRVAL1  = %.17G|"
-                  "CRVAL2  = %.17G|CD1_1   = %.17G|CD1_2   = %.17G|CD2_1   = %.17G|CD2_2   = %.17G",
-                  t.crpix1, t.crpix2, t.crval1, t.crval2, t.cd11, t.cd12, t.cd21, t.cd22);
-    std::vector<std::string> cards;
-    std::istringstream parts(text);
-    for (std::string c; std::getline(parts, c, '|');) {
-        cards.push_back(c);
+    std::vector<std::string> cards{"CTYPE1  = 'RA---TAN'", "CTYPE2  = 'DEC--TAN'"};
+    const std::pair<const char*, double> values[] = {{"CRPIX1", t.crpix1}, {"CRPIX2", t.crpix2}, {"CRVAL1", t.crval1},
+                                                     {"CRVAL2", t.crval2}, {"CD1_1", t.cd11},    {"CD1_2", t.cd12},
+                                                     {"CD2_1", t.cd21},    {"CD2_2", t.cd22}};
+    for (const auto& [name, value] : values) {
+        char card[81];
+        std::snprintf(card, sizeof card, "%-8s= %.17G", name, value);
+        cards.push_back(card);
     }
     return cards;
+}
+
+// Runs of blanks as one blank, none at either end: labels pad designations.
+std::string collapsed(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c != ' ' || (!out.empty() && out.back() != ' ')) {
+            out += c;
+        }
+    }
+    return out.empty() || out.back() != ' ' ? out : out.substr(0, out.size() - 1);
 }
 
 }  // namespace
@@ -203,25 +208,22 @@ TEST(FramesRuns, SampleFramesListWhatTheirSquaresList)
     };
     const ScratchDirectory scratch;
     for (const Case& c : cases) {
+        // Standard coordinates in degrees: a TAN "frame" of one degree per pixel.
         const Tan plane{0.0, 0.0, c.ra0, c.dec0, 1.0, 0.0, 0.0, 1.0, 0, 0};
-        auto well_inside = [&](const std::map<std::string, Row>& rows) {
-            std::map<std::string, Row> inside;
-            for (const auto& [k, row] : rows) {
+        const auto square = by_key(csv_rows(scratch, c.program, ""));
+        const auto frame = by_key(csv_rows(scratch, c.program, c.image_options));
+        std::size_t compared = 0;
+        for (const auto& [one, other] : {std::pair{&square, &frame}, std::pair{&frame, &square}}) {
+            for (const auto& [k, row] : *one) {
                 const auto s = tan_pixel(plane, number(row, "ra_deg"), number(row, "dec_deg"));
                 if (std::max(std::abs(s[0]), std::abs(s[1])) < c.half_side_deg) {
-                    inside.emplace(k, row);
+                    ASSERT_EQ(other->count(k), 1u) << c.program << ": one run misses " << k;
+                    EXPECT_LT(separation_arcsec(row, other->at(k)), 1e-3) << c.program << " " << k;
+                    ++compared;
                 }
             }
-            return inside;
-        };
-        const auto square = well_inside(by_key(csv_rows(scratch, c.program, "")));
-        const auto frame = well_inside(by_key(csv_rows(scratch, c.program, c.image_options)));
-        EXPECT_GE(square.size(), 3u) << c.program;
-        ASSERT_EQ(square.size(), frame.size()) << c.program;
-        for (const auto& [k, row] : square) {
-            ASSERT_EQ(frame.count(k), 1u) << c.program << " misses " << k;
-            EXPECT_LT(separation_arcsec(row, frame.at(k)), 1e-3) << c.program << " " << k;
         }
+        EXPECT_GE(compared, 6u) << c.program;
     }
 }
 
@@ -258,20 +260,11 @@ TEST(FramesRuns, OwnTanFramesPlaceRowsByTheGnomonicFormulas)
             EXPECT_NEAR(number(row, "x"), p[0], 2e-3) << c.name << " " << k;
             EXPECT_NEAR(number(row, "y"), p[1], 2e-3) << c.name << " " << k;
         }
-        // Distance of a pixel position outside the widened footprint (negative inside), pixels.
-        auto beyond = [&t](const std::array<double, 2>& p) {
-            const double half_x = 0.55 * static_cast<double>(t.naxis1);
-            const double half_y = 0.55 * static_cast<double>(t.naxis2);
-            const double cx = 0.5 * static_cast<double>(t.naxis1 + 1);
-            const double cy = 0.5 * static_cast<double>(t.naxis2 + 1);
-            return std::max(std::abs(p[0] - cx) - half_x, std::abs(p[1] - cy) - half_y);
-        };
         for (const auto& [k, row] : wide) {
-            const double d = beyond(tan_pixel(t, number(row, "ra_deg"), number(row, "dec_deg")));
-            if (d < -0.5) {
-                EXPECT_EQ(listed.count(k), 1u) << c.name << " misses " << k;
-            } else if (d > 0.5) {
-                EXPECT_EQ(listed.count(k), 0u) << c.name << " lists " << k << " outside";
+            const auto p = tan_pixel(t, number(row, "ra_deg"), number(row, "dec_deg"));
+            const double d = beyond_footprint(t.naxis1, t.naxis2, p[0], p[1]);
+            if (std::abs(d) > 0.5) {
+                EXPECT_EQ(listed.count(k), d < 0.0 ? 1u : 0u) << c.name << " " << k << " " << d << " px outside";
             }
         }
     }
@@ -317,19 +310,18 @@ TEST(FramesRuns, BadImagesAndOptionsStopWithAMessage)
 {
     const ScratchDirectory scratch;
     const Tan t{50.5, 50.5, 0.1, 0.5, -0.01, 0.0, 0.0, 0.01, 100, 100};
-    auto with = [&t](std::vector<std::string> extra) {
+    auto with = [&t](const std::string& card) {
         std::vector<std::string> cards = tan_cards(t);
-        cards.insert(cards.end(), extra.begin(), extra.end());
+        cards.push_back(card);
         return cards;
     };
-    const std::string good = write_image(scratch, "good.fits", {100, 100}, with({}));
+    const std::string good = write_image(scratch, "good.fits", {100, 100}, with(""));
     const std::string cut = scratch.file("cut.fits");
     std::ofstream(cut, std::ios::binary) << file_contents(good).substr(0, 1200);
     const std::string text = scratch.file("text.fits");
     std::ofstream(text, std::ios::binary) << "SIMPLE? no, just a line of text\n";
     struct Case {
-        std::string image;
-        std::string options;
+        std::string image, options;
         int status;
     };
     const Case cases[] = {
@@ -337,9 +329,9 @@ TEST(FramesRuns, BadImagesAndOptionsStopWithAMessage)
         {text, OBSERVER, 2},
         {cut, OBSERVER, 2},
         {write_image(scratch, "nowcs.fits", {100, 100}, {"DATE-OBS= '2008-05-20T05:13:30'"}), OBSERVER, 2},
-        {write_image(scratch, "cube.fits", {100, 100, 3}, with({})), OBSERVER, 2},
-        {write_image(scratch, "date.fits", {100, 100}, with({"DATE-OBS= '2008-05-20T25:61:00'"})), OBSERVER, 2},
-        {write_image(scratch, "nosite.fits", {100, 100}, with({"DATE-OBS= '2008-05-20T05:13:30'"})), "", 2},
+        {write_image(scratch, "cube.fits", {100, 100, 3}, with("")), OBSERVER, 2},
+        {write_image(scratch, "date.fits", {100, 100}, with("DATE-OBS= '2008-05-20T25:61:00'")), OBSERVER, 2},
+        {write_image(scratch, "nosite.fits", {100, 100}, with("DATE-OBS= '2008-05-20T05:13:30'")), "", 2},
         {good, OBSERVER + " --centre 0.1 0.5", 2},
         {good, OBSERVER + " --side 60", 2},
     };
@@ -347,17 +339,10 @@ TEST(FramesRuns, BadImagesAndOptionsStopWithAMessage)
         const ProgramRun r = run(scratch, ASTFIELD, "--image '" + c.image + "' " + c.options);
         EXPECT_EQ(r.status, c.status) << c.image << " " << c.options << "\n" << r.err;
         EXPECT_EQ(r.out, "") << c.image << " " << c.options;
-        std::istringstream lines(r.err);
-        std::string first;
-        std::string hint;
-        std::string more;
-        std::getline(lines, first);
-        std::getline(lines, hint);
-        EXPECT_FALSE(std::getline(lines, more)) << r.err;
-        EXPECT_EQ(first.rfind("astfield: ", 0), 0u) << r.err;
+        const std::string first = r.err.substr(0, r.err.find('\n'));
         const bool usage = c.options.find("--centre") != std::string::npos || c.options.find("--side") != std::string::npos;
-        EXPECT_NE(first.find(usage ? "--image" : c.image), std::string::npos) << r.err;
-        EXPECT_EQ(hint, c.status == 2 ? "Try 'astfield --help' for more information." : "") << r.err;
+        EXPECT_EQ(first.find(std::string("astfield: ") + (usage ? "--image" : c.image)), 0u) << r.err;
+        EXPECT_EQ(r.err.substr(first.size()), c.status == 2 ? "\nTry 'astfield --help' for more information.\n" : "\n");
     }
 }
 
@@ -388,9 +373,7 @@ TEST(FramesRuns, SatellitesStreakingThroughAreListedWithTheirCrossing)
             const double t_in = number(row, "t_in_s");
             const double t_out = number(row, "t_out_s");
             EXPECT_TRUE(0.0 <= t_in && t_in <= t_out && t_out <= c.length_s) << k << " " << t_in << " " << t_out;
-            const double x = number(row, "x");
-            const double y = number(row, "y");
-            if (x > -9.5 && x < 210.5 && y > -9.5 && y < 210.5) {
+            if (beyond_footprint(200, 200, number(row, "x"), number(row, "y")) <= 0.0) {
                 continue;
             }
             ++outside;
@@ -401,28 +384,11 @@ TEST(FramesRuns, SatellitesStreakingThroughAreListedWithTheirCrossing)
             const auto single =
                 by_key(csv_rows(scratch, SATFIELD, std::string("--image satfield-frame.fits --exposure 0 --time ") + time));
             ASSERT_EQ(single.count(k), 1u) << k << " is not in the frame at " << time;
-            EXPECT_LT(std::abs(number(single.at(k), "x") - 100.5), 110.0) << k << " at " << time;
-            EXPECT_LT(std::abs(number(single.at(k), "y") - 100.5), 110.0) << k << " at " << time;
+            EXPECT_LE(beyond_footprint(200, 200, number(single.at(k), "x"), number(single.at(k), "y")), 0.0) << k;
         }
         EXPECT_GE(outside, c.outside_at_middle) << c.options;
     }
 }
-
-namespace {
-
-// Runs of blanks as one blank, none at either end: labels pad designations.
-std::string collapsed(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c != ' ' || (!out.empty() && out.back() != ' ')) {
-            out += c;
-        }
-    }
-    return out.empty() || out.back() != ' ' ? out : out.substr(0, out.size() - 1);
-}
-
-}  // namespace
 
 // The overlays of a run mark what its CSV lists: one region circle at each
 // row's place (to the file's 8 decimals) labelled with its designation, and a
