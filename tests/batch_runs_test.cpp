@@ -11,32 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include "program_run.hpp"
 #include "scratch_directory.hpp"
 
 namespace {
 
-struct ProgramRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string file_contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 ProgramRun run(const ScratchDirectory& scratch, const char* program, const std::string& arguments)
 {
-    const std::string out = scratch.file("out.txt");
-    const std::string err = scratch.file("err.txt");
-    const std::string command = std::string("cd '") + SAMPLE_DATA_DIR + "' && '" + program + "' " + arguments + " >'" +
-                                out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, file_contents(out), file_contents(err)};
+    return run_program(scratch.path().string() + "/", SAMPLE_DATA_DIR, program, arguments);
 }
 
 struct Field {

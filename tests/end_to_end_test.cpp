@@ -12,34 +12,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "program_run.hpp"
 #include "scratch_directory.hpp"
 
 namespace {
-
-struct ProgramRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string file_contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Runs `program` with `arguments` (already quoted for the shell) in the
 // sample data directory.
 ProgramRun run(const char* program, const std::string& arguments)
 {
-    const std::string out = process_scratch_directory() + "end_to_end_out.txt";
-    const std::string err = process_scratch_directory() + "end_to_end_err.txt";
-    const std::string command = std::string("cd '") + SAMPLE_DATA_DIR + "' && '" + program + "' " + arguments + " >'" +
-                                out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, file_contents(out), file_contents(err)};
+    return run_program(process_scratch_directory(), SAMPLE_DATA_DIR, program, arguments);
 }
 
 std::string sample_report(const char* name)

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include "program_run.hpp"
 #include "scratch_directory.hpp"
 
 namespace {
@@ -28,28 +29,9 @@ const char* const ASTFIELD = ASTFIELD_PROGRAM_PATH;
 const char* const SATFIELD = SATFIELD_PROGRAM_PATH;
 const std::string OBSERVER = "--observer 3395.0303,3128.7911,4388.8511";
 
-struct ProgramRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string file_contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 ProgramRun run(const ScratchDirectory& scratch, const char* program, const std::string& arguments)
 {
-    const std::string out = scratch.file("out.txt");
-    const std::string err = scratch.file("err.txt");
-    const std::string command = std::string("cd '") + SAMPLE_DATA_DIR + "' && '" + program + "' " + arguments + " >'" +
-                                out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, file_contents(out), file_contents(err)};
+    return run_program(scratch.path().string() + "/", SAMPLE_DATA_DIR, program, arguments);
 }
 
 // One CSV row by column name.
