@@ -8,6 +8,9 @@
 
 namespace {
 
+// The first column of the ephemeris uncertainty's fields.
+constexpr int UNCERTAINTY_FIRST_COLUMN = 191;
+
 // Copies columns first..last of the line into `text`, blanks kept; columns
 // beyond the end of the line are left as NUL. A NUL byte inside the columns
 // (a garbled record) becomes a blank, so that the printed row keeps its width.
@@ -26,7 +29,7 @@ void copy_columns(std::string_view line, int first, int last, std::array<char, N
 double digits_date_mjd(std::string_view line, int first)
 {
     const std::string_view text = columns(line, first, first + 7);
-    if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    if (text.size() != 8 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return NAN;
     }
     const int year = integer_from_text(text.substr(0, 4));
@@ -42,7 +45,7 @@ double digits_date_mjd(std::string_view line, int first)
 double required_decimal_field(std::string_view line, int first, int last)
 {
     const std::string_view text = columns(line, first, last);
-    if (text.find_first_of("0123456789") == std::string_view::npos) {
+    if (std::none_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return NAN;
     }
     return decimal_from_text(text);
@@ -66,13 +69,9 @@ AstorbRecord parse_astorb_record(std::string_view line)
     record.inclination = decimal_field(line, 148, 157);
     record.eccentricity = decimal_field(line, 158, 168);
     record.semimajor_axis = decimal_field(line, 169, 181);
-    record.uncertainty_mjd = digits_date_mjd(line, 209);
-    record.uncertainty_arcsec = NAN;
-    record.uncertainty_rate = NAN;
-    if (!std::isnan(record.uncertainty_mjd)) {
-        record.uncertainty_arcsec = required_decimal_field(line, 191, 198);
-        record.uncertainty_rate = required_decimal_field(line, 199, 207);
-    }
+    const std::string_view uncertainty = columns(line, UNCERTAINTY_FIRST_COLUMN, UNCERTAINTY_FIRST_COLUMN + 25);
+    record.uncertainty_columns.fill('\0');
+    uncertainty.copy(record.uncertainty_columns.data(), uncertainty.size());
     return record;
 }
 
@@ -107,5 +106,15 @@ Vector3 elements_angles(const AstorbRecord& record)
 
 double uncertainty_at(const AstorbRecord& record, double mjd)
 {
-    return record.uncertainty_arcsec + record.uncertainty_rate * (mjd - record.uncertainty_mjd);
+    // The columns as a line of their own: column 191 is its column 1.
+    const std::string_view text(record.uncertainty_columns.data(),
+                                std::char_traits<char>::length(record.uncertainty_columns.data()));
+    constexpr int SHIFT = UNCERTAINTY_FIRST_COLUMN - 1;
+    const double date = digits_date_mjd(text, 209 - SHIFT);
+    if (std::isnan(date)) {
+        return NAN;
+    }
+    const double value = required_decimal_field(text, 191 - SHIFT, 198 - SHIFT);
+    const double rate = required_decimal_field(text, 199 - SHIFT, 207 - SHIFT);
+    return value + rate * (mjd - date);
 }

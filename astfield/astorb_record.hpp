@@ -26,12 +26,11 @@ struct AstorbRecord {
     double inclination;           // degrees
     double eccentricity;
     double semimajor_axis;        // AU
-    // The current ephemeris uncertainty (columns 192-216): its value at
-    // uncertainty_mjd, arcsec, and its rate, arcsec per day; NaN where the
-    // record gives none.
-    double uncertainty_arcsec;
-    double uncertainty_rate;
-    double uncertainty_mjd;       // 0h of the date the value holds for
+    // The current ephemeris uncertainty as the record holds it, columns
+    // 191-216 (its value in arcsec, its rate in arcsec per day, the date
+    // yyyymmdd they hold for), NUL-terminated: converted only for the rows
+    // that show it (uncertainty_at).
+    std::array<char, 27> uncertainty_columns;
 };
 
 // The record held in `line` (column 1 first). Numeric fields convert as atof

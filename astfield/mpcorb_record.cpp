@@ -40,9 +40,7 @@ AstorbRecord parse_mpcorb_record(std::string_view line)
     record.inclination = decimal_field(line, 59, 68);
     record.eccentricity = decimal_field(line, 70, 79);
     record.semimajor_axis = decimal_field(line, 92, 103);
-    record.uncertainty_arcsec = NAN;
-    record.uncertainty_rate = NAN;
-    record.uncertainty_mjd = NAN;
+    record.uncertainty_columns.fill('\0');
     return record;
 }
 

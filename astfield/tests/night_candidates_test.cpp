@@ -34,7 +34,7 @@ struct Uniform {
 
 AstorbRecord record_of(double a, double e, double i, double node, double w, double m)
 {
-    return AstorbRecord{{}, {}, 15.0, 0.15, 2008, 5, 14, m, w, node, i, e, a, NAN, NAN, NAN};
+    return AstorbRecord{{}, {}, 15.0, 0.15, 2008, 5, 14, m, w, node, i, e, a, {}};
 }
 
 Vector3 cross(const Vector3& a, const Vector3& b)
