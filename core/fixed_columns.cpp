@@ -55,58 +55,9 @@ constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::uint64_t LARGEST_EXACT_INTEGER = std::uint64_t{1} << 53;
 
-// Digits are taken eight or four at a time where the text has them, with the
-// bytes loaded as one little-endian word.
-static_assert(std::endian::native == std::endian::little);
-
-bool are_eight_digits(std::uint64_t bytes)
-{
-    return (((bytes + 0x4646464646464646) | (bytes - 0x3030303030303030)) & 0x8080808080808080) == 0;
-}
-
-std::uint64_t value_of_eight_digits(std::uint64_t bytes)
-{
-    bytes -= 0x3030303030303030;
-    bytes = bytes * 10 + (bytes >> 8);  // pairs of digits
-    const std::uint64_t mask = 0x000000FF000000FF;
-    const std::uint64_t mul1 = 100 + (std::uint64_t{1000000} << 32);
-    const std::uint64_t mul2 = 1 + (std::uint64_t{10000} << 32);
-    return (((bytes & mask) * mul1) + (((bytes >> 16) & mask) * mul2)) >> 32;
-}
-
-bool are_four_digits(std::uint32_t bytes)
-{
-    return (((bytes + 0x46464646u) | (bytes - 0x30303030u)) & 0x80808080u) == 0;
-}
-
-std::uint32_t value_of_four_digits(std::uint32_t bytes)
-{
-    bytes -= 0x30303030u;
-    bytes = bytes * 10 + (bytes >> 8);  // pairs of digits in bytes 0 and 2
-    return (bytes & 0xFFu) * 100 + ((bytes >> 16) & 0xFFu);
-}
-
-// Takes the decimal digits from p on into m (m = 10 m + digit, wrapping
-// beyond 19 digits, which the caller refuses); returns where they stop.
+// The digits from p on, accumulated into m; returns where they stop.
 const char* take_digits(const char* p, const char* end, std::uint64_t& m)
 {
-    while (end - p >= 8) {
-        std::uint64_t bytes;
-        std::memcpy(&bytes, p, 8);
-        if (!are_eight_digits(bytes)) {
-            break;
-        }
-        m = m * 100000000 + value_of_eight_digits(bytes);
-        p += 8;
-    }
-    if (end - p >= 4) {
-        std::uint32_t bytes;
-        std::memcpy(&bytes, p, 4);
-        if (are_four_digits(bytes)) {
-            m = m * 10000 + value_of_four_digits(bytes);
-            p += 4;
-        }
-    }
     for (; p < end; ++p) {
         const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
         if (digit > 9) {
