@@ -742,12 +742,13 @@ std::string version_text(const ProgramInfo& program)
 std::string usage_text(const ProgramInfo& program)
 {
     CLI::App app(program.has_magnitude_limit
-                     ? "List the asteroids of an orbit catalogue that lie in a square field of sky at an instant.\n"
+                     ? "List the asteroids and comets of an orbit catalogue that lie in a field of sky (a square, or\n"
+                       "the footprint of a FITS image) at an instant or during an exposure.\n"
                        "Without options the compiled-in scenario is searched in the catalogue \"" +
                            std::string(program.default_catalogue) +
                            "\" of the working directory.\nEach option replaces one part of that scenario."
-                     : "List the artificial satellites of an element-set catalogue that lie in a square field of sky "
-                       "at an instant.\nWithout options the compiled-in scenario is searched in the catalogue \"" +
+                     : "List the artificial satellites of an element-set catalogue that lie in a field of sky (a\n"
+                       "square, or the footprint of a FITS image) at an instant or during an exposure.\nWithout options the compiled-in scenario is searched in the catalogue \"" +
                            std::string(program.default_catalogue) +
                            "\" of the working directory.\nEach option replaces one part of that scenario.",
                  program.name);
