@@ -197,7 +197,13 @@ SatelliteOrbits satellite_orbits(const TleRecord& r, SatelliteTheory theory)
         orbits.problem = vinti_orbit_problem(orbits.vinti);
     }
     if (orbits.problem == nullptr && theory != SatelliteTheory::vinti && orbits.sgp4.error != SGP4_OK) {
-        orbits.problem = sgp4_problem(orbits.sgp4.error);
+        if (theory == SatelliteTheory::both) {
+            // Vinti's theory alone decides; the set is still evaluated by it.
+            orbits.sgp4_problem = sgp4_problem(orbits.sgp4.error);
+            orbits.theory = SatelliteTheory::vinti;
+        } else {
+            orbits.problem = sgp4_problem(orbits.sgp4.error);
+        }
     }
     return orbits;
 }
@@ -215,6 +221,12 @@ SatellitePlaces satellite_places(const TleRecord& r, const SatelliteOrbits& orbi
     }
     if (orbits.theory != SatelliteTheory::vinti) {
         const TheoryVector w = Sgp4Vectors{orbits.sgp4, orbits.epoch_mjd}(at);
+        if (w.problem != nullptr && orbits.theory == SatelliteTheory::both) {
+            // No SGP4 place at this instant: Vinti's alone decides.
+            places.sgp4 = {NAN, NAN, NAN};
+            places.sgp4_problem = w.problem;
+            return places;
+        }
         if (w.problem != nullptr) {
             places.problem = w.problem;
             return places;
@@ -239,6 +251,24 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     return evaluate_with(r, g, VintiVectors{r, orbit, tle_epoch_mjd(r)});
 }
 
+namespace {
+
+// The evaluation by Vinti's theory alone of a set SGP4 gives no place for
+// (`why`), as both theories report it: SGP4's columns empty.
+SatelliteEvaluation vinti_alone(const TleRecord& r, const SatelliteSearchGeometry& g, const char* why)
+{
+    SatelliteEvaluation result = evaluate_satellite(r, g);
+    result.sighting.sgp4_ra_deg = NAN;
+    result.sighting.sgp4_dec_deg = NAN;
+    result.sighting.theory_difference_arcsec = NAN;
+    if (result.outcome != SatelliteOutcome::not_evaluated) {
+        result.sgp4_problem = why;
+    }
+    return result;
+}
+
+}  // namespace
+
 SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearchGeometry& g, SatelliteTheory theory)
 {
     if (theory == SatelliteTheory::vinti) {
@@ -248,9 +278,7 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     const Sgp4Orbit sgp4 = sgp4_orbit(sgp4_elements_from_tle(r, epoch));
     if (sgp4.error != SGP4_OK) {
         if (theory == SatelliteTheory::both) {
-            if (const char* problem = vinti_orbit_problem(vinti_init(r.incl, r.ecc, r.n))) {
-                return not_evaluated(problem);
-            }
+            return vinti_alone(r, g, sgp4_problem(sgp4.error));
         }
         return not_evaluated(sgp4_problem(sgp4.error));
     }
@@ -273,7 +301,7 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     }
     const TheoryVector w = sgp4_at(g.at);
     if (w.problem != nullptr) {
-        return not_evaluated(w.problem);
+        return vinti_alone(r, g, w.problem);
     }
     const SphericalCoordinates vinti_place = spherical_from_vector(v.v);
     const SphericalCoordinates sgp4_place = spherical_from_vector(w.v);
@@ -339,7 +367,9 @@ std::string satellite_csv_row(const SatelliteSighting& s, SatelliteTheory theory
     std::string row = satellite_csv_row(s);
     if (theory == SatelliteTheory::both) {
         row.insert(row.size() - 1,
-                   formatted(",%.17g,%.17g,%.3f", s.sgp4_ra_deg, s.sgp4_dec_deg, s.theory_difference_arcsec));
+                   std::isfinite(s.sgp4_ra_deg)
+                       ? formatted(",%.17g,%.17g,%.3f", s.sgp4_ra_deg, s.sgp4_dec_deg, s.theory_difference_arcsec)
+                       : std::string(",,,"));
     }
     return row;
 }

@@ -75,6 +75,7 @@ struct SatelliteEvaluation {
     SatelliteOutcome outcome;
     const char* problem;  // why not evaluated, else nullptr
     SatelliteSighting sighting;
+    const char* sgp4_problem = nullptr;  // with both theories: why SGP4 gave no place (Vinti's alone decided)
 };
 
 // One element set at the instant of the search: its topocentric place, the
@@ -102,6 +103,7 @@ struct SatelliteOrbits {
     Sgp4Orbit sgp4;     // unless the theory is vinti
     double epoch_mjd;   // UTC MJD of the elements' epoch
     const char* problem;
+    const char* sgp4_problem;  // with both theories: why SGP4 cannot propagate the set (Vinti's alone is used)
 };
 SatelliteOrbits satellite_orbits(const TleRecord& record, SatelliteTheory theory);
 
@@ -112,6 +114,7 @@ struct SatellitePlaces {
     const char* problem;
     SphericalCoordinates vinti;
     SphericalCoordinates sgp4;
+    const char* sgp4_problem;  // with both theories: why SGP4 gave no place here (its place is NaN)
 };
 SatellitePlaces satellite_places(const TleRecord& record, const SatelliteOrbits& orbits,
                                  const ObservationInstant& instant);

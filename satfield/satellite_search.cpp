@@ -313,6 +313,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
             };
             const SatelliteOrbits orbits = satellite_orbits(record, theory);
             const char* problem = orbits.problem;
+            const char* sgp4_problem = orbits.sgp4_problem;
             for (const InstantFields& group : instants) {
                 if (problem != nullptr) {
                     break;
@@ -322,8 +323,11 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                     problem = at.problem;
                     break;
                 }
+                if (at.sgp4_problem != nullptr) {
+                    sgp4_problem = at.sgp4_problem;
+                }
                 for (std::size_t k = 0; k < group.fields.size(); ++k) {
-                    if (!satellite_places_in_field(at, theory, group.geometry[k])) {
+                    if (!satellite_places_in_field(at, orbits.theory, group.geometry[k])) {
                         continue;
                     }
                     // In the field: the full evaluation gives the row.
@@ -331,6 +335,9 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                     if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
                         problem = evaluation.problem;
                         break;
+                    }
+                    if (evaluation.sgp4_problem != nullptr) {
+                        sgp4_problem = evaluation.sgp4_problem;
                     }
                     if (evaluation.outcome == SatelliteOutcome::in_field) {
                         add_row(group.fields[k], evaluation.sighting, RowExtras{});
@@ -341,7 +348,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                 if (problem != nullptr) {
                     break;
                 }
-                const std::optional<RowExtras> extras = set_in_region(record, orbits, theory, work, problem);
+                const std::optional<RowExtras> extras = set_in_region(record, orbits, orbits.theory, work, problem);
                 if (!extras) {
                     continue;
                 }
@@ -351,12 +358,18 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                     problem = evaluation.problem;
                     break;
                 }
+                if (evaluation.sgp4_problem != nullptr) {
+                    sgp4_problem = evaluation.sgp4_problem;
+                }
                 RowExtras with_pixel = *extras;
                 with_pixel.pixel = field_pixel(work.region, evaluation.sighting.ra_deg, evaluation.sighting.dec_deg);
                 add_row(work.index, evaluation.sighting, with_pixel);
             }
             if (problem != nullptr) {
                 findings.messages += entry_message(diagnostics, entry, std::string("element set not evaluated: ") + problem);
+            } else if (sgp4_problem != nullptr) {
+                findings.messages +=
+                    entry_message(diagnostics, entry, std::string("element set not evaluated by SGP4: ") + sgp4_problem);
             }
         }
     };

@@ -261,7 +261,9 @@ TEST(SatelliteEvaluation, EitherTheoryPutsADeepSpaceSetInTheField)
 
 // Sets the published verification output stops (decay, a negative
 // semi-latus rectum, a mean eccentricity driven out of range by drag): after
-// that instant SGP4 gives no place and says why; `both` does not evaluate them.
+// that instant SGP4 gives no place and says why; `both` evaluates them by
+// Vinti's theory alone, says why SGP4 could not, and leaves SGP4's columns
+// empty.
 TEST(SatelliteEvaluation, SetsSgp4CannotPropagateAreNotEvaluated)
 {
     struct Case {
@@ -288,7 +290,16 @@ TEST(SatelliteEvaluation, SetsSgp4CannotPropagateAreNotEvaluated)
         const SatelliteEvaluation sgp4 = evaluate_satellite(r, g, SatelliteTheory::sgp4);
         EXPECT_EQ(sgp4.outcome, SatelliteOutcome::not_evaluated) << c.problem;
         EXPECT_STREQ(sgp4.problem, c.problem);
-        EXPECT_EQ(evaluate_satellite(r, g, SatelliteTheory::both).outcome, SatelliteOutcome::not_evaluated);
+        const SatelliteEvaluation both = evaluate_satellite(r, g, SatelliteTheory::both);
+        const SatelliteEvaluation vinti = evaluate_satellite(r, g);
+        EXPECT_EQ(both.outcome, vinti.outcome) << c.problem;
+        if (vinti.outcome != SatelliteOutcome::not_evaluated) {
+            EXPECT_STREQ(both.sgp4_problem, c.problem);
+        }
+        if (both.outcome == SatelliteOutcome::in_field) {
+            const std::string row = satellite_csv_row(both.sighting, SatelliteTheory::both);
+            EXPECT_EQ(row.substr(row.size() - 4), ",,,\n");
+        }
     }
 }
 
