@@ -13,6 +13,20 @@ ObservationInstant observation_instant(double utc_mjd, double ut1_minus_utc_seco
             teme_to_true_of_date_matrix(utc_mjd)};
 }
 
+ObservationInstant observation_instant_near(const ObservationInstant& reference, double utc_mjd)
+{
+    // The Earth turns 1.00273781191135448 times per solar day of UT1.
+    constexpr double EARTH_ROTATION_RAD_PER_DAY = 2.0 * 3.14159265358979323846 * 1.00273781191135448;
+    const double turn = (utc_mjd - reference.utc_mjd) * EARTH_ROTATION_RAD_PER_DAY;
+    const Matrix3& to_j2000 = reference.true_of_date_to_j2000;
+    const Vector3 observer_tod = matrix_vector_product(transpose_matrix(to_j2000), reference.observer_j2000);
+    const Vector3 turned = matrix_vector_product(rotation_matrix(3, -turn), observer_tod);
+    ObservationInstant instant = reference;
+    instant.utc_mjd = utc_mjd;
+    instant.observer_j2000 = matrix_vector_product(to_j2000, turned);
+    return instant;
+}
+
 Vector3 satellite_topocentric_vector(const VintiOrbit& orbit, double epoch_mjd, double mean_anom, double omega,
                                      double node, double ndot2, const ObservationInstant& instant)
 {

@@ -51,6 +51,21 @@ struct RegionField {
     ObservationInstant end;
 };
 
+// Fields with exposures that start at one instant: one search over the
+// longest of them tells whether a set can enter any, before each is
+// searched alone.
+struct ExposureGroup {
+    double start_utc_mjd;
+    double longest_s;
+    std::vector<std::size_t> members;  // indices into the region fields
+    ObservationInstant start;          // at the common start, shared by the members' first samples
+};
+
+// The samples of an exposure between its start and end are taken through
+// observation_instant_near: their places may differ from exact ones by this
+// much (radians), which the clearances give up.
+constexpr double NEAR_INSTANT_MARGIN_RAD = 1e-7;
+
 // Rows resting on elements older than this drift by kilometres.
 constexpr double STALE_ELEMENTS_DAYS = 14.0;
 // The shortest step of the exposure search, seconds.
@@ -107,6 +122,68 @@ std::string entry_message(const CatalogueDiagnostics& diagnostics, const Element
     return catalogue_line_message(diagnostics, entry.line, "%s", what.c_str());
 }
 
+// False only when the set cannot be in any field of the group at any
+// instant of its exposure: the exposure search against the union of the
+// fields (inside any; the clearance from outside the nearest, from inside
+// the deepest), over the longest exposure, by each theory asked for.
+bool may_enter_group(const TleRecord& record, const SatelliteOrbits& orbits, SatelliteTheory theory,
+                     const ExposureGroup& group, const std::vector<RegionField>& fields, const char*& problem)
+{
+    const FieldSearch& first = *fields[group.members.front()].field;
+    const SearchRequest& clock = first.request;
+    const Vector3 site{{clock.observer_x, clock.observer_y, clock.observer_z}};
+    const double a_km = std::cbrt(EARTH_MU_KM3_S2 / std::pow(record.n * 2.0 * 3.14159265358979323846 / 86400.0, 2.0));
+    const double speed = satellite_speed_bound_km_s(a_km, record.ecc, site);
+    const bool theories[] = {theory != SatelliteTheory::sgp4, theory != SatelliteTheory::vinti};
+    for (int k = 0; k < 2; ++k) {
+        if (!theories[k]) {
+            continue;
+        }
+        auto place = [&](double seconds) {
+            ObservationInstant other;
+            const ObservationInstant* instant = &group.start;
+            if (seconds != 0.0) {
+                other = observation_instant_near(group.start, group.start_utc_mjd + seconds * DAYS_PER_SECOND);
+                instant = &other;
+            }
+            const SatellitePlaces places = satellite_places(record, orbits, *instant);
+            if (places.problem != nullptr) {
+                problem = places.problem;
+                return SkyPlace{};
+            }
+            return sky_place(k == 1 ? places.sgp4 : places.vinti);
+        };
+        auto region = [&](const SkyPlace& p) {
+            RegionTest united{false, INFINITY};
+            double deepest = 0.0;
+            for (std::size_t member : group.members) {
+                const RegionTest test = field_region_test(fields[member].region, p);
+                if (test.inside) {
+                    united.inside = true;
+                    deepest = std::max(deepest, test.clearance_rad);
+                } else {
+                    united.clearance_rad = std::min(united.clearance_rad, test.clearance_rad);
+                }
+            }
+            if (united.inside) {
+                united.clearance_rad = deepest;
+            }
+            united.clearance_rad = std::max(0.0, united.clearance_rad - NEAR_INSTANT_MARGIN_RAD);
+            return united;
+        };
+        const ExposureCrossing crossing =
+            exposure_crossing(place, region, group.longest_s, speed, EXPOSURE_RESOLUTION_S);
+        if (problem != nullptr) {
+            return false;
+        }
+        // A search that could not be made leaves the decision to each field.
+        if (!crossing.evaluated || crossing.found) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the set lies in a region field: at the rows' instant for an image,
 // at some instant of the exposure otherwise (by the theory's place; with
 // both theories, by either), with the extra columns; empty when it does not.
@@ -145,8 +222,7 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
                                                                               : nullptr;
             ObservationInstant other;
             if (instant == nullptr) {
-                other = observation_instant(field.start_utc_mjd + seconds * DAYS_PER_SECOND,
-                                            field.request.ut1_minus_utc_seconds, field.request.leap_seconds, site);
+                other = observation_instant_near(work.start, field.start_utc_mjd + seconds * DAYS_PER_SECOND);
                 instant = &other;
             }
             const SatellitePlaces places = satellite_places(record, orbits, *instant);
@@ -156,7 +232,11 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
             }
             return sky_place(primary(places, sgp4));
         };
-        auto region = [&](const SkyPlace& p) { return field_region_test(work.region, p); };
+        auto region = [&](const SkyPlace& p) {
+            RegionTest test = field_region_test(work.region, p);
+            test.clearance_rad = std::max(0.0, test.clearance_rad - NEAR_INSTANT_MARGIN_RAD);
+            return test;
+        };
         const ExposureCrossing crossing =
             exposure_crossing(place, region, field.exposure_s, speed, EXPOSURE_RESOLUTION_S);
         if (problem != nullptr || !crossing.evaluated || !crossing.found) {
@@ -258,6 +338,27 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         }
     }
 
+    // The region fields with exposures, grouped by their start; the others
+    // (images at an instant) are each tested at their instant.
+    std::vector<ExposureGroup> groups;
+    std::vector<std::size_t> instant_regions;
+    for (std::size_t r = 0; r < region_fields.size(); ++r) {
+        const FieldSearch& field = *region_fields[r].field;
+        if (field.exposure_s <= 0.0) {
+            instant_regions.push_back(r);
+            continue;
+        }
+        auto same = std::find_if(groups.begin(), groups.end(), [&](const ExposureGroup& group) {
+            return group.start_utc_mjd == field.start_utc_mjd;
+        });
+        if (same == groups.end()) {
+            groups.push_back({field.start_utc_mjd, field.exposure_s, {r}, region_fields[r].start});
+        } else {
+            same->longest_s = std::max(same->longest_s, field.exposure_s);
+            same->members.push_back(r);
+        }
+    }
+
     const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM.name, output.catalogue_path, output.err};
     std::FILE* file = open_catalogue(diagnostics);
     if (file == nullptr) {
@@ -286,6 +387,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         return block.used > 0;
     };
     auto evaluate = [&](const EntryBlock& block, BlockFindings& findings) {
+        thread_local std::vector<std::size_t> candidates;
         findings.sets = 0;
         findings.messages.clear();
         findings.rows.clear();
@@ -344,7 +446,21 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
                     }
                 }
             }
-            for (const RegionField& work : region_fields) {
+            // The region fields that may hold the set: every image at an
+            // instant, and the members of the exposure groups it may enter.
+            candidates.clear();
+            candidates.insert(candidates.end(), instant_regions.begin(), instant_regions.end());
+            for (const ExposureGroup& group : groups) {
+                if (problem != nullptr) {
+                    break;
+                }
+                if (may_enter_group(record, orbits, orbits.theory, group, region_fields, problem)) {
+                    candidates.insert(candidates.end(), group.members.begin(), group.members.end());
+                }
+            }
+            std::sort(candidates.begin(), candidates.end());
+            for (const std::size_t r : candidates) {
+                const RegionField& work = region_fields[r];
                 if (problem != nullptr) {
                     break;
                 }

@@ -325,3 +325,27 @@ TEST(SatelliteSearchGeometry, Ut1MinusUtcTurnsTheObserverWithTheEarth)
         }
     }
 }
+
+// The cheap instant of an exposure's inner samples keeps the reference's
+// matrices and turns the observer with the Earth: within minutes of the
+// reference it must place the observer where the exact instant does to a
+// few centimetres (the frame itself moves by under 0.001" in that time), and
+// a wrong sign or rate of the turn would miss by hundreds of metres.
+TEST(SatelliteObserver, NearInstantTurnsTheObserverAsTheExactOne)
+{
+    Vector3 site;
+    site(1) = 3395.0303;
+    site(2) = 3128.7911;
+    site(3) = 4388.8511;
+    const double start = 54606.870486111;
+    const ObservationInstant reference = observation_instant(start, 0.0, compiled_leap_second_table(), site);
+    for (const double seconds : {-300.0, 1.0, 60.0, 300.0, 1200.0}) {
+        const double t = start + seconds / 86400.0;
+        const ObservationInstant exact = observation_instant(t, 0.0, compiled_leap_second_table(), site);
+        const ObservationInstant near = observation_instant_near(reference, t);
+        for (int i = 1; i <= 3; ++i) {
+            EXPECT_NEAR(near.observer_j2000(i), exact.observer_j2000(i), 5e-5) << seconds << " s, axis " << i;
+        }
+        EXPECT_EQ(near.utc_mjd, t);
+    }
+}
