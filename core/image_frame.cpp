@@ -549,6 +549,18 @@ std::optional<Vector3> header_site(fitsfile* f, std::string& error)
     return std::nullopt;
 }
 
+// True for the keywords of the SIP distortion: A_ORDER, A_p_q and their B,
+// AP and BP kin (the keyword columns of a card, blanks included).
+bool is_sip_keyword(const std::string& keyword)
+{
+    for (const char* prefix : {"A_", "B_", "AP_", "BP_"}) {
+        if (keyword.rfind(prefix, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A message naming the first card whose value CFITSIO cannot split from its
 // comment (a text without its closing quote, say), or empty. The WCS
 // library's parser overruns its buffers on such a card, so the cards are
@@ -567,6 +579,19 @@ std::string malformed_card(const std::string& cards)
         if (status != 0) {
             fits_clear_errmsg();
             return "header card " + std::to_string(at / 80 + 1) + " is malformed: " + fits_status_text(status);
+        }
+        // A distortion coefficient or order whose value is not a number
+        // makes the WCS library follow a null pointer: refuse it first.
+        if (card.compare(8, 2, "= ") == 0 && is_sip_keyword(card.substr(0, 8))) {
+            // FITS may write the exponent with a D.
+            std::replace(std::begin(value), std::end(value), 'D', 'E');
+            std::replace(std::begin(value), std::end(value), 'd', 'e');
+            char* end = nullptr;
+            const double number = std::strtod(value, &end);
+            if (value[0] == '\0' || end == value || *end != '\0' || !std::isfinite(number)) {
+                return "header card " + std::to_string(at / 80 + 1) + " is malformed: " +
+                       card.substr(0, card.find_last_not_of(' ', 7) + 1) + " has no number for its value";
+            }
         }
         // CFITSIO lets a text value run to the end of its card; the WCS
         // library would read on into the next cards.
