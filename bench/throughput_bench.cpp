@@ -5,6 +5,9 @@
 // and the counters give records per second, the program's peak resident
 // memory and its time as a multiple of the plain read of the file.
 //
+// A night of 1,000 fields is measured the same way: one run with --fields
+// against single-field runs of a sample of its fields, scaled to the night.
+//
 // The catalogues are named by FIELDSEARCH_ASTORB_FULL and
 // FIELDSEARCH_TLE_FULL; when a variable is unset, the catalogue is generated
 // once into the build directory by the sample generators and kept there.
@@ -137,6 +140,14 @@ std::string full_catalogue(const ThroughputCase& c)
     return path;
 }
 
+// The machine's load average over the last minute (other work running
+// beside the benchmark); -1 when the system does not tell.
+double load_average()
+{
+    double load = -1.0;
+    return getloadavg(&load, 1) == 1 ? load : -1.0;
+}
+
 void program_throughput(benchmark::State& state, const ThroughputCase& c)
 {
     const std::string catalogue = full_catalogue(c);
@@ -185,6 +196,7 @@ void program_throughput(benchmark::State& state, const ThroughputCase& c)
     state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
     state.counters["plain_read_ms"] = 1000.0 * read_seconds / static_cast<double>(runs);
     state.counters["x_plain_read"] = program_seconds / read_seconds;
+    state.counters["load_1min"] = load_average();
 }
 
 BENCHMARK_CAPTURE(program_throughput, astfield, ASTFIELD_CASE)
@@ -366,8 +378,8 @@ double remembered_night_seconds(const std::string& list)
     return 0.0;
 }
 
-// Number of line feeds written by one run of `program` (its rows and report
-// lines), sent to a file in the build directory; -1 when it fails.
+// Number of lines of the report of one run of `program`, written to a file
+// in the build directory and removed; -1 when the run fails.
 long output_lines(const std::vector<std::string>& program)
 {
     const std::string output = std::string(BENCH_DATA_DIR) + "/night_output.txt";
@@ -378,9 +390,9 @@ long output_lines(const std::vector<std::string>& program)
 }
 
 // The night of `c` in one run: `program --catalogue PATH --fields LIST
-// --threads N --format csv`. Counters: fields per second, the program's peak
-// memory, and the lines it wrote (CSV: one header line per field list, one
-// line per object in a field).
+// --threads N`, the text report to /dev/null. Counters: fields per second,
+// the program's peak memory, the lines of its report (a header for each field
+// and a line per object found) and the machine's load average.
 void night_run(benchmark::State& state, const NightCase& c, int threads)
 {
     const std::string catalogue = full_catalogue(*c.program);
@@ -389,8 +401,8 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         state.SkipWithError("the catalogue or the field list could not be written");
         return;
     }
-    const std::vector<std::string> program{c.program->program, "--catalogue", catalogue, "--fields", list,
-                                           "--threads", std::to_string(threads), "--format", "csv"};
+    const std::vector<std::string> program{c.program->program, "--catalogue", catalogue,
+                                           "--fields",         list,          "--threads", std::to_string(threads)};
     // The first run, not counted, warms the page cache and counts the output.
     const long lines = output_lines(program);
     if (lines < 0) {
@@ -419,7 +431,8 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
     }
     state.counters["fields_per_s"] = NIGHT_FIELDS * static_cast<double>(runs) / seconds;
     state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
-    state.counters["output_lines"] = static_cast<double>(lines);
+    state.counters["report_lines"] = static_cast<double>(lines);
+    state.counters["load_1min"] = load_average();
 }
 
 // Ten of the night's fields (every hundredth, one per hour of the night),
@@ -441,16 +454,16 @@ void separate_runs(benchmark::State& state, const NightCase& c)
     std::vector<std::vector<std::string>> programs;
     for (int i = 0; i < SAMPLE; ++i) {
         const NightField& f = fields[static_cast<std::size_t>(i * (NIGHT_FIELDS / SAMPLE))];
-        std::vector<std::string> program{c.program->program, "--catalogue", catalogue,  "--time", f.time,
-                                         "--centre",         f.ra_deg,      f.dec_deg,  "--side", f.side_arcmin,
-                                         "--threads",        "2",           "--format", "csv"};
+        std::vector<std::string> program{c.program->program, "--catalogue", catalogue, "--time",    f.time,
+                                         "--centre",         f.ra_deg,      f.dec_deg, "--side",    f.side_arcmin,
+                                         "--threads",        "2"};
         if (c.exposures) {
             program.insert(program.end(), {"--exposure", f.exposure_s});
         }
         programs.push_back(std::move(program));
     }
     const std::vector<std::string> night{c.program->program, "--catalogue", catalogue, "--fields", list,
-                                         "--threads", "2", "--format", "csv"};
+                                         "--threads",        "2"};
     if (!run_child(programs.front()).ok) {
         state.SkipWithError("the program failed on a single field");
         return;
@@ -487,6 +500,7 @@ void separate_runs(benchmark::State& state, const NightCase& c)
     state.counters["total_1000_s"] = per_run * NIGHT_FIELDS;
     state.counters["night_s"] = remembered_night_seconds(list);
     state.counters["x_night_faster"] = per_run * NIGHT_FIELDS / remembered_night_seconds(list);
+    state.counters["load_1min"] = load_average();
 }
 
 BENCHMARK_CAPTURE(night_run, astfield_threads2, ASTFIELD_NIGHT, 2)
