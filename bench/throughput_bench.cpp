@@ -35,6 +35,7 @@ struct ChildRun {
     bool ok;              // started, and exited with status 0
     double seconds;       // wall time from the start to the end of the wait, steady clock
     long peak_rss_kib;    // the child's peak resident set size (ru_maxrss)
+    double cpu_seconds;   // the child's user and system time, seconds
 };
 
 // Runs `arguments` (the program first; looked up on PATH when it holds no
@@ -51,7 +52,7 @@ ChildRun run_child(const std::vector<std::string>& arguments, const std::string&
     }
     argv.push_back(nullptr);
 
-    ChildRun run{false, 0.0, 0};
+    ChildRun run{false, 0.0, 0, 0.0};
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid < 0) {
@@ -79,6 +80,8 @@ ChildRun run_child(const std::vector<std::string>& arguments, const std::string&
     run.ok = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     run.seconds = std::chrono::duration<double>(end - start).count();
     run.peak_rss_kib = usage.ru_maxrss;
+    run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     return run;
 }
 
@@ -391,8 +394,10 @@ long output_lines(const std::vector<std::string>& program)
 
 // The night of `c` in one run: `program --catalogue PATH --fields LIST
 // --threads N`, the text report to /dev/null. Counters: fields per second,
-// the program's peak memory, the lines of its report (a header for each field
-// and a line per object found) and the machine's load average.
+// the program's CPU time per run (user and system; on a loaded machine the
+// wall time alone overstates the program's cost), its peak memory, the lines
+// of its report (a header for each field and a line per object found) and
+// the machine's load average.
 void night_run(benchmark::State& state, const NightCase& c, int threads)
 {
     const std::string catalogue = full_catalogue(*c.program);
@@ -410,6 +415,7 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         return;
     }
     double seconds = 0.0;
+    double cpu_seconds = 0.0;
     long peak_rss_kib = 0;
     long runs = 0;
     for (auto _ : state) {
@@ -420,6 +426,7 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         }
         state.SetIterationTime(run.seconds);
         seconds += run.seconds;
+        cpu_seconds += run.cpu_seconds;
         peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
         ++runs;
     }
@@ -430,6 +437,7 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         remember_night_seconds(list, seconds / static_cast<double>(runs));
     }
     state.counters["fields_per_s"] = NIGHT_FIELDS * static_cast<double>(runs) / seconds;
+    state.counters["cpu_s"] = cpu_seconds / static_cast<double>(runs);
     state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
     state.counters["report_lines"] = static_cast<double>(lines);
     state.counters["load_1min"] = load_average();
@@ -439,8 +447,9 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
 // each searched by a run of its own through --time, --centre and --side (and
 // --exposure), at two threads. The time column is the wall time per run;
 // `total_1000_s` scales it to the whole night's 1,000 runs and
-// `x_night_faster` is that total over the one-run night at two threads
-// (measured just before, or now when the night was filtered out).
+// `x_night_faster` is that total over `night_s`, the one-run night at two
+// threads (measured just before, or now when the night was filtered out);
+// `cpu_per_run_ms` is a run's user and system time.
 void separate_runs(benchmark::State& state, const NightCase& c)
 {
     constexpr int SAMPLE = 10;
@@ -478,6 +487,7 @@ void separate_runs(benchmark::State& state, const NightCase& c)
     }
 
     double seconds = 0.0;
+    double cpu_seconds = 0.0;
     long runs = 0;
     for (auto _ : state) {
         double sample_seconds = 0.0;
@@ -488,6 +498,7 @@ void separate_runs(benchmark::State& state, const NightCase& c)
                 return;
             }
             sample_seconds += run.seconds;
+            cpu_seconds += run.cpu_seconds;
         }
         state.SetIterationTime(sample_seconds / SAMPLE);
         seconds += sample_seconds;
@@ -498,6 +509,7 @@ void separate_runs(benchmark::State& state, const NightCase& c)
     }
     const double per_run = seconds / static_cast<double>(runs);
     state.counters["total_1000_s"] = per_run * NIGHT_FIELDS;
+    state.counters["cpu_per_run_ms"] = 1000.0 * cpu_seconds / static_cast<double>(runs);
     state.counters["night_s"] = remembered_night_seconds(list);
     state.counters["x_night_faster"] = per_run * NIGHT_FIELDS / remembered_night_seconds(list);
     state.counters["load_1min"] = load_average();
@@ -539,13 +551,14 @@ BENCHMARK_CAPTURE(separate_runs, satfield, SATFIELD_NIGHT)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+// A satellite exposure night takes about a minute a run: one counted run.
 BENCHMARK_CAPTURE(night_run, satfield_exposures_threads2, SATFIELD_NIGHT_EXPOSURES, 2)
     ->UseManualTime()
-    ->Iterations(3)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(night_run, satfield_exposures_threads1, SATFIELD_NIGHT_EXPOSURES, 1)
     ->UseManualTime()
-    ->Iterations(3)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(separate_runs, satfield_exposures, SATFIELD_NIGHT_EXPOSURES)
     ->UseManualTime()
