@@ -40,8 +40,8 @@ struct ChildRun {
 
 // Runs `arguments` (the program first; looked up on PATH when it holds no
 // slash) with standard output sent to `output` (created or truncated) and
-// standard error to /dev/null, and waits for it. The child is started with fork and exec rather than
-// posix_spawn: a vfork-style start makes the exec inherit this process's own
+// standard error to /dev/null, and waits for it. The child is started with
+// fork and exec rather than posix_spawn: a vfork-style start makes the exec inherit this process's own
 // peak resident size into the child's ru_maxrss, so that a program smaller
 // than the benchmark would be reported at the benchmark's size.
 ChildRun run_child(const std::vector<std::string>& arguments, const std::string& output = "/dev/null")
@@ -551,7 +551,7 @@ BENCHMARK_CAPTURE(separate_runs, satfield, SATFIELD_NIGHT)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
-// A satellite exposure night takes about a minute a run: one counted run.
+// A satellite exposure night took over two minutes a run: one counted run.
 BENCHMARK_CAPTURE(night_run, satfield_exposures_threads2, SATFIELD_NIGHT_EXPOSURES, 2)
     ->UseManualTime()
     ->Iterations(1)
