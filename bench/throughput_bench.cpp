@@ -41,9 +41,10 @@ struct ChildRun {
 // Runs `arguments` (the program first; looked up on PATH when it holds no
 // slash) with standard output sent to `output` (created or truncated) and
 // standard error to /dev/null, and waits for it. The child is started with
-// fork and exec rather than posix_spawn: a vfork-style start makes the exec inherit this process's own
-// peak resident size into the child's ru_maxrss, so that a program smaller
-// than the benchmark would be reported at the benchmark's size.
+// fork and exec rather than posix_spawn: a vfork-style start makes the exec
+// inherit this process's own peak resident size into the child's ru_maxrss,
+// so that a program smaller than the benchmark would be reported at the
+// benchmark's size.
 ChildRun run_child(const std::vector<std::string>& arguments, const std::string& output = "/dev/null")
 {
     std::vector<char*> argv;
