@@ -588,7 +588,13 @@ std::string malformed_card(const std::string& cards)
             std::replace(std::begin(value), std::end(value), 'd', 'e');
             char* end = nullptr;
             const double number = std::strtod(value, &end);
-            if (value[0] == '\0' || end == value || *end != '\0' || !std::isfinite(number)) {
+            // Nothing but blanks or a comment may follow the number on the card.
+            const std::size_t number_start = card.find_first_not_of(' ', 10);
+            const std::size_t number_end = card.find_first_of(" /", number_start);
+            const std::size_t after = number_end == std::string::npos ? std::string::npos
+                                                                      : card.find_first_not_of(' ', number_end);
+            const bool only_comment = after == std::string::npos || card[after] == '/';
+            if (value[0] == '\0' || end == value || *end != '\0' || !std::isfinite(number) || !only_comment) {
                 return "header card " + std::to_string(at / 80 + 1) + " is malformed: " +
                        card.substr(0, card.find_last_not_of(' ', 7) + 1) + " has no number for its value";
             }
