@@ -209,13 +209,90 @@ std::optional<std::string> text_keyword(fitsfile* f, const char* key)
     return text;
 }
 
+// True for the keywords of a world coordinate system and its distortions
+// (the keyword columns of a card, blanks included).
+bool is_wcs_keyword(const std::string& keyword)
+{
+    for (const char* prefix : {"CTYPE", "CRPIX", "CRVAL", "CDELT", "CROTA", "CUNIT", "CD", "PC", "PV", "PS", "LONPOLE",
+                               "LATPOLE", "RADESYS", "RADECSYS", "EQUINOX", "EPOCH", "WCSAXES", "A_", "B_", "AP_",
+                               "BP_", "DP", "DQ", "MJD", "DATE"}) {
+        if (keyword.rfind(prefix, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The header's keyword cards as the WCS library is given them: each as
+// "KEYWORD = value" with the value CFITSIO reads from it (numbers, texts in
+// their quotes, logicals), comments and commentary cards left out, then END.
+// The library's own parser stumbles on what follows a value on some cards
+// (it has followed null pointers), so it sees only values already read.
+// A WCS keyword whose value is neither a text, a logical nor a number is an
+// error; other keywords with such values are left out.
+std::string canonical_cards(const std::string& header, std::string& error)
+{
+    std::string cards;
+    for (std::size_t at = 0; at + 80 <= header.size(); at += 80) {
+        const std::string card = header.substr(at, 80);
+        if (card.compare(0, 3, "END") == 0 && card.find_first_not_of(' ', 3) == std::string::npos) {
+            break;
+        }
+        if (card.compare(8, 2, "= ") != 0) {
+            continue;
+        }
+        char value[FLEN_VALUE] = {};
+        char comment[FLEN_COMMENT] = {};
+        int status = 0;
+        fits_parse_value(const_cast<char*>(card.data()), value, comment, &status);
+        if (status != 0) {
+            fits_clear_errmsg();
+            continue;
+        }
+        std::string text = value;
+        const std::size_t first = text.find_first_not_of(' ');
+        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
+        const std::string keyword = card.substr(0, 8);
+        bool usable = !text.empty() && (text.front() == '\'' || text == "T" || text == "F");
+        if (!usable && !text.empty()) {
+            std::string number = text;
+            std::replace(number.begin(), number.end(), 'D', 'E');
+            std::replace(number.begin(), number.end(), 'd', 'e');
+            char* end = nullptr;
+            const double parsed = std::strtod(number.c_str(), &end);
+            usable = end != number.c_str() && *end == '\0' && std::isfinite(parsed);
+            if (usable) {
+                text = number;
+            }
+        }
+        if (!usable) {
+            if (is_wcs_keyword(keyword)) {
+                error = "header card " + std::to_string(at / 80 + 1) + ": " +
+                        keyword.substr(0, keyword.find_last_not_of(' ') + 1) + " has no value the WCS can use";
+                return {};
+            }
+            continue;
+        }
+        std::string out = keyword + "= " + text;
+        out.resize(80, ' ');
+        cards += out;
+    }
+    std::string end = "END";
+    end.resize(80, ' ');
+    return cards + end;
+}
+
 // Parses the header's WCS descriptions and sets up the one at `chosen`
 // (-1: the primary description when celestial, else the first celestial
 // one). Null with `error` set when there is none or the library rejects it.
 std::unique_ptr<WcsArray> parse_wcs(const std::string& header, int chosen, std::string& error, Problem& problem)
 {
     auto parsed = std::make_unique<WcsArray>();
-    std::string cards = header;
+    std::string cards = canonical_cards(header, error);
+    if (!error.empty()) {
+        problem = Problem::other;
+        return nullptr;
+    }
     const int card_count = static_cast<int>(cards.size() / 80);
     int rejected = 0;
     const int status = wcspih(cards.data(), card_count, WCSHDR_all, 0, &rejected, &parsed->count, &parsed->array);
