@@ -265,6 +265,17 @@ std::string canonical_cards(const std::string& header, std::string& error)
                 text = number;
             }
         }
+        // The counts of axes size the library's arrays: whole numbers of
+        // at most 99 only.
+        if (usable && (keyword.rfind("NAXIS ", 0) == 0 || keyword.rfind("WCSAXES", 0) == 0)) {
+            char* end = nullptr;
+            const double count = std::strtod(text.c_str(), &end);
+            if (!(count >= 0.0 && count <= 99.0 && count == std::floor(count))) {
+                error = "header card " + std::to_string(at / 80 + 1) + ": " +
+                        keyword.substr(0, keyword.find_last_not_of(' ') + 1) + " is not a count of axes";
+                return {};
+            }
+        }
         if (!usable) {
             if (is_wcs_keyword(keyword)) {
                 error = "header card " + std::to_string(at / 80 + 1) + ": " +
