@@ -84,13 +84,6 @@ struct CatalogueLines {
     std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
 };
 
-// What a block of lines gave: messages and rows in catalogue order.
-struct BlockFindings {
-    int records = 0;
-    std::string messages;
-    std::vector<FoundRow> rows;
-};
-
 // Everything the evaluation of one field needs, computed once per run.
 struct FieldWork {
     const FieldSearch* field;
@@ -270,9 +263,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     };
     auto evaluate = [&](const CatalogueLines& block, BlockFindings& findings) {
         thread_local std::vector<int> candidates;
-        findings.records = 0;
-        findings.messages.clear();
-        findings.rows.clear();
+        findings.clear();
         for (const CatalogueLines::Line& entry : block.lines) {
             const CatalogueLine parsed =
                 parse_catalogue_line(*format, entry.number, block.line(entry), entry.full_length);
@@ -331,13 +322,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         }
     };
     int records = 0;
-    auto emit = [&](BlockFindings& findings) {
-        records += findings.records;
-        std::fputs(findings.messages.c_str(), output.err);
-        for (const FoundRow& found : findings.rows) {
-            reports.add(found);
-        }
-    };
+    auto emit = [&](BlockFindings& findings) { records += reports.take(findings, output.err); };
     run_ordered_blocks<CatalogueLines, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
     reports.finish(records, !reader.read_error(), ASTFIELD_PROGRAM.name, output.catalogue_path);

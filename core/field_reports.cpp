@@ -187,6 +187,15 @@ void FieldReports::add(const FoundRow& found)
     }
 }
 
+int FieldReports::take(const BlockFindings& findings, std::FILE* err)
+{
+    std::fputs(findings.messages.c_str(), err);
+    for (const FoundRow& found : findings.rows) {
+        add(found);
+    }
+    return findings.records;
+}
+
 std::string FieldReports::stale_elements_summary(const char* program, double stale_after_days) const
 {
     int count = 0;

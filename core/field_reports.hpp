@@ -25,6 +25,21 @@ struct FoundRow {
     std::optional<OverlayObject> overlay;
 };
 
+// What one block of the catalogue gave: the records it held, its messages
+// and its rows, in catalogue order.
+struct BlockFindings {
+    int records = 0;
+    std::string messages;
+    std::vector<FoundRow> rows;
+
+    void clear()
+    {
+        records = 0;
+        messages.clear();
+        rows.clear();
+    }
+};
+
 class FieldReports {
 public:
     // `table_header` stands above the rows of a text report, `csv_header`
@@ -43,6 +58,10 @@ public:
 
     // A row found, with what the summary and the overlays need of it.
     void add(const FoundRow& found);
+
+    // A block's findings in their turn: its messages to `err`, its rows to
+    // their fields; returns the records it held.
+    int take(const BlockFindings& findings, std::FILE* err);
 
     // The marks of the rows of the first field, in catalogue order.
     const std::vector<OverlayObject>& overlays() const { return overlays_; }

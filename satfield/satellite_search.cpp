@@ -34,12 +34,6 @@ struct EntryBlock {
     std::size_t used = 0;
 };
 
-struct BlockFindings {
-    int sets = 0;
-    std::string messages;
-    std::vector<FoundRow> rows;
-};
-
 // A field that is an image or has an exposure: each set is tested against
 // it on its own, at the instants the exposure search asks for.
 struct RegionField {
@@ -388,13 +382,11 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
     };
     auto evaluate = [&](const EntryBlock& block, BlockFindings& findings) {
         thread_local std::vector<std::size_t> candidates;
-        findings.sets = 0;
-        findings.messages.clear();
-        findings.rows.clear();
+        findings.clear();
         for (std::size_t e = 0; e < block.used; ++e) {
             const ElementSetEntry& entry = block.entries[e];
             if (entry.kind != EntryKind::notice) {
-                ++findings.sets;
+                ++findings.records;
             }
             if (entry.kind != EntryKind::element_set) {
                 findings.messages += entry_message(diagnostics, entry, entry.message);
@@ -490,13 +482,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
         }
     };
     int read_count = 0;
-    auto emit = [&](BlockFindings& findings) {
-        read_count += findings.sets;
-        std::fputs(findings.messages.c_str(), output.err);
-        for (const FoundRow& found : findings.rows) {
-            reports.add(found);
-        }
-    };
+    auto emit = [&](BlockFindings& findings) { read_count += reports.take(findings, output.err); };
     run_ordered_blocks<EntryBlock, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error, or a catalogue that cannot be read as
     // a whole, claims no count.
