@@ -55,16 +55,6 @@ std::string catalogue_record_message(const CatalogueDiagnostics& d, long record_
     return message;
 }
 
-void report_catalogue_record(const CatalogueDiagnostics& d, long record_number, const char* format, ...)
-{
-    std::fprintf(d.err, "%s: %s: record %ld: ", d.program, d.path, record_number);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(d.err, format, args);
-    va_end(args);
-    std::fputc('\n', d.err);
-}
-
 std::FILE* open_catalogue(const CatalogueDiagnostics& d)
 {
     errno = 0;

@@ -25,12 +25,8 @@ struct CatalogueDiagnostics {
 [[gnu::format(printf, 3, 4)]] std::string catalogue_line_message(const CatalogueDiagnostics& diagnostics,
                                                                  long line_number, const char* format, ...);
 
-// Reports a problem of one record of a catalogue that is one document (its
-// records numbered from 1), printf-style: "PROGRAM: PATH: record N: what is wrong".
-[[gnu::format(printf, 3, 4)]] void report_catalogue_record(const CatalogueDiagnostics& diagnostics, long record_number,
-                                                           const char* format, ...);
-
-// The same message as a line of text (line end included).
+// The message about one record of a catalogue that is one document (JSON,
+// XML; records numbered from 1) as a line of text, line end included.
 [[gnu::format(printf, 3, 4)]] std::string catalogue_record_message(const CatalogueDiagnostics& diagnostics,
                                                                    long record_number, const char* format, ...);
 

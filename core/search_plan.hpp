@@ -33,9 +33,6 @@ FieldSearch field_search_at_instant(const Scenario& scenario);
 // The square field of a request at its one instant (no scenario to report).
 FieldSearch field_search_for_request(const SearchRequest& request);
 
-// A plan of the one field of a scenario, on one thread.
-SearchPlan single_field_plan(const Scenario& scenario);
-
 // A search driver over a plan: scans the catalogue of `output` for every
 // field; returns the program's exit status.
 using PlanSearchFunction = int (*)(const SearchPlan& plan, const SearchOutput& output);
