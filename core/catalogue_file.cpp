@@ -4,16 +4,6 @@
 #include <cstdarg>
 #include <cstring>
 
-void report_catalogue_line(const CatalogueDiagnostics& d, long line_number, const char* format, ...)
-{
-    std::fprintf(d.err, "%s: %s:%ld: ", d.program, d.path, line_number);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(d.err, format, args);
-    va_end(args);
-    std::fputc('\n', d.err);
-}
-
 namespace {
 
 // The message `prefix` then the printf-style text, with a line end.

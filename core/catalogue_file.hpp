@@ -16,12 +16,9 @@ struct CatalogueDiagnostics {
     std::FILE* err;
 };
 
-// Reports a problem of one line of the catalogue, printf-style.
-[[gnu::format(printf, 3, 4)]] void report_catalogue_line(const CatalogueDiagnostics& diagnostics, long line_number,
-                                                         const char* format, ...);
-
-// The same message as a line of text (line end included), for a scan that
-// prints its messages later, in catalogue order.
+// The message about one line of the catalogue, printf-style, as a line of
+// text (line end included), for a scan that prints its messages in
+// catalogue order.
 [[gnu::format(printf, 3, 4)]] std::string catalogue_line_message(const CatalogueDiagnostics& diagnostics,
                                                                  long line_number, const char* format, ...);
 
