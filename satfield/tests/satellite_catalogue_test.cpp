@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "satellite_search.hpp"
+#include "program_run.hpp"
 #include "scratch_directory.hpp"
 
 namespace {
@@ -81,23 +82,7 @@ const std::string XML =
             "27997", "0.00000021") +
     "\n</ndm>\n";
 
-struct SearchRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string contents(std::FILE* f)
-{
-    std::rewind(f);
-    std::string text;
-    char block[4096];
-    for (std::size_t n = 0; (n = std::fread(block, 1, sizeof block, f)) > 0;) {
-        text.append(block, n);
-    }
-    std::fclose(f);
-    return text;
-}
+using SearchRun = ProgramRun;
 
 const std::string& catalogue_path()
 {
@@ -114,7 +99,7 @@ SearchRun search_text(const std::string& text, OutputFormat format = OutputForma
     std::FILE* err = std::tmpfile();
     const int status =
         search_satellite_field(satellite_scenario_request(), {catalogue_path().c_str(), format, out, err});
-    return {status, contents(out), contents(err)};
+    return {status, temporary_file_contents(out), temporary_file_contents(err)};
 }
 
 std::string crlf_with_byte_order_mark(const std::string& text)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "program_run.hpp"
 #include "scratch_directory.hpp"
 
 namespace {
@@ -24,24 +25,7 @@ const std::string OUTSIDE =
     "1 49595U 03066A   08139.61747879  .00000019  00000-0  16294-6 0  6318\n"
     "2 49595   0.0000 229.8011 0005699 270.1479 320.9337  1.00272049159441\n";
 
-struct SearchRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string contents(std::FILE* f)
-{
-    std::rewind(f);
-    std::string text;
-    char block[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) {
-        text.append(block, n);
-    }
-    std::fclose(f);
-    return text;
-}
+using SearchRun = ProgramRun;
 
 std::string catalogue_path()
 {
@@ -53,7 +37,7 @@ SearchRun search(const char* path)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status = search_satellite_field(satellite_scenario_request(), {path, OutputFormat::text, out, err});
-    return {status, contents(out), contents(err)};
+    return {status, temporary_file_contents(out), temporary_file_contents(err)};
 }
 
 SearchRun search_text(const std::string& text)

@@ -3,6 +3,7 @@
 // test's own scratch directory.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,19 @@ inline std::string file_contents(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// All that was written to a temporary file (std::tmpfile), which is closed.
+inline std::string temporary_file_contents(std::FILE* file)
+{
+    std::rewind(file);
+    std::string text;
+    char block[4096];
+    for (std::size_t n = 0; (n = std::fread(block, 1, sizeof block, file)) > 0;) {
+        text.append(block, n);
+    }
+    std::fclose(file);
+    return text;
 }
 
 // Runs `program` with `arguments` (already quoted for the shell) in
