@@ -27,6 +27,7 @@
 #include "astorb_record.hpp"
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
+#include "orbit_through_point.hpp"
 #include "square_field.hpp"
 #include "time_scales.hpp"
 #include "two_body.hpp"
@@ -565,20 +566,11 @@ Orbit placed_orbit(const Placement& p, double ra, double dec, const SearchReques
         fail_placement(p, "the orbit does not pass at that distance from the Sun");
     }
 
-    // The point in the ecliptic frame of J2000.0.
-    const double ce = std::cos(OBLIQUITY_J2000);
-    const double se = std::sin(OBLIQUITY_J2000);
-    const double xe = point(1);
-    const double ye = ce * point(2) + se * point(3);
-    const double ze = -se * point(2) + ce * point(3);
-    const double longitude = std::atan2(ye, xe);
-    const double latitude = std::asin(ze / r);
-
-    // The orbit plane through it, and the place of the point in the orbit.
-    const double inclination = std::fmax(p.least_inclination * DEG_TO_RAD, std::fabs(latitude) + 0.01);
-    const double sin_u = std::sin(latitude) / std::sin(inclination);
-    const double u_lat = p.ascending ? std::asin(sin_u) : PI - std::asin(sin_u);
-    const double node = longitude - std::atan2(std::cos(inclination) * sin_u, std::cos(u_lat));
+    // The orbit plane through the point, and the place of the point in the orbit.
+    const OrbitPlaneThroughPoint plane = orbit_plane_through(point, r, p.least_inclination, p.ascending);
+    const double inclination = plane.inclination;
+    const double node = plane.node;
+    const double u_lat = plane.argument_of_latitude;
     const double cos_nu = (p.a * (1.0 - p.e * p.e) / r - 1.0) / p.e;
     const double nu = (p.after_perihelion ? 1.0 : -1.0) * std::acos(std::fmax(-1.0, std::fmin(1.0, cos_nu)));
     const double eccentric = 2.0 * std::atan(std::sqrt((1.0 - p.e) / (1.0 + p.e)) * std::tan(nu / 2.0));

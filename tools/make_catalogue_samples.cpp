@@ -20,6 +20,7 @@
 #include "astorb_record.hpp"
 #include "comet_record.hpp"
 #include "light_time.hpp"
+#include "orbit_through_point.hpp"
 #include "packed_designations.hpp"
 #include "text_catalogue.hpp"
 #include "time_scales.hpp"
@@ -224,17 +225,10 @@ std::string comet_line(const CometPlacement& p, const SearchRequest& request, co
     if (r < p.q) {
         fail(std::string("the ") + p.what + " cannot reach that point: r < q");
     }
-    const double ce = std::cos(OBLIQUITY_J2000);
-    const double se = std::sin(OBLIQUITY_J2000);
-    const double xe = point(1);
-    const double ye = ce * point(2) + se * point(3);
-    const double ze = -se * point(2) + ce * point(3);
-    const double longitude = std::atan2(ye, xe);
-    const double latitude = std::asin(ze / r);
-    const double inclination = std::fmax(p.least_inclination * DEG_TO_RAD, std::fabs(latitude) + 0.01);
-    const double sin_u = std::sin(latitude) / std::sin(inclination);
-    const double u_lat = p.ascending ? std::asin(sin_u) : PI - std::asin(sin_u);
-    const double node = longitude - std::atan2(std::cos(inclination) * sin_u, std::cos(u_lat));
+    const OrbitPlaneThroughPoint plane = orbit_plane_through(point, r, p.least_inclination, p.ascending);
+    const double inclination = plane.inclination;
+    const double node = plane.node;
+    const double u_lat = plane.argument_of_latitude;
     const double cos_nu = (p.q * (1.0 + p.e) / r - 1.0) / p.e;
     const double nu = (p.after_perihelion ? 1.0 : -1.0) * std::acos(std::fmax(-1.0, std::fmin(1.0, cos_nu)));
     const double emitted = request.utc_mjd - light_time_days(p.delta_au * KM_PER_AU);
