@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 std::string_view columns(std::string_view line, int first, int last)
 {
     if (first < 1 || last < first) {
@@ -163,4 +167,9 @@ double decimal_field(std::string_view line, int first, int last)
 int integer_field(std::string_view line, int first, int last)
 {
     return integer_from_text(columns(line, first, last));
+}
+
+double fixed_point_field_in_general(std::string_view line, int first, int last)
+{
+    return decimal_field(line, first, last);
 }

@@ -105,3 +105,52 @@ TEST(FixedColumns, IntegerConversionAgreesWithStrtol)
         ASSERT_EQ(integer_from_text(text), clamped) << "'" << text << "'";
     }
 }
+
+// The fixed-point conversion reads sixteen bytes at once; it must give
+// decimal_field's value bit for bit whatever the columns hold, whatever
+// stands before them on the line, and wherever the point actually is.
+TEST(FixedColumns, FixedPointConversionAgreesWithTheGeneralOne)
+{
+    const char alphabet[] = "0123456789 . -+eEx\t";
+    std::uint64_t state = 20080520;
+    auto next = [&state]() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 33);
+    };
+    int fast_shapes = 0;
+    for (int i = 0; i < 300000; ++i) {
+        const int width = 2 + static_cast<int>(next() % 15);
+        const int fraction_digits = static_cast<int>(next() % 10);
+        std::string field;
+        if (i % 2 == 0) {
+            // Catalogue shape: right-aligned digits with the point in place.
+            const int integer_digits = static_cast<int>(next() % static_cast<unsigned>(width));
+            field.assign(static_cast<std::size_t>(width), ' ');
+            for (int k = 0; k < width; ++k) {
+                const int from_end = width - 1 - k;
+                if (from_end < fraction_digits || (from_end > fraction_digits && from_end <= fraction_digits + integer_digits)) {
+                    field[static_cast<std::size_t>(k)] = static_cast<char>('0' + next() % 10);
+                } else if (from_end == fraction_digits) {
+                    field[static_cast<std::size_t>(k)] = '.';
+                }
+            }
+            if (next() % 8 == 0) {
+                field[next() % static_cast<unsigned>(width)] = alphabet[next() % (sizeof alphabet - 1)];
+            }
+        } else {
+            for (int k = 0; k < width; ++k) {
+                field += alphabet[next() % (sizeof alphabet - 1)];
+            }
+        }
+        const std::string before(static_cast<std::size_t>(next() % 20), static_cast<char>('0' + next() % 10));
+        const std::string line = before + field + (next() % 2 == 0 ? "" : "98765");
+        const int first = static_cast<int>(before.size()) + 1;
+        const int last = first + width - 1;
+        const double expected = decimal_field(line, first, last);
+        const double got = fixed_point_field(line, first, last, fraction_digits);
+        ASSERT_EQ(std::signbit(got), std::signbit(expected)) << "'" << line << "'";
+        ASSERT_TRUE(got == expected || (std::isnan(got) && std::isnan(expected))) << "'" << line << "' " << got;
+        fast_shapes += (last >= 16 && field.find_first_not_of(" 0123456789.") == std::string::npos) ? 1 : 0;
+    }
+    EXPECT_GT(fast_shapes, 50000);
+}
