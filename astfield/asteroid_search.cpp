@@ -205,9 +205,10 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         // The observer's positions serve every record.
         const SearchRequest& r = field.request;
         const ObserverPositions observer = observer_positions(r);
-        FieldPrefilter prefilter = field_prefilter(r, observer.at);
-        prefilter.active = prefilter.active && scan == AsteroidScan::fast;
         const bool plain = field.frame == nullptr && field.exposure_s <= 0.0;
+        // A lone square meets every record: its longitude window pays.
+        FieldPrefilter prefilter = field_prefilter(r, observer.at, plain && plan.fields.size() == 1);
+        prefilter.active = prefilter.active && scan == AsteroidScan::fast;
         all_plain = all_plain && plain;
         const Vector3 site{{r.observer_x, r.observer_y, r.observer_z}};
         const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
@@ -245,6 +246,8 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         std::fclose(catalogue);
         return 1;
     }
+    const bool quick = !use_night && fields.size() == 1 && fields.front().plain &&
+                       fields.front().prefilter.active && format->layout == CatalogueLayout::astorb;
     const bool text = output.format == OutputFormat::text;
     FieldReports reports(plan, output.format, output.out, asteroid_table_header(),
                          with_extra_columns(asteroid_csv_header(), extra_columns_header(extra)), {"name", "dec_sign"});
@@ -265,6 +268,15 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         thread_local std::vector<int> candidates;
         findings.clear();
         for (const CatalogueLines::Line& entry : block.lines) {
+            // A lone square first looks at the orbit alone: a whole record
+            // it rules out needs no more reading.
+            if (quick && entry.number > format->header_lines && entry.full_length >= ASTORB_COLUMNS_READ) {
+                const AstorbRecord orbit = parse_astorb_orbit(block.line(entry));
+                if (has_elliptic_elements(orbit) && !may_be_in_field(fields.front().prefilter, orbit)) {
+                    ++findings.records;
+                    continue;
+                }
+            }
             const CatalogueLine parsed =
                 parse_catalogue_line(*format, entry.number, block.line(entry), entry.full_length);
             if (!parsed.problem.empty()) {

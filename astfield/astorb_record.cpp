@@ -51,7 +51,46 @@ double required_decimal_field(std::string_view line, int first, int last)
     return decimal_from_text(text);
 }
 
+// The epoch and the six elements of the record in `line`.
+void read_orbit_columns(std::string_view line, AstorbRecord& record)
+{
+    const std::string_view date = columns(line, 107, 114);
+    if (date.size() == 8 && std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // yyyymmdd, as nearly every record writes it.
+        auto digit = [&](std::size_t k) { return date[k] - '0'; };
+        record.epoch_year = ((digit(0) * 10 + digit(1)) * 10 + digit(2)) * 10 + digit(3);
+        record.epoch_month = digit(4) * 10 + digit(5);
+        record.epoch_day = digit(6) * 10 + digit(7);
+    } else {
+        record.epoch_year = integer_field(line, 107, 110);
+        record.epoch_month = integer_field(line, 111, 112);
+        record.epoch_day = integer_field(line, 113, 114);
+    }
+    // Written with six decimals for the angles, eight for e and a.
+    record.mean_anomaly = fixed_point_field(line, 115, 125, 6);
+    record.perihelion_argument = fixed_point_field(line, 126, 136, 6);
+    record.node = fixed_point_field(line, 137, 147, 6);
+    record.inclination = fixed_point_field(line, 148, 157, 6);
+    record.eccentricity = fixed_point_field(line, 158, 168, 8);
+    record.semimajor_axis = fixed_point_field(line, 169, 181, 8);
+}
+
 }  // namespace
+
+AstorbRecord parse_astorb_orbit(std::string_view line)
+{
+    AstorbRecord record{};
+    read_orbit_columns(line, record);
+    // Blanks, digits, points and minus signs, six at most: atof of such a
+    // text is a finite number.
+    const std::string_view magnitudes = columns(line, 42, 53);
+    const bool finite = std::all_of(magnitudes.begin(), magnitudes.end(), [](char c) {
+        return c == ' ' || c == '.' || c == '-' || (c >= '0' && c <= '9');
+    });
+    record.h = finite ? 0.0 : NAN;
+    record.g = finite ? 0.0 : NAN;
+    return record;
+}
 
 AstorbRecord parse_astorb_record(std::string_view line)
 {
@@ -60,15 +99,7 @@ AstorbRecord parse_astorb_record(std::string_view line)
     copy_columns(line, 7, 17, record.name);
     record.h = decimal_field(line, 42, 47);
     record.g = decimal_field(line, 48, 53);
-    record.epoch_year = integer_field(line, 107, 110);
-    record.epoch_month = integer_field(line, 111, 112);
-    record.epoch_day = integer_field(line, 113, 114);
-    record.mean_anomaly = decimal_field(line, 115, 125);
-    record.perihelion_argument = decimal_field(line, 126, 136);
-    record.node = decimal_field(line, 137, 147);
-    record.inclination = decimal_field(line, 148, 157);
-    record.eccentricity = decimal_field(line, 158, 168);
-    record.semimajor_axis = decimal_field(line, 169, 181);
+    read_orbit_columns(line, record);
     const std::string_view uncertainty = columns(line, UNCERTAINTY_FIRST_COLUMN, UNCERTAINTY_FIRST_COLUMN + 25);
     record.uncertainty_columns.fill('\0');
     uncertainty.copy(record.uncertainty_columns.data(), uncertainty.size());

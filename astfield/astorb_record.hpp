@@ -39,6 +39,14 @@ struct AstorbRecord {
 // unless columns 192-216 hold a value, a rate and a date yyyymmdd.
 AstorbRecord parse_astorb_record(std::string_view line);
 
+// The orbit of the record in `line` alone, for a first look: the epoch and
+// the six elements as parse_astorb_record reads them; number, name and
+// uncertainty empty; H and G 0 when their columns hold nothing but blanks,
+// digits, points and minus signs (so that parse_astorb_record reads finite
+// numbers there), NaN otherwise. has_elliptic_elements of it is that of the
+// whole record.
+AstorbRecord parse_astorb_orbit(std::string_view line);
+
 // True when the record's elements describe an ellipse (0 <= e < 1, a > 0)
 // and every numeric field (H, G and the six elements) is a finite number.
 bool has_elliptic_elements(const AstorbRecord& record);

@@ -1,6 +1,9 @@
 #include "field_prefilter.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "angles.hpp"
 #include "two_body.hpp"
@@ -27,6 +30,83 @@ constexpr double KEPLER_ANOMALY_BOUND = 1e-5;
 constexpr int KEPLER_MOST_STEPS = 12;
 // Closer than this (km) the direction to the asteroid is left to the full evaluation.
 constexpr double NEAREST_DISTANCE_KM = 1.0e5;
+
+// The longitude window: the light-time shift it allows for (radians) and
+// the speed at perihelion (AU/day) up to which that allowance holds: at
+// beta = v / c = 6e-4 the shift bound (pi/2) beta (1 + beta) is below 1e-3.
+constexpr double WINDOW_SHIFT_ALLOWANCE = 1e-3;
+constexpr double WINDOW_LARGEST_SPEED = 6e-4 * SPEED_OF_LIGHT_AU_PER_DAY;
+// Cones wider than this are left to the Kepler test.
+constexpr double WINDOW_LARGEST_RADIUS = 0.2;
+// The shells start this far beyond the observer's distance from the Sun
+// (nearer, a line of sight can meet a sphere twice) and end at the last
+// distance, AU.
+constexpr double WINDOW_FIRST_SHELL_GAP_AU = 0.05;
+constexpr double WINDOW_SHELL_AU = 0.01;
+constexpr double WINDOW_FARTHEST_AU = 100.0;
+// Eccentricities and inclinations (from the ecliptic, either sense) beyond
+// these are left to the Kepler test.
+constexpr double WINDOW_LARGEST_ECCENTRICITY = 0.95;
+constexpr double WINDOW_LARGEST_INCLINATION_DEG = 89.0;
+// Allowance for the rounding of longitudes and of the bounds, radians; the
+// mean longitude is trusted to this only while it stays below the limit.
+constexpr double WINDOW_MARGIN = 1e-6;
+constexpr double WINDOW_LARGEST_LONGITUDE = 1e8;
+
+// Bounds tabulated in bins, each entry the bound at its bin's upper end
+// (both grow with their argument).
+constexpr int ECCENTRICITY_BINS = 1000;
+constexpr int INCLINATION_BINS_PER_DEGREE = 10;
+
+// The largest |v - M| (radians) of an orbit of eccentricity e: the true
+// anomaly leads E by at most 2 asin(beta), beta = e / (1 + sqrt(1 - e^2)),
+// since v - E = 2 atan(beta sin E / (1 - beta cos E)); and E leads M by
+// e sin E, at most e.
+double centre_equation_bound(double e)
+{
+    static const std::array<double, ECCENTRICITY_BINS> table = [] {
+        std::array<double, ECCENTRICITY_BINS> t{};
+        for (int j = 0; j < ECCENTRICITY_BINS; ++j) {
+            const double upper = static_cast<double>(j + 1) / ECCENTRICITY_BINS;
+            const double beta = upper / (1.0 + std::sqrt(std::max(0.0, 1.0 - upper * upper)));
+            t[static_cast<std::size_t>(j)] = 2.0 * std::asin(std::min(beta, 1.0)) + upper;
+        }
+        return t;
+    }();
+    return table[static_cast<std::size_t>(e * ECCENTRICITY_BINS)];
+}
+
+// The largest difference (radians) between the ecliptic longitude of a point
+// of an orbit of inclination i (degrees, below 90) and its longitude in the
+// orbit, node plus argument of latitude u: atan(cos i tan u) - u is largest
+// where tan^2 u = 1 / cos i, at asin((1 - cos i) / (1 + cos i)).
+double ecliptic_reduction_bound(double inclination_deg)
+{
+    static const std::array<double, 90 * INCLINATION_BINS_PER_DEGREE> table = [] {
+        std::array<double, 90 * INCLINATION_BINS_PER_DEGREE> t{};
+        for (std::size_t j = 0; j < t.size(); ++j) {
+            const double upper = static_cast<double>(j + 1) / INCLINATION_BINS_PER_DEGREE * DEG_TO_RAD;
+            const double c = std::cos(upper);
+            t[j] = std::asin(std::min((1.0 - c) / (1.0 + c), 1.0));
+        }
+        return t;
+    }();
+    return table[static_cast<std::size_t>(inclination_deg * INCLINATION_BINS_PER_DEGREE)];
+}
+
+// An angle brought into [-pi, pi].
+double principal_angle(double a)
+{
+    return a - TWO_PI * std::round(a / TWO_PI);
+}
+
+// A vector of the J2000 equator on the ecliptic of J2000.0, times `scale`.
+std::array<double, 3> ecliptic_of(const Vector3& v, double scale)
+{
+    const double cos_eps = std::cos(OBLIQUITY_J2000);
+    const double sin_eps = std::sin(OBLIQUITY_J2000);
+    return {v(1) * scale, (cos_eps * v(2) + sin_eps * v(3)) * scale, (-sin_eps * v(2) + cos_eps * v(3)) * scale};
+}
 
 }  // namespace
 
@@ -95,7 +175,113 @@ double light_time_shift_bound(const AstorbRecord& record)
     return 0.5 * PI * k;  // asin k <= (pi/2) k
 }
 
-FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& observer_position)
+LongitudeWindow longitude_window(const Vector3& centre, double radius, const Vector3& observer_position)
+{
+    LongitudeWindow window;
+    // Every direction v of the widened cone lies within `widened` of the
+    // centre u, and |v - u| <= widened.
+    const double widened = radius + WINDOW_SHIFT_ALLOWANCE + ROUNDING_MARGIN;
+    if (!(widened < WINDOW_LARGEST_RADIUS)) {
+        return window;
+    }
+    const std::array<double, 3> o = ecliptic_of(observer_position, 1.0 / KM_PER_AU);
+    const std::array<double, 3> u = ecliptic_of(centre, 1.0);
+    const double o_norm = std::sqrt(o[0] * o[0] + o[1] * o[1] + o[2] * o[2]);
+    const double o_along = o[0] * u[0] + o[1] * u[1] + o[2] * u[2];
+    if (!(o_norm > 0.5 && o_norm < 2.0)) {
+        return window;
+    }
+    window.first_au = o_norm + WINDOW_FIRST_SHELL_GAP_AU;
+    window.step_au = WINDOW_SHELL_AU;
+    const auto shells = static_cast<std::size_t>(std::ceil((WINDOW_FARTHEST_AU - window.first_au) / window.step_au));
+    // The distance along a line of sight v from the observer to the sphere
+    // of radius r > |o|: s = -o.v + sqrt((o.v)^2 + r^2 - |o|^2), which grows
+    // with r and falls as o.v grows, at most twice as fast as o.v changes.
+    auto along = [&](double r, double o_dot_v) {
+        return -o_dot_v + std::sqrt(o_dot_v * o_dot_v + r * r - o_norm * o_norm);
+    };
+    // The central line of sight's point in the ecliptic plane at each edge.
+    std::vector<std::array<double, 2>> edge(shells + 1);
+    window.edge_longitude.resize(shells + 1);
+    for (std::size_t k = 0; k <= shells; ++k) {
+        const double s = along(window.first_au + static_cast<double>(k) * window.step_au, o_along);
+        edge[k] = {o[0] + s * u[0], o[1] + s * u[1]};
+        const double longitude = std::atan2(edge[k][1], edge[k][0]);
+        window.edge_longitude[k] =
+            k == 0 ? longitude
+                   : window.edge_longitude[k - 1] + principal_angle(longitude - std::atan2(edge[k - 1][1], edge[k - 1][0]));
+    }
+    // A point X = o + s v of the cone at distance r lies within
+    // delta = s widened + 2 |o| widened of the central point P(r) at that
+    // distance (s |v - u| plus the change of s with o.v, |o.v - o.u| <=
+    // |o| widened). Seen from the ecliptic's axis, a point within delta of a
+    // point at least m from the axis differs in longitude by at most
+    // asin(delta / m) <= (pi / 2) delta / m. The central points of a shell
+    // lie on a segment, whose nearest approach to the axis bounds m.
+    window.spread.resize(shells);
+    for (std::size_t k = 0; k < shells; ++k) {
+        const double s_far = along(window.first_au + static_cast<double>(k + 1) * window.step_au,
+                                   o_along - o_norm * widened);
+        const double delta = (s_far + 2.0 * o_norm) * widened;
+        const double dx = edge[k + 1][0] - edge[k][0];
+        const double dy = edge[k + 1][1] - edge[k][1];
+        const double length_sq = dx * dx + dy * dy;
+        const double f = length_sq > 0.0 ? std::clamp(-(edge[k][0] * dx + edge[k][1] * dy) / length_sq, 0.0, 1.0) : 0.0;
+        const double m = std::hypot(edge[k][0] + f * dx, edge[k][1] + f * dy);
+        window.spread[k] = delta < 0.5 * m ? 0.5 * PI * delta / m : INFINITY;
+    }
+    for (std::size_t k = shells; k-- > 1;) {
+        window.spread[k - 1] = std::max(window.spread[k - 1], window.spread[k]);
+    }
+    window.active = std::all_of(window.edge_longitude.begin(), window.edge_longitude.end(),
+                                [](double l) { return std::isfinite(l); });
+    return window;
+}
+
+bool outside_longitude_window(const LongitudeWindow& window, const AstorbRecord& record, double t)
+{
+    const double a = record.semimajor_axis;
+    const double e = record.eccentricity;
+    if (!window.active || !(e >= 0.0 && e <= WINDOW_LARGEST_ECCENTRICITY && a > 0.0)) {
+        return false;
+    }
+    // The shells from perihelion to aphelion.
+    const double perihelion = a * (1.0 - e);
+    const double inner = (perihelion - window.first_au) / window.step_au;
+    const double outer = (a * (1.0 + e) - window.first_au) / window.step_au;
+    if (!(inner >= 0.0 && outer < static_cast<double>(window.spread.size()))) {
+        return false;
+    }
+    // The speed at perihelion, k^2 (1 + e) / q squared, within the light-time allowance.
+    if (!(GAUSSIAN_CONSTANT * GAUSSIAN_CONSTANT * (1.0 + e) <= WINDOW_LARGEST_SPEED * WINDOW_LARGEST_SPEED * perihelion)) {
+        return false;
+    }
+    // A retrograde orbit runs backwards in longitude.
+    double inclination = record.inclination;
+    double sense = 1.0;
+    if (inclination > 90.0) {
+        inclination = 180.0 - inclination;
+        sense = -1.0;
+    }
+    if (!(inclination >= 0.0 && inclination < WINDOW_LARGEST_INCLINATION_DEG)) {
+        return false;
+    }
+    const auto first = static_cast<std::size_t>(inner);
+    const auto last = static_cast<std::size_t>(outer);
+    const double from = window.edge_longitude[first];
+    const double to = window.edge_longitude[last + 1];
+    const double half_width = 0.5 * std::fabs(to - from) + window.spread[first] + centre_equation_bound(e) +
+                              ecliptic_reduction_bound(inclination) + WINDOW_MARGIN;
+    // Node plus argument of latitude, the argument taken at the mean anomaly.
+    const double m = mean_motion(a) * (t - epoch_mjd(record)) + record.mean_anomaly * DEG_TO_RAD;
+    const double longitude = record.node * DEG_TO_RAD + sense * (record.perihelion_argument * DEG_TO_RAD + m);
+    if (!(half_width < PI) || !(std::fabs(longitude) < WINDOW_LARGEST_LONGITUDE)) {
+        return false;
+    }
+    return std::fabs(principal_angle(longitude - 0.5 * (from + to))) > half_width;
+}
+
+FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& observer_position, bool with_window)
 {
     const double radius = std::atan(SQRT_2 * ACCEPTANCE_FACTOR * request.half_side_deg * DEG_TO_RAD);
     const double ra = request.centre_ra_deg * DEG_TO_RAD;
@@ -107,6 +293,9 @@ FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& obse
     prefilter.centre = Vector3{{std::cos(ra) * std::cos(dec), std::sin(ra) * std::cos(dec), std::sin(dec)}};
     prefilter.cos_radius = std::cos(radius);
     prefilter.sin_radius = std::sin(radius);
+    if (with_window && prefilter.active) {
+        prefilter.window = longitude_window(prefilter.centre, radius, observer_position);
+    }
     return prefilter;
 }
 
@@ -114,6 +303,9 @@ bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record)
 {
     if (!f.active || !(record.eccentricity <= LARGEST_ECCENTRICITY)) {
         return true;
+    }
+    if (outside_longitude_window(f.window, record, f.utc_mjd)) {
+        return false;
     }
     const double shift = light_time_shift_bound(record);
     if (!std::isfinite(shift)) {

@@ -210,3 +210,71 @@ TEST(FieldPrefilter, PositionErrorAndLightTimeShiftStayWithinTheirBounds)
     }
     EXPECT_GT(largest_ratio, 0.5);
 }
+
+// The longitude window rules a record out only when the asteroid's geometric
+// place lies outside the widened cone it was made for (the cone's radius
+// plus its light-time allowance of 1e-3 rad): random orbits of every kind,
+// prograde and retrograde, at instants up to a year from their epochs, for
+// cones across the sky; and it rules out most of the others.
+TEST(FieldPrefilter, LongitudeWindowRulesOutOnlyPlacesOutsideItsCone)
+{
+    struct Cone {
+        double ra_deg, dec_deg, radius_rad, utc_mjd;
+    };
+    const Cone cones[] = {
+        {0.04, 0.5, 0.03, 54606.218},    // the compiled-in field
+        {237.0, -20.0, 0.15, 54606.0},   // opposition
+        {100.0, 40.0, 0.12, 54820.5},    // away from the ecliptic, half a year on
+        {300.0, -70.0, 0.15, 54400.25},  // near the ecliptic's south pole
+        {330.0, 5.0, 0.05, 54606.9},     // near the Sun's side of the sky
+    };
+    const Vector3 site{{3395.0303, 3128.7911, 4388.8511}};
+    Uniform u{777};
+    int inside = 0;
+    int outside = 0;
+    int ruled_out = 0;
+    for (const Cone& cone : cones) {
+        const Vector3 observer = observer_heliocentric_position(cone.utc_mjd, 0.0, compiled_leap_second_table(), site);
+        const Vector3 centre = unit_vector_from_sky(cone.ra_deg, cone.dec_deg);
+        const LongitudeWindow window = longitude_window(centre, cone.radius_rad, observer);
+        ASSERT_TRUE(window.active) << cone.ra_deg;
+        for (int k = 0; k < 30000; ++k) {
+            double a = 1.8 + 2.0 * u();
+            double e = 0.35 * u();
+            double i = 35.0 * u();
+            switch (k % 5) {
+            case 1:  // crossing the Earth's orbit, fast
+                a = 1.0 + 2.0 * u();
+                e = 0.3 + 0.65 * u();
+                break;
+            case 2:  // Trojans and beyond
+                a = 5.2 + 40.0 * u();
+                i = 60.0 * u();
+                break;
+            case 3:  // steep and retrograde
+                i = 180.0 * u();
+                break;
+            default:
+                break;
+            }
+            const AstorbRecord record = parse_astorb_record(astorb_line(
+                "", "W", 15.0, 0.15, "20080514", 360.0 * u(), 360.0 * u(), 360.0 * u(), i, e, a));
+            const double t = epoch_mjd(record) + 800.0 * (u() - 0.5);
+            const Vector3 place =
+                asteroid_position_km(epoch_mjd(record), elements_aei(record), elements_angles(record), t);
+            const Vector3 g{{place(1) - observer(1), place(2) - observer(2), place(3) - observer(3)}};
+            const double angle =
+                std::acos(std::fmin(1.0, dot_product(g, centre) / std::sqrt(dot_product(g, g))));
+            const bool out = outside_longitude_window(window, record, t);
+            if (angle <= cone.radius_rad + 0.999e-3) {
+                ++inside;
+                ASSERT_FALSE(out) << cone.ra_deg << " " << a << " " << e << " " << i << " " << angle;
+            } else {
+                ++outside;
+                ruled_out += out ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(inside, 1000);
+    EXPECT_GT(ruled_out, outside / 2);
+}
