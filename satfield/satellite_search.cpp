@@ -18,6 +18,7 @@
 #include "frame_rows.hpp"
 #include "time_scales.hpp"
 #include "ordered_blocks.hpp"
+#include "orbit_plane_rule_out.hpp"
 #include "satellite_evaluation.hpp"
 #include "text_catalogue.hpp"
 #include "tle_record.hpp"
@@ -105,6 +106,7 @@ OverlayObject overlay_of(const SatelliteSighting& s, const RowExtras& extras)
 struct InstantFields {
     std::vector<std::size_t> fields;                 // indices into the plan
     std::vector<SatelliteSearchGeometry> geometry;   // of each of those fields
+    std::vector<FieldCone> cones;                    // of each of those fields, for the orbit-plane test
 };
 
 // A problem at the line or record of an entry, as a message line.
@@ -297,6 +299,11 @@ std::optional<SatelliteTheory> satellite_theory_from_name(std::string_view name)
 
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
 {
+    return search_satellite_fields(plan, output, SatelliteScan::fast);
+}
+
+int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, SatelliteScan scan)
+{
     const SatelliteTheory theory =
         plan.theory.empty() ? SatelliteTheory::vinti : satellite_theory_from_name(plan.theory).value_or(SatelliteTheory::vinti);
     // Fields at the same instant share its observer, its matrices and each
@@ -321,7 +328,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
             return group.geometry.front().at.utc_mjd == request.utc_mjd;
         });
         if (same == instants.end()) {
-            instants.push_back({{i}, {satellite_search_geometry(request)}});
+            instants.push_back({{i}, {satellite_search_geometry(request)}, {}});
         } else {
             SatelliteSearchGeometry geometry = same->geometry.front();
             geometry.centre_ra_deg = request.centre_ra_deg;
@@ -352,6 +359,15 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
             same->members.push_back(r);
         }
     }
+
+    for (InstantFields& group : instants) {
+        for (const SatelliteSearchGeometry& geometry : group.geometry) {
+            group.cones.push_back(field_cone(geometry.at, geometry.centre_ra_deg, geometry.centre_dec_deg,
+                                             geometry.half_side_deg));
+        }
+    }
+    // The orbit-plane test is shown for Vinti's theory alone.
+    const bool plane_test = scan == SatelliteScan::fast && theory == SatelliteTheory::vinti;
 
     const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM.name, output.catalogue_path, output.err};
     std::FILE* file = open_catalogue(diagnostics);
@@ -408,9 +424,23 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
             const SatelliteOrbits orbits = satellite_orbits(record, theory);
             const char* problem = orbits.problem;
             const char* sgp4_problem = orbits.sgp4_problem;
+            const OrbitPlaneBound plane_bound = plane_test && problem == nullptr && orbits.theory == SatelliteTheory::vinti
+                                                    ? orbit_plane_bound(orbits.vinti)
+                                                    : OrbitPlaneBound{};
             for (const InstantFields& group : instants) {
                 if (problem != nullptr) {
                     break;
+                }
+                if (plane_bound.usable) {
+                    // A set that is in no field of the instant and whose
+                    // position there is finite needs no place.
+                    const OrbitPlane plane =
+                        orbit_plane_at(plane_bound, orbits.vinti, orbits.epoch_mjd, record.omega, record.node,
+                                       record.mean_anom, record.ndot2, group.geometry.front().at.utc_mjd);
+                    if (std::all_of(group.cones.begin(), group.cones.end(),
+                                    [&](const FieldCone& cone) { return plane_misses_field(plane, cone); })) {
+                        continue;
+                    }
                 }
                 const SatellitePlaces at = satellite_places(record, orbits, group.geometry.front().at);
                 if (at.problem != nullptr) {

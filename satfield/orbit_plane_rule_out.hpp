@@ -1,0 +1,94 @@
+// A cheap test that rules out, before Vinti's position is solved for, the
+// element sets whose satellite cannot be in a square field at an instant:
+// the satellite stays within a known distance of the plane through the
+// Earth's centre with the node W + pi/2 and the inclination of the record,
+// and within a spherical shell; the field's square lies within a cone about
+// its centre. Positions and directions are referred to the true equator and
+// equinox of date (the elements' frame); units km and radians.
+#pragma once
+
+#include "satellite_observer.hpp"
+#include "vectors_matrices.hpp"
+#include "vinti.hpp"
+
+// What bounds the position of the satellite of one record at every instant.
+//
+// vinti_position gives p = (R cos(phi + lambda), R sin(phi + lambda), rho eta
+// + delta) with R = sqrt((rho^2 + c^2)(1 - eta^2)), lambda = atan2(L, sin psi),
+// rho = a (1 - e cos E) in [a (1 - e), a (1 + e)]. With n = (sin i sin O,
+// -sin i cos O, cos i) for O = W + pi/2 (the node angle of the instant),
+//   n.p = -sin i R sin(lambda + dphi) + cos i (rho eta + delta),
+// dphi = phi - O a sum of periodic terms bounded by the sum of their
+// amplitudes (the (v - M) term through a bound on v - M from the Kepler-like
+// equation). With eta0 = -sin i cos psi and L0 = -cos i cos psi (no J2, J3),
+// -sin i rho L0 + cos i rho eta0 = 0 exactly, so |n.p| is bounded by
+//   sin i R |dphi| + sin i |R sin lambda - rho L0| + cos i |rho eta + delta - rho eta0|,
+// each bounded for every psi: eta - eta0 = (eta_offset - sin i eta_ecc cos^2 psi)
+// / (1 - eta_ecc cos psi); R sin lambda - rho L0 = (sqrt(rho^2 + c^2) - rho)
+// sqrt(1 - eta^2) sin lambda + rho ((A - |u|) sin lambda + lambda_offset) with
+// A = sqrt(1 - eta^2), |u| = sqrt(L^2 + sin^2 psi). Near the poles of the
+// spheroid A and |u| both go to 0; |A - |u|| is bounded as a displacement
+// (by a square root where the difference of squares cannot be divided by a
+// bounded-below A + |u|), never through the angle lambda. Every bound then
+// gets a margin for rounding and 1 km.
+struct OrbitPlaneBound {
+    bool usable;              // false: the record is outside the range the bound is shown for
+    double offset_km;         // |n.p| when the node of the plane is exact, km
+    double lever_km;          // sin i times the largest cylindrical radius, km
+    double node_spread_rad;   // largest |phi - (W + pi/2)| before rounding, radians
+    double phi_slope;         // the (v - M) coefficient of phi, for the rounding of v - M
+    double r_min_km;          // |p| is within [r_min_km, r_max_km]
+    double r_max_km;
+};
+
+// The bound for the record `orbit` (one that vinti_orbit_problem accepts).
+// Unusable when the record could give a position that is not a finite number
+// with finite angles (eta reaching +-1, L and sin psi vanishing together,
+// eta_ecc or the Kepler-equation slope not small).
+OrbitPlaneBound orbit_plane_bound(const VintiOrbit& orbit);
+
+// The satellite's plane and how far from it the satellite may be at one
+// instant, true equator and equinox of date.
+struct OrbitPlane {
+    bool usable;          // false: no bound at this instant, evaluate in full
+    Vector3 normal;       // unit normal n of the plane
+    double half_width_km; // |n.p| is at most this, km
+    double r_min_km;      // |p| is within [r_min_km, r_max_km], km
+    double r_max_km;
+};
+
+// The plane of record `orbit` at `t`, with its elements as vinti_position
+// takes them (epoch and t MJDs on one time scale, angles in degrees, ndot2
+// in rev/day^2). Unusable when the bound is, or when the mean anomaly, the
+// perigee or the node angle at t is not finite or exceeds 1e12 rad.
+OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& orbit, double epoch, double omega,
+                          double node, double mean_anom, double ndot2, double t);
+
+// A square field at an instant as a cone of directions from the observer,
+// true equator and equinox of date.
+struct FieldCone {
+    bool usable;               // false: the cone is not narrower than a hemisphere
+    Vector3 axis;              // unit vector to the field's centre
+    double chord;              // |v - axis| for every direction v of the cone is at most this
+    Vector3 observer;          // the observer's geocentric position, km
+    double observer_norm_sq;   // |observer|^2, km^2
+    double reach_lo;           // observer.v over the cone lies in [reach_lo, reach_hi], km
+    double reach_hi;
+};
+
+// The cone holding every direction that in_square_field accepts for the
+// field of half side `half_side_deg` centred on (centre_ra_deg,
+// centre_dec_deg), J2000 degrees: the accepted square, 1.1 half sides wide in
+// the tangent plane, lies within atan(sqrt(2) 1.1 tan h) of the centre; the
+// cone is 1e-3 rad wider.
+FieldCone field_cone(const ObservationInstant& instant, double centre_ra_deg, double centre_dec_deg,
+                     double half_side_deg);
+
+// True when the satellite of `plane` cannot be in the field of `cone`:
+// a point X = observer + s v with v in the cone and |X| in the shell has s in
+// [s_lo, s_hi] (s grows with |X| and falls with observer.v) and n.v within
+// n.axis +- chord, so n.X = n.observer + s n.v takes its extremes at the four
+// corners of that box; when all four lie beyond the half width on one side,
+// no such point is close enough to the plane. False whenever either is
+// unusable or the observer is not inside the shell.
+bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone);
