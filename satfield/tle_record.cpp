@@ -29,6 +29,21 @@ void copy_text(std::array<char, N>& field, std::string_view text, char fill)
 // 0.12345e-4), converted as atof converts ".12345e-4" with the sign in front.
 double assumed_decimal_field(std::string_view field)
 {
+    // The usual shape, sign, five digits, exponent sign and digit: the
+    // value is m / 10^(5 - x), one correctly rounded division of exact
+    // numbers (or an exact product), as atof rounds it.
+    if (field.size() == 8 && (field[0] == ' ' || field[0] == '+' || field[0] == '-') &&
+        std::all_of(field.begin() + 1, field.begin() + 6, [](char c) { return c >= '0' && c <= '9'; }) &&
+        (field[6] == '+' || field[6] == '-') && field[7] >= '0' && field[7] <= '9') {
+        double m = 0.0;
+        for (std::size_t i = 1; i < 6; ++i) {
+            m = 10.0 * m + (field[i] - '0');
+        }
+        const int exponent = (field[6] == '-' ? -1 : 1) * (field[7] - '0') - 5;
+        const double magnitude = exponent < 0 ? m / FIXED_POINT_POWERS_OF_TEN[-exponent]
+                                              : m * FIXED_POINT_POWERS_OF_TEN[exponent];
+        return field[0] == '-' ? -magnitude : magnitude;
+    }
     char text[16];
     std::size_t n = 0;
     for (std::size_t i = 0; i < field.size(); ++i) {
@@ -100,21 +115,31 @@ TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, s
     copy_text(r.cospar_id, columns(line1, 10, 15), '\0');
     copy_text(r.norad_id, columns(line1, 3, 8), '\0');
     r.epoch_year = integer_from_text(columns(line1, 19, 20));
-    r.epoch_day = decimal_from_text(columns(line1, 21, 32));
-    r.ndot2 = decimal_from_text(columns(line1, 34, 43));
+    // The fields with their point in place: ddd.dddddddd, .dddddddd, ddd.dddd, dd.dddddddd.
+    r.epoch_day = fixed_point_field(line1, 21, 32, 8);
+    r.ndot2 = fixed_point_field(line1, 34, 43, 8);
     r.nddot6 = assumed_decimal_field(columns(line1, 45, 52));
     r.bstar = assumed_decimal_field(columns(line1, 54, 61));
     r.norad_number = catalogue_number_from_text(columns(line1, 3, 7));
-    r.mean_anom = decimal_from_text(columns(line2, 44, 51));
-    r.omega = decimal_from_text(columns(line2, 35, 42));
-    r.node = decimal_from_text(columns(line2, 18, 25));
-    r.incl = decimal_from_text(columns(line2, 9, 16));
-    // The format leaves out the leading "0." of the eccentricity.
+    r.mean_anom = fixed_point_field(line2, 44, 51, 4);
+    r.omega = fixed_point_field(line2, 35, 42, 4);
+    r.node = fixed_point_field(line2, 18, 25, 4);
+    r.incl = fixed_point_field(line2, 9, 16, 4);
+    // The format leaves out the leading "0." of the eccentricity: seven
+    // digits are m / 10^7, as atof rounds "0.ddddddd".
     const std::string_view digits = columns(line2, 27, 33);
-    char eccentricity[10] = {'0', '.'};
-    digits.copy(eccentricity + 2, digits.size());
-    r.ecc = decimal_from_text(std::string_view(eccentricity, 2 + digits.size()));
-    r.n = decimal_from_text(columns(line2, 53, 63));
+    if (digits.size() == 7 && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        double m = 0.0;
+        for (const char c : digits) {
+            m = 10.0 * m + (c - '0');
+        }
+        r.ecc = m / 1e7;
+    } else {
+        char eccentricity[10] = {'0', '.'};
+        digits.copy(eccentricity + 2, digits.size());
+        r.ecc = decimal_from_text(std::string_view(eccentricity, 2 + digits.size()));
+    }
+    r.n = fixed_point_field(line2, 53, 63, 8);
     return r;
 }
 

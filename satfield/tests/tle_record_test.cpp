@@ -1,6 +1,8 @@
 #include "tle_record.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -186,6 +188,55 @@ TEST(TleRecord, ReadsDragFieldsAndCatalogueNumbersInFull)
         std::string five = c.columns;
         five.resize(5, ' ');
         EXPECT_EQ(parse_tle_record("X", with_columns(LINE1, 3, five), LINE2).norad_number, c.number) << c.columns;
+    }
+}
+
+// The numeric fields are converted without the C library where their shape
+// allows: each must still give strtod's value of the text bit for bit, for
+// fields of the usual shape and for garbled ones.
+TEST(TleRecord, NumericFieldsAgreeWithStrtodBitForBit)
+{
+    std::uint64_t state = 1957;
+    auto next = [&state](unsigned range) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 33) % range;
+    };
+    auto digits = [&](int count) {
+        std::string text;
+        for (int k = 0; k < count; ++k) {
+            text += static_cast<char>('0' + next(10));
+        }
+        return text;
+    };
+    const char signs[] = " +-";
+    const char garble[] = "0123456789 .-+eE";
+    for (int i = 0; i < 100000; ++i) {
+        // Drag term: sign, five digits, exponent sign and digit.
+        std::string drag = std::string(1, signs[next(3)]) + digits(5) + (next(2) == 0 ? "-" : "+") + digits(1);
+        // Eccentricity: seven digits; a degree field ddd.dddd; a mean motion dd.dddddddd.
+        std::string eccentricity = digits(7);
+        std::string degrees = digits(3) + "." + digits(4);
+        std::string motion = digits(2) + "." + digits(8);
+        if (i % 4 == 0) {
+            std::string* fields[] = {&drag, &eccentricity, &degrees, &motion};
+            std::string& field = *fields[next(4)];
+            field[next(static_cast<unsigned>(field.size()))] = garble[next(sizeof garble - 1)];
+        }
+        if (i % 7 == 0 && degrees[0] == '0') {
+            degrees[0] = ' ';
+        }
+        const std::string line1 = with_columns(LINE1, 54, drag);
+        const std::string line2 = with_columns(with_columns(with_columns(LINE2, 27, eccentricity), 18, degrees), 53, motion);
+        const TleRecord r = parse_tle_record("X", line1, line2);
+
+        const std::string drag_text = drag.substr(0, 1) + "." + drag.substr(1, 5) + "e" + drag.substr(6);
+        const double expected[] = {std::strtod(drag_text.c_str(), nullptr), std::strtod(("0." + eccentricity).c_str(), nullptr),
+                                   std::strtod(degrees.c_str(), nullptr), std::strtod(motion.c_str(), nullptr)};
+        const double got[] = {r.bstar, r.ecc, r.node, r.n};
+        for (int k = 0; k < 4; ++k) {
+            ASSERT_EQ(std::signbit(got[k]), std::signbit(expected[k])) << line1 << "\n" << line2 << " field " << k;
+            ASSERT_EQ(got[k], expected[k]) << line1 << "\n" << line2 << " field " << k;
+        }
     }
 }
 
