@@ -155,8 +155,26 @@ struct SatelliteCatalogueReader::Document {
     std::array<std::string, OMM_KEYWORD_COUNT> number_texts;
 };
 
-SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file)
-    : reader_(file, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead()))
+void read_three_line_set(std::string_view name, std::string_view line1, std::string_view line2, ElementSetEntry& set)
+{
+    if (const char* problem = tle_line_length_problem(line1, line2)) {
+        set.kind = EntryKind::not_evaluated;
+        set.message = std::string("element set not evaluated: ") + problem;
+        return;
+    }
+    set.record = parse_tle_record(name, line1, line2);
+    if (const char* problem = tle_element_problem(set.record)) {
+        set.kind = EntryKind::not_evaluated;
+        set.message = std::string("element set not evaluated: ") + problem;
+        return;
+    }
+    set.kind = EntryKind::element_set;
+    set.message.clear();
+}
+
+SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets)
+    : reader_(file, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead())),
+      defer_three_line_sets_(defer_three_line_sets)
 {
     csv_columns_.fill(-1);
 }
@@ -239,19 +257,15 @@ bool SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_
     held_ = given;
     set.line = set_line_;
     set.record_index = 0;
-    if (const char* problem = tle_line_length_problem(line1_, line)) {
-        set.kind = EntryKind::not_evaluated;
-        set.message = std::string("element set not evaluated: ") + problem;
+    if (defer_three_line_sets_) {
+        set.kind = EntryKind::lines;
+        set.lines[0].assign(name_);
+        set.lines[1].assign(line1_);
+        set.lines[2].assign(line);
+        set.message.clear();
         return true;
     }
-    set.record = parse_tle_record(name_, line1_, line);
-    if (const char* problem = tle_element_problem(set.record)) {
-        set.kind = EntryKind::not_evaluated;
-        set.message = std::string("element set not evaluated: ") + problem;
-        return true;
-    }
-    set.kind = EntryKind::element_set;
-    set.message.clear();
+    read_three_line_set(name_, line1_, line, set);
     return true;
 }
 

@@ -31,6 +31,7 @@ enum class EntryKind {
     element_set,    // a set to evaluate, in `record`; counts as a set read
     not_evaluated,  // a set read that cannot be evaluated, `message` says why; counts as a set read
     notice,         // a message only (an over-long line, a set cut short by the end of the file)
+    lines,          // a three-line set not read yet, its lines in `lines` (a reader that defers reading)
 };
 
 // One step of the reading: an element set, a set that cannot be evaluated,
@@ -41,7 +42,14 @@ struct ElementSetEntry {
     long record_index;  // 1-based index of the record (JSON, XML), else 0
     TleRecord record;
     std::string message;
+    std::array<std::string, 3> lines;  // for EntryKind::lines: the name line, line 1 and line 2
 };
+
+// The set of the name line and element lines 1 and 2 into `set`: its kind
+// (element_set or not_evaluated), record and message; its line and record
+// index are left as they are.
+void read_three_line_set(std::string_view name, std::string_view line1, std::string_view line2,
+                         ElementSetEntry& set);
 
 // Lines of three-line sets are kept to this many characters (a two-line
 // element line has 69); CSV lines to CSV_MAX_LINE.
@@ -54,7 +62,10 @@ inline constexpr std::size_t DOCUMENT_MAX_BYTES = std::size_t{256} << 20;
 class SatelliteCatalogueReader {
 public:
     // Reads from `file` (open, not owned), recognising its form from its first bytes.
-    explicit SatelliteCatalogueReader(std::FILE* file);
+    // With `defer_three_line_sets`, the sets of a three-line catalogue come
+    // as EntryKind::lines, for read_three_line_set to read (on another
+    // thread, say).
+    explicit SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets = false);
     ~SatelliteCatalogueReader();
     SatelliteCatalogueReader(const SatelliteCatalogueReader&) = delete;
     SatelliteCatalogueReader& operator=(const SatelliteCatalogueReader&) = delete;
@@ -85,6 +96,7 @@ private:
 
     TextCatalogueReader reader_;
     CatalogueForm form_;
+    bool defer_three_line_sets_;
     std::string whole_problem_;
     bool started_ = false;
     // Three-line sets: the lines of the set being read.

@@ -382,7 +382,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
                          {"name", "cospar_id", "norad_id", "dec_sign"});
     reports.begin();
 
-    SatelliteCatalogueReader catalogue(file);
+    // The element lines are read into records by the evaluating threads.
+    SatelliteCatalogueReader catalogue(file, true);
     auto read = [&](EntryBlock& block) {
         block.used = 0;
         while (block.used < ENTRIES_PER_BLOCK) {
@@ -399,8 +400,16 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     auto evaluate = [&](const EntryBlock& block, BlockFindings& findings) {
         thread_local std::vector<std::size_t> candidates;
         findings.clear();
+        thread_local ElementSetEntry read_set;
         for (std::size_t e = 0; e < block.used; ++e) {
-            const ElementSetEntry& entry = block.entries[e];
+            const ElementSetEntry* held = &block.entries[e];
+            if (held->kind == EntryKind::lines) {
+                read_set.line = held->line;
+                read_set.record_index = held->record_index;
+                read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
+                held = &read_set;
+            }
+            const ElementSetEntry& entry = *held;
             if (entry.kind != EntryKind::notice) {
                 ++findings.records;
             }
