@@ -49,6 +49,58 @@ double distance_to_sphere(double w, double k)
     return w <= 0.0 ? root - w : k / (w + root);
 }
 
+// Orbits whose |v - M| bound is at least this wide (radians) get the
+// eccentric bound along the track: Kepler-like equations of eccentricity up
+// to LARGEST_KEPLER_E (contracting enough for the iteration to narrow the
+// interval), |e1| up to LARGEST_E1 (so that v - E stays within a quarter turn).
+constexpr double ECCENTRIC_TRACK_SPREAD = 0.05;
+constexpr double LARGEST_KEPLER_E = 0.9;
+constexpr double LARGEST_E1 = 0.9;
+constexpr int ECCENTRIC_TRACK_STEPS = 60;
+// Rounding of a sine or cosine from the library, and of the intervals' ends.
+constexpr double TRIG_ROUNDING = 1e-15;
+
+// The least and greatest sine over [lo, hi] (radians, hi >= lo).
+void sine_range(double lo, double hi, double& least, double& most)
+{
+    if (!(hi - lo < TWO_PI)) {
+        least = -1.0;
+        most = 1.0;
+        return;
+    }
+    const double a = std::sin(lo);
+    const double b = std::sin(hi);
+    least = std::min(a, b) - TRIG_ROUNDING;
+    most = std::max(a, b) + TRIG_ROUNDING;
+    // A crest pi/2 + 2 k pi or a trough -pi/2 + 2 k pi inside (decided with
+    // a little room either way: near one, the sine is flat).
+    constexpr double ROOM = 1e-9;
+    const double crest = 0.5 * PI + TWO_PI * std::ceil((lo - ROOM - 0.5 * PI) / TWO_PI);
+    if (crest <= hi + ROOM) {
+        most = 1.0;
+    }
+    const double trough = -0.5 * PI + TWO_PI * std::ceil((lo - ROOM + 0.5 * PI) / TWO_PI);
+    if (trough <= hi + ROOM) {
+        least = -1.0;
+    }
+}
+
+// The least and greatest cosine over [lo, hi].
+void cosine_range(double lo, double hi, double& least, double& most)
+{
+    sine_range(lo + 0.5 * PI, hi + 0.5 * PI, least, most);
+    least -= TRIG_ROUNDING * (std::fabs(lo) + std::fabs(hi));
+    most += TRIG_ROUNDING * (std::fabs(lo) + std::fabs(hi));
+}
+
+// v of E on the Kepler ellipse of eccentricity e1: E plus the principal
+// value of v - E, 2 atan(beta sin E / (1 - beta cos E)), increasing with E.
+double true_anomaly_of(double e1, double E)
+{
+    const double beta = e1 / (1.0 + std::sqrt(1.0 - e1 * e1));
+    return E + 2.0 * std::atan(beta * std::sin(E) / (1.0 - beta * std::cos(E)));
+}
+
 }  // namespace
 
 OrbitPlaneBound orbit_plane_bound(const VintiOrbit& o)
@@ -112,6 +164,39 @@ OrbitPlaneBound orbit_plane_bound(const VintiOrbit& o)
     bound.phi_slope = o.phi_slope;
     bound.r_min_km = (rho_min - delta) * (1.0 - RELATIVE_MARGIN) - RADIUS_MARGIN;
     bound.r_max_km = r_max;
+    // Along the orbit. With A0 = sqrt(1 - eta0^2) and u = psi - pi/2, the
+    // unperturbed point p0 = rho (cos u a + sin u b) has height rho eta0 and
+    // horizontal part rho A0 at azimuth O + atan2(L0, sin psi). Then
+    // |p - p0| <= |rho eta + delta - rho eta0| + |R - rho A0| + rho A0 |dphi|
+    // + rho A0 |e^(i lambda) - e^(i lambda0)|, where |R - rho A0| <= c^2 /
+    // (2 rho) + rho |A - A0| and, (sin psi, L) and (sin psi, L0) differing by
+    // lambda_offset with |(sin psi, L0)| = A0, the last term is at most
+    // 2 rho |lambda_offset|.
+    // psi = v + w + psi_slope d + (terms in sin 2v, sin 4v, sin 2psi, sin
+    // 4psi), so |psi - (w + M)| <= |v - M| + |psi_slope| d_max + amplitudes.
+    bound.track_offset_km = (along_axis + c2 / (2.0 * rho_min) + rho_max * (a_shift + 2.0 * lo)) * (1.0 + RELATIVE_MARGIN) +
+                            ABSOLUTE_MARGIN_KM + RADIUS_MARGIN * r_max;
+    bound.track_spread_rad = (d_max * (1.0 + std::fabs(o.psi_slope)) + std::fabs(o.psi_v2) + std::fabs(o.psi_v4) +
+                              std::fabs(o.psi_psi2) + std::fabs(o.psi_psi4)) *
+                             (1.0 + RELATIVE_MARGIN);
+    bound.rho_min_km = rho_min;
+    bound.rho_max_km = rho_max;
+    bound.track_usable = std::isfinite(bound.track_offset_km) && std::isfinite(bound.track_spread_rad) &&
+                         bound.track_spread_rad < 1.0;
+    bound.semimajor_km = o.a;
+    bound.eccentricity = o.e;
+    bound.kepler_e = o.kepler_e;
+    bound.kepler_rest = (kepler_terms - std::fabs(o.kepler_e) + std::fabs(o.kslope) * d_max) * (1.0 + RELATIVE_MARGIN);
+    bound.e1 = o.e1;
+    bound.psi_rest = (d_max * std::fabs(o.psi_slope) + std::fabs(o.psi_v2) + std::fabs(o.psi_v4) +
+                      std::fabs(o.psi_psi2) + std::fabs(o.psi_psi4)) *
+                     (1.0 + RELATIVE_MARGIN);
+    bound.delta_km = delta;
+    bound.focal_sq_km2 = c2;
+    bound.eccentric_track = !(bound.track_spread_rad < ECCENTRIC_TRACK_SPREAD) && std::isfinite(bound.track_offset_km) &&
+                            std::fabs(o.kepler_e) <= LARGEST_KEPLER_E && std::fabs(o.e1) <= LARGEST_E1 &&
+                            std::isfinite(bound.kepler_rest) && bound.kepler_rest < 0.1 && std::isfinite(bound.psi_rest) &&
+                            bound.psi_rest < 0.1;
     bound.usable = std::isfinite(bound.offset_km) && std::isfinite(bound.lever_km) &&
                    std::isfinite(bound.node_spread_rad) && std::isfinite(bound.r_max_km) && bound.r_min_km > 0.0;
     return bound;
@@ -142,6 +227,69 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
     plane.r_min_km = bound.r_min_km;
     plane.r_max_km = bound.r_max_km;
     plane.usable = true;
+    double track_angle = w + M - Q1;
+    double track_spread = bound.track_spread_rad;
+    bool track = bound.track_usable;
+    if (bound.eccentric_track) {
+        // Every pass's E lies in I_k: I_0 = M +- (|kepler_e| + rest), I_k+1 =
+        // M + kepler_e sin(I_k) +- rest, nested, so the last E lies in the
+        // last interval formed; a loop stopped on a small change also leaves
+        // E in each of them, with the rest widened by kepler_e times that
+        // change (at most 8 units in the last place of E).
+        const double rest = bound.kepler_rest + std::fabs(bound.kepler_e) * (1e-15 + 2e-15 * (std::fabs(M) + 10.0)) +
+                            ANGLE_ROUNDING * (std::fabs(M) + 10.0);
+        double lo = M - std::fabs(bound.kepler_e) - rest;
+        double hi = M + std::fabs(bound.kepler_e) + rest;
+        for (int k = 0; k < ECCENTRIC_TRACK_STEPS; ++k) {
+            double least = 0.0;
+            double most = 0.0;
+            sine_range(lo, hi, least, most);
+            const double a = bound.kepler_e * (bound.kepler_e >= 0.0 ? least : most);
+            const double b = bound.kepler_e * (bound.kepler_e >= 0.0 ? most : least);
+            const double next_lo = std::max(lo, M + a - rest);
+            const double next_hi = std::min(hi, M + b + rest);
+            const bool settled = (hi - lo) - (next_hi - next_lo) < 1e-9;
+            lo = next_lo;
+            hi = next_hi;
+            if (settled) {
+                break;
+            }
+        }
+        // v from E, psi within psi_rest of v + w.
+        const double v_lo = true_anomaly_of(bound.e1, lo) - TRIG_ROUNDING * (std::fabs(lo) + 10.0);
+        const double v_hi = true_anomaly_of(bound.e1, hi) + TRIG_ROUNDING * (std::fabs(hi) + 10.0);
+        track_angle = w - Q1 + 0.5 * (v_lo + v_hi);
+        track_spread = 0.5 * (v_hi - v_lo) + bound.psi_rest;
+        // rho = a (1 - e cos E) over that interval: a thinner shell.
+        double cos_least = 0.0;
+        double cos_most = 0.0;
+        cosine_range(lo, hi, cos_least, cos_most);
+        const double rho_lo = bound.semimajor_km * (1.0 - bound.eccentricity * cos_most) * (1.0 - RELATIVE_MARGIN);
+        const double rho_hi = bound.semimajor_km * (1.0 - bound.eccentricity * cos_least) * (1.0 + RELATIVE_MARGIN);
+        plane.r_min_km = std::max(plane.r_min_km, (rho_lo - bound.delta_km) * (1.0 - RELATIVE_MARGIN) - RADIUS_MARGIN);
+        plane.r_max_km = std::min(plane.r_max_km, std::sqrt(square(rho_hi + bound.delta_km) + bound.focal_sq_km2) *
+                                                      (1.0 + RELATIVE_MARGIN) + RADIUS_MARGIN);
+        track = std::isfinite(track_angle) && std::isfinite(track_spread) && track_spread < 1.0;
+    }
+    if (track) {
+        const double cos_node = std::cos(node_angle);
+        const double sin_node = std::sin(node_angle);
+        plane.toward_node(1) = cos_node;
+        plane.toward_node(2) = sin_node;
+        plane.toward_node(3) = 0.0;
+        plane.ahead(1) = -o.cos_i * sin_node;
+        plane.ahead(2) = o.cos_i * cos_node;
+        plane.ahead(3) = o.sin_i;
+        // p within `offset` of a point of the circle of radius rho >= rho_min
+        // at angle u: its angle differs from u by at most asin(offset / rho_min).
+        const double offset = bound.track_offset_km + bound.rho_max_km * std::min(2.0, spread);
+        if (offset < 0.5 * bound.rho_min_km) {
+            plane.track_angle = track_angle - TWO_PI * std::round(track_angle / TWO_PI);
+            plane.track_half_width = track_spread + std::asin(offset / bound.rho_min_km) +
+                                     ANGLE_ROUNDING * (std::fabs(w) + std::fabs(M) + 10.0);
+            plane.track_usable = plane.track_half_width < 1.0;
+        }
+    }
     return plane;
 }
 
@@ -202,4 +350,50 @@ bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone)
         below = below && x < -b;
     }
     return above || below;
+}
+
+bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone)
+{
+    if (!plane.usable || !plane.track_usable || !cone.usable) {
+        return false;
+    }
+    const double k_min = square(plane.r_min_km) - cone.observer_norm_sq;
+    const double k_max = square(plane.r_max_km) - cone.observer_norm_sq;
+    if (!(k_min > 0.0)) {
+        return false;
+    }
+    const double s_lo = distance_to_sphere(cone.reach_hi, k_min);
+    const double s_hi = distance_to_sphere(cone.reach_lo, k_max);
+    // The axis segment's ends on the plane, and the distance from it of any
+    // point of the cone in the shell.
+    const double oa = dot_product(cone.observer, plane.toward_node);
+    const double ob = dot_product(cone.observer, plane.ahead);
+    const double xa = dot_product(cone.axis, plane.toward_node);
+    const double xb = dot_product(cone.axis, plane.ahead);
+    const double a0 = oa + s_lo * xa;
+    const double b0 = ob + s_lo * xb;
+    const double a1 = oa + s_hi * xa;
+    const double b1 = ob + s_hi * xb;
+    const double spread = s_hi * cone.chord * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_KM;
+    // The segment's least distance from the centre.
+    const double da = a1 - a0;
+    const double db = b1 - b0;
+    const double length_sq = da * da + db * db;
+    const double f = length_sq > 0.0 ? std::clamp(-(a0 * da + b0 * db) / length_sq, 0.0, 1.0) : 0.0;
+    const double nearest = std::hypot(a0 + f * da, b0 + f * db);
+    if (!(spread < 0.5 * nearest)) {
+        return false;
+    }
+    const double from = std::atan2(b0, a0);
+    double to = std::atan2(b1, a1);
+    // The segment subtends less than half a turn at the centre.
+    to = from + (to - from - TWO_PI * std::round((to - from) / TWO_PI));
+    const double centre = 0.5 * (from + to);
+    const double half = 0.5 * std::fabs(to - from) + std::asin(spread / nearest) + plane.track_half_width +
+                        ANGLE_ROUNDING * 10.0;
+    if (!(half < PI)) {
+        return false;
+    }
+    const double apart = plane.track_angle - centre;
+    return std::fabs(apart - TWO_PI * std::round(apart / TWO_PI)) > half;
 }

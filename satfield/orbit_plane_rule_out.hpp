@@ -39,6 +39,29 @@ struct OrbitPlaneBound {
     double phi_slope;         // the (v - M) coefficient of phi, for the rounding of v - M
     double r_min_km;          // |p| is within [r_min_km, r_max_km]
     double r_max_km;
+    // Along the orbit: with u = psi - pi/2, p lies within track_offset_km
+    // (plus rho_max |dphi| at an instant) of the point rho (cos u a + sin u b)
+    // of the plane's circle (a towards its node, b = n x a), and u within
+    // track_spread_rad of the mean angle w + M - pi/2.
+    bool track_usable;
+    double track_offset_km;
+    double track_spread_rad;
+    double rho_min_km;
+    double rho_max_km;
+    // For eccentric orbits, where |v - M| is wide: every pass of the
+    // Kepler-like equation gives E = M + kepler_e sin E' + (terms at most
+    // kepler_rest), E' the pass before, so E stays in the intervals of that
+    // map iterated from M; v follows from E by the Kepler relation with e1,
+    // and psi from v within psi_rest.
+    bool eccentric_track;
+    double semimajor_km;
+    double eccentricity;
+    double kepler_e;
+    double kepler_rest;
+    double e1;
+    double psi_rest;
+    double delta_km;          // |c kappa|
+    double focal_sq_km2;      // c^2
 };
 
 // The bound for the record `orbit` (one that vinti_orbit_problem accepts).
@@ -55,6 +78,11 @@ struct OrbitPlane {
     double half_width_km; // |n.p| is at most this, km
     double r_min_km;      // |p| is within [r_min_km, r_max_km], km
     double r_max_km;
+    bool track_usable;    // false: no bound along the orbit at this instant
+    Vector3 toward_node;  // a: unit vector in the plane towards its ascending node
+    Vector3 ahead;        // b = n x a
+    double track_angle;   // the mean angle w + M - pi/2 from a towards b, radians, in [-pi, pi]
+    double track_half_width;  // the angle of p from a in the plane is within this of track_angle, radians
 };
 
 // The plane of record `orbit` at `t`, with its elements as vinti_position
@@ -92,3 +120,13 @@ FieldCone field_cone(const ObservationInstant& instant, double centre_ra_deg, do
 // no such point is close enough to the plane. False whenever either is
 // unusable or the observer is not inside the shell.
 bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone);
+
+// True when the satellite of `plane` cannot be in the field of `cone` for
+// where it is along its orbit: a point X = observer + s v of the cone in the
+// shell lies within s_hi |v - axis| of the segment of the cone's axis
+// between s_lo and s_hi; projected on the plane that segment spans an arc
+// of angles from a (the angle along a line changes monotonically), widened
+// by asin(that distance / the segment's least distance from the centre).
+// When that arc misses the satellite's own arc of angles, no point of the
+// cone is where the satellite can be. False whenever it cannot tell.
+bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone);

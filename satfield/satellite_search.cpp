@@ -447,7 +447,9 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
                         orbit_plane_at(plane_bound, orbits.vinti, orbits.epoch_mjd, record.omega, record.node,
                                        record.mean_anom, record.ndot2, group.geometry.front().at.utc_mjd);
                     if (std::all_of(group.cones.begin(), group.cones.end(),
-                                    [&](const FieldCone& cone) { return plane_misses_field(plane, cone); })) {
+                                    [&](const FieldCone& cone) {
+                                        return plane_misses_field(plane, cone) || track_misses_field(plane, cone);
+                                    })) {
                         continue;
                     }
                 }

@@ -102,8 +102,8 @@ std::vector<TleRecord> edge_sets()
 }  // namespace
 
 // The bound itself: at instants over +-30 days, Vinti's position of sets of
-// every orbit class lies within the half width of the plane and within the
-// shell. A term left out of the bound, a wrong sign of the normal or of the
+// every orbit class lies within the half width of the plane, within the
+// shell and, along the orbit, within the half width of the track angle. A term left out of the bound, a wrong sign of the normal or of the
 // node angle, or a shell too thin fails here (the actual position from
 // vinti_position is the reference).
 TEST(OrbitPlaneRuleOut, PositionStaysWithinThePlaneBandAndTheShell)
@@ -121,6 +121,9 @@ TEST(OrbitPlaneRuleOut, PositionStaysWithinThePlaneBandAndTheShell)
     long records = 0;
     long checks = 0;
     double tightest = 0.0;  // largest |n.p| / half width seen
+    double tightest_track = 0.0;
+    long track_checks = 0;
+    long eccentric_track_checks = 0;
     for (const TleRecord& r : sets) {
         const VintiOrbit orbit = vinti_init(r.incl, r.ecc, r.n);
         if (vinti_orbit_problem(orbit) != nullptr) {
@@ -147,8 +150,21 @@ TEST(OrbitPlaneRuleOut, PositionStaysWithinThePlaneBandAndTheShell)
             EXPECT_LE(radius, plane.r_max_km) << "incl " << r.incl << " ecc " << r.ecc << " n " << r.n;
             tightest = std::max(tightest, off / plane.half_width_km);
             ++checks;
+            // Along the orbit: the angle of p in the plane, from the node.
+            if (plane.track_usable) {
+                const double along = std::atan2(dot_product(plane.ahead, p), dot_product(plane.toward_node, p));
+                const double apart = std::remainder(along - plane.track_angle, 2.0 * PI);
+                EXPECT_LE(std::fabs(apart), plane.track_half_width)
+                    << "incl " << r.incl << " ecc " << r.ecc << " n " << r.n << " t " << t;
+                tightest_track = std::max(tightest_track, std::fabs(apart) / plane.track_half_width);
+                ++(r.ecc > 0.3 ? eccentric_track_checks : track_checks);
+            }
         }
     }
+    EXPECT_GT(track_checks, 80000);
+    EXPECT_GT(eccentric_track_checks, 5000);
+    std::printf("track bound: %ld positions, %ld of eccentric orbits, largest angle / half width %.3f\n", track_checks,
+                eccentric_track_checks, tightest_track);
     // Nearly every set is bounded (only inclinations within a few
     // thousandths of a degree of 90 are not), so the checks above are many.
     EXPECT_GT(usable, records * 97 / 100);
