@@ -222,11 +222,30 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
     const double spread = bound.node_spread_rad + ANGLE_ROUNDING * (std::fabs(W) + std::fabs(M) + 10.0);
     plane.normal(1) = o.sin_i * std::sin(node_angle);
     plane.normal(2) = -o.sin_i * std::cos(node_angle);
+    plane.sin_i = o.sin_i;
+    plane.cos_i = o.cos_i;
     plane.normal(3) = o.cos_i;
     plane.half_width_km = bound.offset_km + bound.lever_km * std::min(2.0, spread);
     plane.r_min_km = bound.r_min_km;
     plane.r_max_km = bound.r_max_km;
     plane.usable = true;
+    plane.cos_node = std::cos(node_angle);
+    plane.sin_node = std::sin(node_angle);
+    plane.mean_anomaly = M;
+    plane.perigee_angle = w;
+    plane.node_spread = spread;
+    return plane;
+}
+
+void add_orbit_track(const OrbitPlaneBound& bound, OrbitPlane& plane)
+{
+    if (!plane.usable || plane.track_added) {
+        return;
+    }
+    plane.track_added = true;
+    const double M = plane.mean_anomaly;
+    const double w = plane.perigee_angle;
+    const double spread = plane.node_spread;
     double track_angle = w + M - Q1;
     double track_spread = bound.track_spread_rad;
     bool track = bound.track_usable;
@@ -272,14 +291,12 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
         track = std::isfinite(track_angle) && std::isfinite(track_spread) && track_spread < 1.0;
     }
     if (track) {
-        const double cos_node = std::cos(node_angle);
-        const double sin_node = std::sin(node_angle);
-        plane.toward_node(1) = cos_node;
-        plane.toward_node(2) = sin_node;
+        plane.toward_node(1) = plane.cos_node;
+        plane.toward_node(2) = plane.sin_node;
         plane.toward_node(3) = 0.0;
-        plane.ahead(1) = -o.cos_i * sin_node;
-        plane.ahead(2) = o.cos_i * cos_node;
-        plane.ahead(3) = o.sin_i;
+        plane.ahead(1) = -plane.cos_i * plane.sin_node;
+        plane.ahead(2) = plane.cos_i * plane.cos_node;
+        plane.ahead(3) = plane.sin_i;
         // p within `offset` of a point of the circle of radius rho >= rho_min
         // at angle u: its angle differs from u by at most asin(offset / rho_min).
         const double offset = bound.track_offset_km + bound.rho_max_km * std::min(2.0, spread);
@@ -290,7 +307,6 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
             plane.track_usable = plane.track_half_width < 1.0;
         }
     }
-    return plane;
 }
 
 FieldCone field_cone(const ObservationInstant& instant, double centre_ra_deg, double centre_dec_deg,

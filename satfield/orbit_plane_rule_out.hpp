@@ -78,6 +78,13 @@ struct OrbitPlane {
     double half_width_km; // |n.p| is at most this, km
     double r_min_km;      // |p| is within [r_min_km, r_max_km], km
     double r_max_km;
+    // What add_orbit_track starts from: the angles of the instant as
+    // vinti_position forms them, the node's spread, and the plane's angles.
+    double mean_anomaly;
+    double perigee_angle;
+    double node_spread;
+    double sin_i, cos_i, sin_node, cos_node;
+    bool track_added;     // add_orbit_track has run
     bool track_usable;    // false: no bound along the orbit at this instant
     Vector3 toward_node;  // a: unit vector in the plane towards its ascending node
     Vector3 ahead;        // b = n x a
@@ -91,6 +98,11 @@ struct OrbitPlane {
 // perigee or the node angle at t is not finite or exceeds 1e12 rad.
 OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& orbit, double epoch, double omega,
                           double node, double mean_anom, double ndot2, double t);
+
+// The bound along the orbit of `plane` (orbit_plane_at of `bound`'s record):
+// its track angle and half width, and for eccentric orbits a thinner shell.
+// Made on demand, since only sets that the plane does not rule out need it.
+void add_orbit_track(const OrbitPlaneBound& bound, OrbitPlane& plane);
 
 // A square field at an instant as a cone of directions from the observer,
 // true equator and equinox of date.
@@ -128,5 +140,6 @@ bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone);
 // of angles from a (the angle along a line changes monotonically), widened
 // by asin(that distance / the segment's least distance from the centre).
 // When that arc misses the satellite's own arc of angles, no point of the
-// cone is where the satellite can be. False whenever it cannot tell.
+// cone is where the satellite can be. False whenever it cannot tell (and
+// before add_orbit_track).
 bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone);

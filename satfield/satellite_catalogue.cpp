@@ -258,9 +258,11 @@ bool SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_
     set.line = set_line_;
     set.record_index = 0;
     if (defer_three_line_sets_) {
+        // Swapped rather than copied: the reader's strings take the entry's
+        // old ones, to be overwritten by the next set.
         set.kind = EntryKind::lines;
-        set.lines[0].assign(name_);
-        set.lines[1].assign(line1_);
+        set.lines[0].swap(name_);
+        set.lines[1].swap(line1_);
         set.lines[2].assign(line);
         set.message.clear();
         return true;

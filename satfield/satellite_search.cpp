@@ -443,12 +443,16 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
                 if (plane_bound.usable) {
                     // A set that is in no field of the instant and whose
                     // position there is finite needs no place.
-                    const OrbitPlane plane =
+                    OrbitPlane plane =
                         orbit_plane_at(plane_bound, orbits.vinti, orbits.epoch_mjd, record.omega, record.node,
                                        record.mean_anom, record.ndot2, group.geometry.front().at.utc_mjd);
                     if (std::all_of(group.cones.begin(), group.cones.end(),
                                     [&](const FieldCone& cone) {
-                                        return plane_misses_field(plane, cone) || track_misses_field(plane, cone);
+                                        if (plane_misses_field(plane, cone)) {
+                                            return true;
+                                        }
+                                        add_orbit_track(plane_bound, plane);
+                                        return track_misses_field(plane, cone);
                                     })) {
                         continue;
                     }

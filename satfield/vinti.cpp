@@ -1,6 +1,7 @@
 #include "vinti.hpp"
 
 #include <cmath>
+#include <iterator>
 
 #include "angles.hpp"
 
@@ -210,19 +211,24 @@ const char* vinti_orbit_problem(const VintiOrbit& o)
     if (o.a * (1.0 - o.e) < o.earth_radius) {
         return "the perigee lies inside the Earth";
     }
-    const double fields[] = {
-        o.mu, o.earth_radius, o.c, o.kappa, o.two_alpha1, o.minus_alpha2_sq, o.alpha3, o.a, o.e, o.sin_i,
-        o.cos_i, o.eta_root1, o.eta_root2, o.e1, o.eta_offset, o.eta_ecc, o.g_eta, o.g_rho, o.freq_ratio,
-        o.lambda_offset, o.node_part, o.phi_v1, o.phi_v2, o.phi_v3, o.phi_v4, o.A_psi, o.B_v, o.phi_part,
-        o.phi_psi1, o.phi_psi2, o.kepler_e, o.kslope_part, o.kepler_v1, o.kepler_v2, o.kpsi_part,
-        o.kepler_psi1, o.kepler_psi2, o.kepler_psi3, o.kepler_psi4, o.kslope, o.n_rad, o.mean_anomaly_rate,
-        o.perigee_rate, o.node_rate, o.psi_slope, o.phi_slope, o.psi_psi2, o.psi_psi4, o.psi_v2, o.psi_v4,
+    using V = VintiOrbit;
+    static constexpr double V::*FIELDS[] = {
+        &V::mu, &V::earth_radius, &V::c, &V::kappa, &V::two_alpha1, &V::minus_alpha2_sq, &V::alpha3, &V::a, &V::e,
+        &V::sin_i, &V::cos_i, &V::eta_root1, &V::eta_root2, &V::e1, &V::eta_offset, &V::eta_ecc, &V::g_eta,
+        &V::g_rho, &V::freq_ratio, &V::lambda_offset, &V::node_part, &V::phi_v1, &V::phi_v2, &V::phi_v3,
+        &V::phi_v4, &V::A_psi, &V::B_v, &V::phi_part, &V::phi_psi1, &V::phi_psi2, &V::kepler_e, &V::kslope_part,
+        &V::kepler_v1, &V::kepler_v2, &V::kpsi_part, &V::kepler_psi1, &V::kepler_psi2, &V::kepler_psi3,
+        &V::kepler_psi4, &V::kslope, &V::n_rad, &V::mean_anomaly_rate, &V::perigee_rate, &V::node_rate,
+        &V::psi_slope, &V::phi_slope, &V::psi_psi2, &V::psi_psi4, &V::psi_v2, &V::psi_v4,
     };
-    static_assert(sizeof(fields) == sizeof(VintiOrbit), "every field of the record is checked");
-    for (const double x : fields) {
-        if (!std::isfinite(x)) {
-            return "the orbit theory gives a value that is not a finite number";
-        }
+    static_assert(std::size(FIELDS) * sizeof(double) == sizeof(VintiOrbit), "every field of the record is checked");
+    // x - x is NaN exactly when x is infinite or NaN.
+    double sum = 0.0;
+    for (const double V::*field : FIELDS) {
+        sum += o.*field - o.*field;
+    }
+    if (std::isnan(sum)) {
+        return "the orbit theory gives a value that is not a finite number";
     }
     if (!(o.a > 0.0) || !(std::fabs(o.e1) < 1.0)) {
         return "the orbit theory has no real solution";

@@ -138,8 +138,9 @@ TEST(OrbitPlaneRuleOut, PositionStaysWithinThePlaneBandAndTheShell)
         const double epoch = tle_epoch_mjd(r);
         for (int k = 0; k < 40; ++k) {
             const double t = SCENARIO_MJD + random.between(-30.0, 30.0);
-            const OrbitPlane plane = orbit_plane_at(bound, orbit, epoch, r.omega, r.node, r.mean_anom, r.ndot2, t);
+            OrbitPlane plane = orbit_plane_at(bound, orbit, epoch, r.omega, r.node, r.mean_anom, r.ndot2, t);
             ASSERT_TRUE(plane.usable);
+            add_orbit_track(bound, plane);
             const Vector3 p = vinti_position(orbit, epoch, r.omega, r.node, r.mean_anom, r.ndot2, t);
             ASSERT_TRUE(std::isfinite(p(1)) && std::isfinite(p(2)) && std::isfinite(p(3)))
                 << "incl " << r.incl << " ecc " << r.ecc << " n " << r.n << " t " << t;
