@@ -6,14 +6,11 @@
 #include <cstddef>
 
 #include "angles.hpp"
+#include "square_field.hpp"
 #include "two_body.hpp"
 
 namespace {
 
-// The accepted square reaches 1.1 half sides from the centre along each axis
-// of the tangent plane, so no farther than atan(sqrt(2) 1.1 h) on the sky.
-constexpr double ACCEPTANCE_FACTOR = 1.1;
-constexpr double SQRT_2 = 1.4142135623730951;
 // Allowance for the rounding of places and projections, radians.
 constexpr double ROUNDING_MARGIN = 1e-8;
 // Beyond these limits of the light-time shift and of the eccentricity the
@@ -203,13 +200,13 @@ LongitudeWindow longitude_window(const Vector3& centre, double radius, const Vec
     // The central line of sight's point in the ecliptic plane at each edge.
     std::vector<std::array<double, 2>> edge(shells + 1);
     window.edge_longitude.resize(shells + 1);
+    double previous = 0.0;
     for (std::size_t k = 0; k <= shells; ++k) {
         const double s = along(window.first_au + static_cast<double>(k) * window.step_au, o_along);
         edge[k] = {o[0] + s * u[0], o[1] + s * u[1]};
         const double longitude = std::atan2(edge[k][1], edge[k][0]);
-        window.edge_longitude[k] =
-            k == 0 ? longitude
-                   : window.edge_longitude[k - 1] + principal_angle(longitude - std::atan2(edge[k - 1][1], edge[k - 1][0]));
+        window.edge_longitude[k] = k == 0 ? longitude : window.edge_longitude[k - 1] + principal_angle(longitude - previous);
+        previous = longitude;
     }
     // A point X = o + s v of the cone at distance r lies within
     // delta = s widened + 2 |o| widened of the central point P(r) at that
@@ -283,7 +280,7 @@ bool outside_longitude_window(const LongitudeWindow& window, const AstorbRecord&
 
 FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& observer_position, bool with_window)
 {
-    const double radius = std::atan(SQRT_2 * ACCEPTANCE_FACTOR * request.half_side_deg * DEG_TO_RAD);
+    const double radius = square_field_cap_radius(request.half_side_deg);
     const double ra = request.centre_ra_deg * DEG_TO_RAD;
     const double dec = request.centre_dec_deg * DEG_TO_RAD;
     FieldPrefilter prefilter{};

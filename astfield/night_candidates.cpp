@@ -14,12 +14,6 @@
 namespace {
 
 constexpr double SECONDS_PER_DAY = 86400.0;
-// The accepted square reaches 1.1 half sides along each axis of the tangent
-// plane; its corners lie sqrt(2) 1.1 h from the centre there.
-constexpr double ACCEPTANCE_FACTOR = 1.1;
-constexpr double SQRT_2 = 1.4142135623730951;
-// Margin of the cap radius of a square field, radians.
-constexpr double CAP_MARGIN = 1e-7;
 
 // The Earth's greatest heliocentric speed (perihelion, 30.29 km/s, rounded
 // up), the greatest speed of the Earth about the Earth-Moon barycentre with
@@ -318,10 +312,6 @@ void append_segment(const NightPlan& plan, const NightSegment& segment, const As
 
 }  // namespace
 
-double square_field_cap_radius(double half_side_deg)
-{
-    return std::atan(SQRT_2 * ACCEPTANCE_FACTOR * half_side_deg * DEG_TO_RAD) + CAP_MARGIN;
-}
 
 double observer_speed_bound(const Vector3& observer_earth_fixed)
 {

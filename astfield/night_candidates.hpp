@@ -21,10 +21,6 @@ struct FieldWindow {
     double radius;         // angular radius of the cap, radians
 };
 
-// The cap radius (radians) of a square field of half side `half_side_deg`
-// (degrees): the widened square reaches atan(sqrt(2) 1.1 h) from its centre,
-// plus a margin for rounding.
-double square_field_cap_radius(double half_side_deg);
 
 // A field as the index holds it: its centre and the cosine and sine of its
 // cap radius.

@@ -17,6 +17,7 @@
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
 #include "night_candidates.hpp"
+#include "square_field.hpp"
 #include "two_body.hpp"
 
 namespace {

@@ -9,12 +9,6 @@
 
 namespace {
 
-// The widening of the square in in_square_field, and its limit between the
-// window on right ascension and the window on declination.
-constexpr double ACCEPTANCE_FACTOR = 1.1;
-constexpr double EQUATORIAL_FIELD_LIMIT = 1.5;
-// in_square_field folds right-ascension differences above this many degrees.
-constexpr double RA_FOLD_DEG = 330.0;
 // Taken off every clearance: far above the rounding of the dot products and
 // of the acceptance test itself, far below any angle that matters.
 constexpr double CLEARANCE_MARGIN_RAD = 1e-12;
@@ -62,7 +56,7 @@ SquareRegion square_region(double centre_ra_deg, double centre_dec_deg, double h
     region.centre = unit_vector(c[0], c[1], c[2]);
     // |xi| <= sigma D, with D = c . x > 0, is the pair of half-spaces
     // (sigma c -+ xi) . x >= 0; likewise for eta.
-    const double s = ACCEPTANCE_FACTOR * half_side_deg;
+    const double s = SQUARE_FIELD_ACCEPTANCE * half_side_deg;
     const double sigma = s * DEG_TO_RAD;
     const double sign[2] = {1.0, -1.0};
     for (int k = 0; k < 2; ++k) {
@@ -71,18 +65,18 @@ SquareRegion square_region(double centre_ra_deg, double centre_dec_deg, double h
         region.edge_normals[static_cast<std::size_t>(k + 2)] = unit_vector(
             sigma * c[0] - sign[k] * eta[0], sigma * c[1] - sign[k] * eta[1], sigma * c[2] - sign[k] * eta[2]);
     }
-    region.ra_window = std::fabs(centre_dec_deg) <= EQUATORIAL_FIELD_LIMIT * half_side_deg;
+    region.ra_window = std::fabs(centre_dec_deg) <= SQUARE_FIELD_EQUATORIAL_LIMIT * half_side_deg;
     if (region.ra_window) {
         // The window |ra - ra0| <= s, folded above 330 deg, changes its answer
         // on the meridians ra0 +- s and ra0 -+ 330, and on ra = 0 unless the
         // fold joins the two sides of 0 h there.
         region.meridian_normals[0] = meridian_normal(centre_ra_deg + s);
         region.meridian_normals[1] = meridian_normal(centre_ra_deg - s);
-        region.meridian_normals[2] = meridian_normal(centre_ra_deg + RA_FOLD_DEG);
-        region.meridian_normals[3] = meridian_normal(centre_ra_deg - RA_FOLD_DEG);
+        region.meridian_normals[2] = meridian_normal(centre_ra_deg + SQUARE_FIELD_RA_FOLD_DEG);
+        region.meridian_normals[3] = meridian_normal(centre_ra_deg - SQUARE_FIELD_RA_FOLD_DEG);
         region.meridian_count = 4;
-        const bool fold_joins_0h = (centre_ra_deg >= 0.0 && centre_ra_deg < 360.0 - RA_FOLD_DEG) ||
-                                   (centre_ra_deg > RA_FOLD_DEG && centre_ra_deg <= 360.0);
+        const bool fold_joins_0h = (centre_ra_deg >= 0.0 && centre_ra_deg < 360.0 - SQUARE_FIELD_RA_FOLD_DEG) ||
+                                   (centre_ra_deg > SQUARE_FIELD_RA_FOLD_DEG && centre_ra_deg <= 360.0);
         if (!fold_joins_0h) {
             region.meridian_normals[4] = meridian_normal(0.0);
             region.meridian_count = 5;

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-constexpr double DEG = PI / 180.0;
 // Points of the footprint where the plate scale is measured, per axis.
 constexpr int SCALE_SAMPLES = 9;
 
@@ -59,10 +57,7 @@ FieldRegion field_region(const FieldSearch& field)
     }
     const SearchRequest& r = field.request;
     region.square = square_region(r.centre_ra_deg, r.centre_dec_deg, r.half_side_deg);
-    // The widened square reaches atan(sqrt(2) 1.1 h) from its centre (h as
-    // a length on the tangent plane, in radians).
-    region.cap = {unit_vector_from_sky(r.centre_ra_deg, r.centre_dec_deg),
-                  std::atan(std::sqrt(2.0) * 1.1 * r.half_side_deg * DEG) + 1e-7};
+    region.cap = {unit_vector_from_sky(r.centre_ra_deg, r.centre_dec_deg), square_field_cap_radius(r.half_side_deg)};
     return region;
 }
 

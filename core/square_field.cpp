@@ -27,11 +27,6 @@ bool all_finite(double a, double b, double c, double d, double e, double f, doub
            std::isfinite(f) && std::isfinite(g);
 }
 
-// The acceptance square is 10 % wider on each side than the nominal field.
-constexpr double ACCEPTANCE_FACTOR = 1.1;
-// Fields centred within this many half sides of the equator use the window
-// on right ascension; others the window on declination.
-constexpr double EQUATORIAL_FIELD_LIMIT = 1.5;
 
 // Inside the acceptance square of half width s, on the near side of the sky.
 bool inside_square(const TangentPlaneOffsets& offsets, double s)
@@ -52,15 +47,15 @@ int in_square_field(double ra, double dec, double mag, double ra0, double dec0, 
     if (mag > mag_limit) {
         return 0;
     }
-    const double s = ACCEPTANCE_FACTOR * h;
-    if (std::fabs(dec0) <= EQUATORIAL_FIELD_LIMIT * h) {
+    const double s = SQUARE_FIELD_ACCEPTANCE * h;
+    if (std::fabs(dec0) <= SQUARE_FIELD_EQUATORIAL_LIMIT * h) {
         if (!inside_square(tangent_plane_offsets(ra, dec, ra0, dec0), s)) {
             return 0;
         }
         // The window on right ascension removes mirror images from the far
         // side of the sky; it is folded when the field straddles 0 h.
         double dra = std::fabs(ra - ra0);
-        if (dra > 330.0) {
+        if (dra > SQUARE_FIELD_RA_FOLD_DEG) {
             dra = std::fabs(dra - 360.0);
         }
         return dra > s ? 0 : 1;
@@ -69,4 +64,9 @@ int in_square_field(double ra, double dec, double mag, double ra0, double dec0, 
         return 0;
     }
     return inside_square(tangent_plane_offsets(ra, dec, ra0, dec0), s) ? 1 : 0;
+}
+
+double square_field_cap_radius(double half_side_deg)
+{
+    return std::atan(1.4142135623730951 * SQUARE_FIELD_ACCEPTANCE * half_side_deg * DEG_TO_RAD) + 1e-7;
 }

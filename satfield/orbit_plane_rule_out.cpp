@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "angles.hpp"
+#include "image_frame.hpp"
+#include "square_field.hpp"
 
 namespace {
 
@@ -33,8 +35,6 @@ constexpr double RADIUS_MARGIN = 1e-6;
 // Rounding of phi - (W + pi/2) and of v - M, per radian of |W| + |M|.
 constexpr double ANGLE_ROUNDING = 1e-14;
 
-// The accepted square is this many half sides wide (in_square_field).
-constexpr double ACCEPTANCE_FACTOR = 1.1;
 // The cone is this much wider than the accepted square (radians).
 constexpr double CONE_MARGIN_RAD = 1e-3;
 // Cones wider than this (half-angle, radians) rule out too little to be built.
@@ -220,8 +220,10 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
     }
     const double node_angle = W + Q2;
     const double spread = bound.node_spread_rad + ANGLE_ROUNDING * (std::fabs(W) + std::fabs(M) + 10.0);
-    plane.normal(1) = o.sin_i * std::sin(node_angle);
-    plane.normal(2) = -o.sin_i * std::cos(node_angle);
+    plane.cos_node = std::cos(node_angle);
+    plane.sin_node = std::sin(node_angle);
+    plane.normal(1) = o.sin_i * plane.sin_node;
+    plane.normal(2) = -o.sin_i * plane.cos_node;
     plane.sin_i = o.sin_i;
     plane.cos_i = o.cos_i;
     plane.normal(3) = o.cos_i;
@@ -229,8 +231,6 @@ OrbitPlane orbit_plane_at(const OrbitPlaneBound& bound, const VintiOrbit& o, dou
     plane.r_min_km = bound.r_min_km;
     plane.r_max_km = bound.r_max_km;
     plane.usable = true;
-    plane.cos_node = std::cos(node_angle);
-    plane.sin_node = std::sin(node_angle);
     plane.mean_anomaly = M;
     plane.perigee_angle = w;
     plane.node_spread = spread;
@@ -313,20 +313,12 @@ FieldCone field_cone(const ObservationInstant& instant, double centre_ra_deg, do
                      double half_side_deg)
 {
     FieldCone cone{};
-    // in_square_field accepts tangent-plane offsets (measured in degrees of
-    // the plane's unit) up to 1.1 h on each axis: the direction is within
-    // atan(sqrt(2) 1.1 h) of the centre, h in radians.
-    const double h = half_side_deg * DEG_TO_RAD;
-    const double half_angle = std::atan(std::sqrt(2.0) * ACCEPTANCE_FACTOR * h) + CONE_MARGIN_RAD;
+    // Every direction in_square_field accepts lies within the square's cap.
+    const double half_angle = square_field_cap_radius(half_side_deg) + CONE_MARGIN_RAD;
     if (!(half_angle <= WIDEST_CONE_RAD) || !std::isfinite(centre_ra_deg) || !std::isfinite(centre_dec_deg)) {
         return cone;
     }
-    const double ra = centre_ra_deg * DEG_TO_RAD;
-    const double dec = centre_dec_deg * DEG_TO_RAD;
-    Vector3 axis_j2000;
-    axis_j2000(1) = std::cos(dec) * std::cos(ra);
-    axis_j2000(2) = std::cos(dec) * std::sin(ra);
-    axis_j2000(3) = std::sin(dec);
+    const Vector3 axis_j2000 = unit_vector_from_sky(centre_ra_deg, centre_dec_deg);
     const Matrix3 to_date = transpose_matrix(instant.true_of_date_to_j2000);
     cone.axis = matrix_vector_product(to_date, axis_j2000);
     cone.observer = matrix_vector_product(to_date, instant.observer_j2000);
@@ -341,18 +333,36 @@ FieldCone field_cone(const ObservationInstant& instant, double centre_ra_deg, do
     return cone;
 }
 
-bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone)
+namespace {
+
+// The distances [s_lo, s_hi] along the cone's directions at which a point
+// of the cone lies in the plane's shell (the smallest at the shell's inner
+// radius and the largest o.v, the largest at its outer radius and the
+// smallest o.v); false when the observer is not inside the shell.
+bool shell_reach(const OrbitPlane& plane, const FieldCone& cone, double& s_lo, double& s_hi)
 {
-    if (!plane.usable || !cone.usable) {
-        return false;
-    }
     const double k_min = square(plane.r_min_km) - cone.observer_norm_sq;
     const double k_max = square(plane.r_max_km) - cone.observer_norm_sq;
     if (!(k_min > 0.0)) {
         return false;
     }
-    const double s_lo = distance_to_sphere(cone.reach_hi, k_min);
-    const double s_hi = distance_to_sphere(cone.reach_lo, k_max);
+    s_lo = distance_to_sphere(cone.reach_hi, k_min);
+    s_hi = distance_to_sphere(cone.reach_lo, k_max);
+    return true;
+}
+
+}  // namespace
+
+bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone)
+{
+    if (!plane.usable || !cone.usable) {
+        return false;
+    }
+    double s_lo = 0.0;
+    double s_hi = 0.0;
+    if (!shell_reach(plane, cone, s_lo, s_hi)) {
+        return false;
+    }
     const double nu = dot_product(plane.normal, cone.axis);
     const double nv_lo = std::max(-1.0, nu - cone.chord);
     const double nv_hi = std::min(1.0, nu + cone.chord);
@@ -373,13 +383,11 @@ bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone)
     if (!plane.usable || !plane.track_usable || !cone.usable) {
         return false;
     }
-    const double k_min = square(plane.r_min_km) - cone.observer_norm_sq;
-    const double k_max = square(plane.r_max_km) - cone.observer_norm_sq;
-    if (!(k_min > 0.0)) {
+    double s_lo = 0.0;
+    double s_hi = 0.0;
+    if (!shell_reach(plane, cone, s_lo, s_hi)) {
         return false;
     }
-    const double s_lo = distance_to_sphere(cone.reach_hi, k_min);
-    const double s_hi = distance_to_sphere(cone.reach_lo, k_max);
     // The axis segment's ends on the plane, and the distance from it of any
     // point of the cone in the shell.
     const double oa = dot_product(cone.observer, plane.toward_node);

@@ -1,4 +1,5 @@
 #include "night_candidates.hpp"
+#include "square_field.hpp"
 
 #include <algorithm>
 #include <cmath>
