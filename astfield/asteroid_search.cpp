@@ -129,21 +129,11 @@ double relative_speed_bound_km_s(const OrbitRecord& record)
 // exposure, or one hour of its motion).
 OverlayObject overlay_of(const AsteroidSighting& s, const RowExtras& extras)
 {
-    OverlayObject o;
-    std::string label = std::string(s.number.data()) + " " + s.name.data();
+    const std::string label = std::string(s.number.data()) + " " + s.name.data();
     const std::size_t first = label.find_first_not_of(' ');
-    o.label = first == std::string::npos ? std::string() : label.substr(first, label.find_last_not_of(' ') - first + 1);
-    o.ra_deg = s.ra_deg;
-    o.dec_deg = s.dec_deg;
-    o.magnitude = s.magnitude;
-    if (extras.exposure) {
-        o.track_start = SkyPoint{extras.ra_start_deg, extras.dec_start_deg};
-        o.track_end = SkyPoint{extras.ra_end_deg, extras.dec_end_deg};
-    } else {
-        o.track_start = SkyPoint{s.ra_deg, s.dec_deg};
-        o.track_end = SkyPoint{s.ra_deg + s.ra_motion / 3600.0, s.dec_deg + s.dec_motion / 3600.0};
-    }
-    return o;
+    return overlay_mark(
+        first == std::string::npos ? std::string() : label.substr(first, label.find_last_not_of(' ') - first + 1),
+        s.ra_deg, s.dec_deg, s.magnitude, extras, s.ra_motion / 3600.0, s.dec_motion / 3600.0);
 }
 
 // The sighting of a record in a field that is an image or has an exposure,

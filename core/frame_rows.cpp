@@ -1,5 +1,7 @@
 #include "frame_rows.hpp"
 
+#include <utility>
+
 #include "search_scenario.hpp"
 
 ExtraColumns extra_columns(const SearchPlan& plan)
@@ -80,4 +82,22 @@ RowExtras exposure_extras(const ExposureCrossing& crossing, const SkyPlace& star
     extras.pixel_start = field_pixel(region, start.ra_deg, start.dec_deg);
     extras.pixel_end = field_pixel(region, end.ra_deg, end.dec_deg);
     return extras;
+}
+
+OverlayObject overlay_mark(std::string label, double ra_deg, double dec_deg, std::optional<double> magnitude,
+                           const RowExtras& extras, double ra_step_deg, double dec_step_deg)
+{
+    OverlayObject o;
+    o.label = std::move(label);
+    o.ra_deg = ra_deg;
+    o.dec_deg = dec_deg;
+    o.magnitude = magnitude;
+    if (extras.exposure) {
+        o.track_start = SkyPoint{extras.ra_start_deg, extras.dec_start_deg};
+        o.track_end = SkyPoint{extras.ra_end_deg, extras.dec_end_deg};
+    } else {
+        o.track_start = SkyPoint{ra_deg, dec_deg};
+        o.track_end = SkyPoint{ra_deg + ra_step_deg, dec_deg + dec_step_deg};
+    }
+    return o;
 }

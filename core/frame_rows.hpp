@@ -10,6 +10,7 @@
 #include <string>
 
 #include "exposure_search.hpp"
+#include "frame_overlays.hpp"
 #include "field_region.hpp"
 #include "image_frame.hpp"
 #include "search_plan.hpp"
@@ -33,6 +34,12 @@ struct RowExtras {
 // position is the caller's).
 RowExtras exposure_extras(const ExposureCrossing& crossing, const SkyPlace& start, const SkyPlace& end,
                           const FieldRegion& region);
+
+// The overlay mark of a row at (ra_deg, dec_deg), J2000 degrees, with its
+// track: over the exposure when `extras` hold one, else from the place on by
+// (ra_step_deg, dec_step_deg).
+OverlayObject overlay_mark(std::string label, double ra_deg, double dec_deg, std::optional<double> magnitude,
+                           const RowExtras& extras, double ra_step_deg, double dec_step_deg);
 
 // Which of the extra columns a run's CSV has.
 struct ExtraColumns {

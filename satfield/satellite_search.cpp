@@ -84,21 +84,11 @@ SkyPlace sky_place(const SphericalCoordinates& p)
 // ten seconds of its motion).
 OverlayObject overlay_of(const SatelliteSighting& s, const RowExtras& extras)
 {
-    OverlayObject o;
-    std::string label = s.name.data();
+    const std::string label = s.name.data();
     const std::size_t last = label.find_last_not_of(' ');
-    label = last == std::string::npos ? std::string(s.norad_id.data()) : label.substr(0, last + 1);
-    o.label = label;
-    o.ra_deg = s.ra_deg;
-    o.dec_deg = s.dec_deg;
-    if (extras.exposure) {
-        o.track_start = SkyPoint{extras.ra_start_deg, extras.dec_start_deg};
-        o.track_end = SkyPoint{extras.ra_end_deg, extras.dec_end_deg};
-    } else {
-        o.track_start = SkyPoint{s.ra_deg, s.dec_deg};
-        o.track_end = SkyPoint{s.ra_deg + 10.0 * s.ra_motion / 3600.0, s.dec_deg + 10.0 * s.dec_motion / 3600.0};
-    }
-    return o;
+    return overlay_mark(last == std::string::npos ? std::string(s.norad_id.data()) : label.substr(0, last + 1),
+                        s.ra_deg, s.dec_deg, std::nullopt, extras, 10.0 * s.ra_motion / 3600.0,
+                        10.0 * s.dec_motion / 3600.0);
 }
 
 // The fields that share one instant, with that instant's observer and
