@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "command_line.hpp"
+#include "text_catalogue.hpp"
 
 std::optional<std::vector<std::string>> csv_fields(std::string_view line)
 {
@@ -79,13 +80,8 @@ FieldListResult read_field_list(std::string_view text)
     Columns columns;
     std::size_t column_count = 0;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::string_view line = take_text_line(text);
         ++line_number;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
         if (trimmed(line).empty()) {
             continue;
         }

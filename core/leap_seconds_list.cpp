@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "text_catalogue.hpp"
+
 namespace {
 
 constexpr std::int64_t SECONDS_PER_DAY = 86400;
@@ -75,13 +77,8 @@ LeapSecondListResult leap_second_table_from_text(std::string_view text)
     std::int64_t previous = -1;
     long line_number = 0;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::string_view line = take_text_line(text);
         ++line_number;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
         if (line.size() >= 2 && line[0] == '#' && line[1] == '@') {
             if (expiry) {
                 return refused(line_number, "a second expiry line (#@)");

@@ -199,3 +199,14 @@ bool TextCatalogueReader::read_rest(std::string& text, std::size_t max_bytes)
         }
     }
 }
+
+std::string_view take_text_line(std::string_view& text)
+{
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}

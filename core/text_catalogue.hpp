@@ -14,6 +14,10 @@
 
 #include <zlib.h>
 
+// The first line of a text held whole in memory, without its line feed (and
+// a carriage return before it), taken off the front of `text`.
+std::string_view take_text_line(std::string_view& text);
+
 class TextCatalogueReader {
 public:
     // Reads from `file` (not owned). Lines longer than max_kept_bytes are
