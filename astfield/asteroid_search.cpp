@@ -260,11 +260,17 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
         for (const CatalogueLines::Line& entry : block.lines) {
             // A lone square first looks at the orbit alone: a whole record
             // it rules out needs no more reading.
+            // The same elements, read in full, get the same answer: a record
+            // that passed is not tested again.
+            bool passed = false;
             if (quick && entry.number > format->header_lines && entry.full_length >= ASTORB_COLUMNS_READ) {
                 const AstorbRecord orbit = parse_astorb_orbit(block.line(entry));
-                if (has_elliptic_elements(orbit) && !may_be_in_field(fields.front().prefilter, orbit)) {
-                    ++findings.records;
-                    continue;
+                if (has_elliptic_elements(orbit)) {
+                    if (!may_be_in_field(fields.front().prefilter, orbit)) {
+                        ++findings.records;
+                        continue;
+                    }
+                    passed = true;
                 }
             }
             const CatalogueLine parsed =
@@ -300,7 +306,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
                 RowExtras extras;
                 std::optional<AsteroidSighting> sighting;
                 if (work.plain) {
-                    if (!may_be_in_field(work.prefilter, record)) {
+                    if (!passed && !may_be_in_field(work.prefilter, record)) {
                         continue;
                     }
                     sighting = orbit_sighting(work.request, work.observer, record);
