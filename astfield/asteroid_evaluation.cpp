@@ -2,9 +2,12 @@
 
 #include <cmath>
 
+#include "report_text.hpp"
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
 #include "square_field.hpp"
+
+namespace fieldsearch {
 
 namespace {
 
@@ -237,3 +240,5 @@ std::string asteroid_csv_row(const AsteroidSighting& s)
                      optional_number(s.elements_age_days, 5).c_str(),
                      optional_number(s.uncertainty_arcsec, 3).c_str());
 }
+
+}  // namespace fieldsearch

@@ -15,6 +15,8 @@
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // An asteroid found in the field: everything its report row shows.
 struct AsteroidSighting {
     std::array<char, 9> number;   // catalogue columns as read, NUL-terminated
@@ -98,3 +100,5 @@ std::string asteroid_csv_header();
 // precision, its sexagesimal fields, V, both motions, the age of the elements
 // and the uncertainty (an empty field where NaN); line end included.
 std::string asteroid_csv_row(const AsteroidSighting& sighting);
+
+}  // namespace fieldsearch

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "asteroid_evaluation.hpp"
+#include "asteroid_speed_bound.hpp"
 #include "astorb_record.hpp"
 #include "catalogue_record.hpp"
 #include "catalogue_file.hpp"
@@ -19,6 +20,8 @@
 #include "light_time.hpp"
 #include "ordered_blocks.hpp"
 #include "text_catalogue.hpp"
+
+namespace fieldsearch {
 
 Scenario asteroid_scenario()
 {
@@ -36,17 +39,6 @@ Scenario asteroid_scenario()
 SearchRequest asteroid_search_request()
 {
     return search_request_from_scenario(asteroid_scenario());
-}
-
-int run_asteroid_scenario()
-{
-    return run_search(asteroid_scenario(), {ASTORB_CATALOGUE_PATH, OutputFormat::text, stdout, stderr},
-                      search_asteroid_field);
-}
-
-int search_asteroid_field(const SearchRequest& request)
-{
-    return search_asteroid_field(request, {ASTORB_CATALOGUE_PATH, OutputFormat::text, stdout, stderr});
 }
 
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output)
@@ -101,30 +93,6 @@ struct FieldWork {
 constexpr double STALE_ELEMENTS_DAYS = 100.0;
 // The shortest step of the exposure search, seconds.
 constexpr double EXPOSURE_RESOLUTION_S = 0.01;
-// Gaussian gravitational constant, AU^1.5 / day, and km per AU.
-constexpr double GAUSS_K = 0.01720209895;
-constexpr double KM_PER_AU_EXACT = 149597870.7;
-
-// A bound of the speed (km/s) of the record's object relative to an
-// observer on the Earth: its speed at perihelion (vis-viva) plus the
-// observer's greatest heliocentric speed, with a margin for the light time.
-double relative_speed_bound_km_s(const OrbitRecord& record)
-{
-    double q = 0.0;
-    double e = 0.0;
-    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-        return asteroid_speed_bound_km_s(asteroid->semimajor_axis, asteroid->eccentricity);
-    }
-    const CometRecord& comet = std::get<CometRecord>(record);
-    q = comet.perihelion_distance;
-    e = comet.eccentricity;
-    if (!(q > 0.0) || !(e >= 0.0)) {
-        return NAN;
-    }
-    const double perihelion_au_per_day = GAUSS_K * std::sqrt((1.0 + e) / q);
-    return (perihelion_au_per_day * KM_PER_AU_EXACT / 86400.0 + 30.8) * 1.001;
-}
-
 // The overlay mark of a sighting: its place, magnitude and track (over the
 // exposure, or one hour of its motion).
 OverlayObject overlay_of(const AsteroidSighting& s, const RowExtras& extras)
@@ -226,7 +194,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     const ExtraColumns extra = extra_columns(plan);
     const bool overlays = output.regions_path != nullptr || output.chart_path != nullptr;
 
-    const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM.name, output.catalogue_path, output.err};
+    const CatalogueDiagnostics diagnostics{ASTFIELD_PROGRAM_NAME, output.catalogue_path, output.err};
     std::FILE* catalogue = open_catalogue(diagnostics);
     if (catalogue == nullptr) {
         return 1;
@@ -333,11 +301,11 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     auto emit = [&](BlockFindings& findings) { records += reports.take(findings, output.err); };
     run_ordered_blocks<CatalogueLines, BlockFindings>(plan.threads, read, evaluate, emit);
     // A scan cut short by a read error claims no count.
-    reports.finish(records, !reader.read_error(), ASTFIELD_PROGRAM.name, output.catalogue_path);
-    std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM.name, STALE_ELEMENTS_DAYS).c_str(), output.err);
+    reports.finish(records, !reader.read_error(), ASTFIELD_PROGRAM_NAME, output.catalogue_path);
+    std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
     int status = close_catalogue(diagnostics, catalogue, reader, output.out);
     if (write_field_overlays(plan.fields.front(), output, reports.overlays(), OverlayObjectKind::asteroid,
-                             ASTFIELD_PROGRAM.name) != 0) {
+                             ASTFIELD_PROGRAM_NAME) != 0) {
         status = 1;
     }
     return status;
@@ -351,3 +319,5 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output)
     }
     return search_asteroid_fields(plan, output, AsteroidScan::fast, forced);
 }
+
+}  // namespace fieldsearch

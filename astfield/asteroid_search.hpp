@@ -2,15 +2,16 @@
 #pragma once
 
 #include "catalogue_record.hpp"
-#include "command_line.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
+
+namespace fieldsearch {
 
 // The catalogue the program reads, in the working directory.
 inline constexpr const char* ASTORB_CATALOGUE_PATH = "astorb.dat";
 
-// The program as its command line knows it.
-inline constexpr ProgramInfo ASTFIELD_PROGRAM{"astfield", ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets"};
+// The program's name, as its messages begin.
+inline constexpr const char* ASTFIELD_PROGRAM_NAME = "astfield";
 
 // The compiled-in scenario: 2008 May 20, 05:14 UTC, a field of 2 deg square at
 // 0h 0m 10s, +0 deg 30', asteroids down to V = 20.0.
@@ -19,15 +20,6 @@ Scenario asteroid_scenario();
 // The compiled-in scenario as the search takes it: the same instant, centre,
 // side and limit in MJD and degrees.
 SearchRequest asteroid_search_request();
-
-// Prints the report header of the compiled-in scenario and runs the search;
-// returns the program's exit status.
-int run_asteroid_scenario();
-
-// Scans the catalogue "astorb.dat" in the working directory and prints the
-// table on standard output, messages on standard error; returns 0 after a
-// normal run.
-int search_asteroid_field(const SearchRequest& request);
 
 // Scans the catalogue of `output`, one record per line, and writes the
 // asteroids in the field to output.out: as text the table header, one row
@@ -67,3 +59,5 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output);
 // its first lines).
 int search_asteroid_field(const SearchRequest& request, const SearchOutput& output, AsteroidScan scan,
                           std::optional<CatalogueLayout> layout);
+
+}  // namespace fieldsearch

@@ -6,6 +6,8 @@
 #include "fixed_columns.hpp"
 #include "time_scales.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // The first column of the ephemeris uncertainty's fields.
@@ -149,3 +151,5 @@ double uncertainty_at(const AstorbRecord& record, double mjd)
     const double rate = required_decimal_field(text, 199 - SHIFT, 207 - SHIFT);
     return value + rate * (mjd - date);
 }
+
+}  // namespace fieldsearch

@@ -7,6 +7,8 @@
 
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Columns 1 to this one hold everything the search reads from a record.
 inline constexpr int ASTORB_COLUMNS_READ = 181;
 
@@ -66,3 +68,5 @@ Vector3 elements_angles(const AstorbRecord& record);
 // epoch_mjd): value + rate x (mjd - its date), arcsec; NaN when the record
 // gives none.
 double uncertainty_at(const AstorbRecord& record, double mjd);
+
+}  // namespace fieldsearch

@@ -5,8 +5,10 @@
 
 #include "fixed_columns.hpp"
 #include "mpcorb_record.hpp"
-#include "search_scenario.hpp"
+#include "formatted_text.hpp"
 #include "text_catalogue.hpp"
+
+namespace fieldsearch {
 
 namespace {
 
@@ -213,3 +215,5 @@ std::optional<CatalogueLayout> catalogue_layout_from_name(std::string_view name)
     }
     return std::nullopt;
 }
+
+}  // namespace fieldsearch

@@ -15,6 +15,8 @@
 #include "catalogue_file.hpp"
 #include "comet_record.hpp"
 
+namespace fieldsearch {
+
 enum class CatalogueLayout { astorb, mpcorb, comets };
 
 // The layout's name in messages: "astorb", "MPCORB" or "comets".
@@ -70,3 +72,5 @@ CatalogueLine parse_catalogue_line(const CatalogueFormat& format, long line_numb
 // catalogue cannot be read.
 std::optional<CatalogueFormat> read_catalogue_format(const CatalogueDiagnostics& diagnostics,
                                                      std::optional<CatalogueLayout> forced);
+
+}  // namespace fieldsearch

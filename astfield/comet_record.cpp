@@ -8,6 +8,8 @@
 #include "packed_designations.hpp"
 #include "time_scales.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 bool all_digits(std::string_view text)
@@ -100,3 +102,5 @@ double comet_total_magnitude(double h, double k, const Vector3& comet_position_k
     const double delta = std::sqrt(dot_product(topocentric_km, topocentric_km)) / KM_PER_AU;
     return h + 5.0 * std::log10(delta) + 2.5 * k * std::log10(r);
 }
+
+}  // namespace fieldsearch

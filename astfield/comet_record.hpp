@@ -10,6 +10,8 @@
 #include "two_body.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Columns 1 to this one hold everything the search needs (K ends in column 100).
 inline constexpr int COMET_COLUMNS_READ = 100;
 
@@ -54,3 +56,5 @@ PerihelionElements perihelion_elements(const CometRecord& record);
 // Total magnitude H + 5 log10(delta) + 2.5 K log10(r) of a comet at the
 // heliocentric vector `comet_position_km` seen along `topocentric_km`.
 double comet_total_magnitude(double h, double k, const Vector3& comet_position_km, const Vector3& topocentric_km);
+
+}  // namespace fieldsearch

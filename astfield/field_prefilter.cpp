@@ -9,6 +9,8 @@
 #include "square_field.hpp"
 #include "two_body.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // Allowance for the rounding of places and projections, radians.
@@ -332,3 +334,5 @@ bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record)
     const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record);
     return asteroid == nullptr || may_be_in_field(prefilter, *asteroid);
 }
+
+}  // namespace fieldsearch

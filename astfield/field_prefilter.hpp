@@ -12,6 +12,8 @@
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Where on the ecliptic of J2000.0, seen from the Sun, a body can lie that
 // the observer sees within the accepted square (widened by a fixed
 // allowance for light time): the line of sight through the centre meets the
@@ -85,3 +87,5 @@ bool may_be_in_field(const FieldPrefilter& prefilter, const AstorbRecord& record
 // may_be_in_field for a record of any catalogue: a comet (whose orbit may be
 // no ellipse) always goes to the full evaluation.
 bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record);
+
+}  // namespace fieldsearch

@@ -4,6 +4,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // Phi1 = exp(-A1 tan(alpha/2)^B1), Phi2 = exp(-A2 tan(alpha/2)^B2).
@@ -52,3 +54,5 @@ double apparent_magnitude(double h, double g, const Vector3& asteroid_position_k
 {
     return hg_magnitude(h, g, in_au(asteroid_position_km), in_au(topocentric_km));
 }
+
+}  // namespace fieldsearch

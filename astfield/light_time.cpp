@@ -7,6 +7,8 @@
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
 
+namespace fieldsearch {
+
 Vector3 observer_heliocentric_position(double utc_mjd, double ut1_minus_utc_seconds,
                                        const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed)
 {
@@ -78,3 +80,5 @@ LightTimeCorrected light_time_corrected_vector(const PerihelionElements& element
     return light_time_iteration([&](double t) { return comet_position_km(elements, t); }, utc_mjd,
                                 observer_position);
 }
+
+}  // namespace fieldsearch

@@ -7,6 +7,8 @@
 #include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Heliocentric position (km, J2000) at UTC MJD `utc_mjd` of an observer at
 // the geocentric Earth-fixed position `observer_earth_fixed` (km): the
 // observer's geocentric J2000 position (UT1 = UTC + ut1_minus_utc_seconds)
@@ -36,3 +38,5 @@ LightTimeCorrected light_time_corrected_vector(double epoch, const Vector3& elem
 // The same for an orbit given by its perihelion elements (any eccentricity).
 LightTimeCorrected light_time_corrected_vector(const PerihelionElements& elements, double utc_mjd,
                                                const Vector3& observer_position);
+
+}  // namespace fieldsearch

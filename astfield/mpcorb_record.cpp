@@ -7,6 +7,8 @@
 #include "fixed_columns.hpp"
 #include "packed_designations.hpp"
 
+namespace fieldsearch {
+
 AstorbRecord parse_mpcorb_record(std::string_view line)
 {
     AstorbRecord record{};
@@ -51,3 +53,5 @@ bool looks_like_mpcorb_record(std::string_view line)
     }
     return unpacked_date(line.substr(20, 5)).has_value() && line[29] == '.' && line[71] == '.' && line[95] == '.';
 }
+
+}  // namespace fieldsearch

@@ -9,6 +9,8 @@
 
 #include "astorb_record.hpp"
 
+namespace fieldsearch {
+
 // Columns 1 to this one hold the elements (a ends in column 103).
 inline constexpr int MPCORB_COLUMNS_READ = 103;
 
@@ -25,3 +27,5 @@ AstorbRecord parse_mpcorb_record(std::string_view line);
 // packed epoch in columns 21-25 and the decimal points of M, e and a where
 // the layout puts them.
 bool looks_like_mpcorb_record(std::string_view line);
+
+}  // namespace fieldsearch

@@ -11,9 +11,10 @@
 #include "light_time.hpp"
 #include "two_body.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
-constexpr double SECONDS_PER_DAY = 86400.0;
 
 // The Earth's greatest heliocentric speed (perihelion, 30.29 km/s, rounded
 // up), the greatest speed of the Earth about the Earth-Moon barycentre with
@@ -312,7 +313,6 @@ void append_segment(const NightPlan& plan, const NightSegment& segment, const As
 
 }  // namespace
 
-
 double observer_speed_bound(const Vector3& observer_earth_fixed)
 {
     const double r = std::sqrt(dot_product(observer_earth_fixed, observer_earth_fixed));
@@ -402,3 +402,5 @@ void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::ve
     }
     std::sort(out.begin(), out.end());
 }
+
+}  // namespace fieldsearch

@@ -12,6 +12,8 @@
 #include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // One field of the night: its time window and a cap on the sky that contains
 // every place the full evaluation accepts for it.
 struct FieldWindow {
@@ -20,7 +22,6 @@ struct FieldWindow {
     Vector3 centre;        // direction of the cap's centre, J2000 (normalised on use)
     double radius;         // angular radius of the cap, radians
 };
-
 
 // A field as the index holds it: its centre and the cosine and sine of its
 // cap radius.
@@ -92,3 +93,5 @@ double perihelion_speed_km_s(const AstorbRecord& record);
 // for an orbit too eccentric (e >= 0.99) or too fast to bound; none for
 // elements that describe no ellipse, which the full evaluation never lists.
 void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::vector<int>& out);
+
+}  // namespace fieldsearch

@@ -7,6 +7,8 @@
 #include "time_scales.hpp"
 #include "two_body.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // 1/36525, Julian centuries per day, held in extended precision.
@@ -126,3 +128,5 @@ Vector3 earth_heliocentric_vector(double mjd)
     const Vector3 w = j2000_from_ecliptic_of_date(mjd, sun.longitude, sun.latitude, sun.distance);
     return Vector3{{w(1) * -KM_PER_AU, w(2) * -KM_PER_AU, w(3) * -KM_PER_AU}};
 }
+
+}  // namespace fieldsearch

@@ -8,6 +8,8 @@
 
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Arguments of the series, each 2 pi frac(c0 + c1 T) radians with T in Julian
 // centuries from J2000.0. The numbering selects the angle in the term tables.
 enum SolarSeriesAngle {
@@ -155,3 +157,5 @@ Vector3 j2000_from_ecliptic_of_date(double mjd, double longitude, double latitud
 // Heliocentric position of the Earth's centre at `mjd` (TDB), km, mean
 // equator and equinox of J2000.0: the negated geocentric Sun.
 Vector3 earth_heliocentric_vector(double mjd);
+
+}  // namespace fieldsearch

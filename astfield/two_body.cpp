@@ -4,6 +4,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 double mean_motion(double a)
 {
     return GAUSSIAN_CONSTANT / std::sqrt(a * a * a);
@@ -183,3 +185,5 @@ Vector3 comet_position_km(const PerihelionElements& elements, double t)
     const Vector3 au = position_from_perihelion_elements(elements, t);
     return Vector3{{KM_PER_AU * au(1), KM_PER_AU * au(2), KM_PER_AU * au(3)}};
 }
+
+}  // namespace fieldsearch

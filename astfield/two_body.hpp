@@ -2,15 +2,10 @@
 // asteroid at any instant from its osculating elements.
 #pragma once
 
+#include "constants.hpp"
 #include "vectors_matrices.hpp"
 
-// Gaussian gravitational constant k, AU^1.5 per day; the Sun's gravitational
-// parameter is k * k in AU^3/day^2.
-inline constexpr double GAUSSIAN_CONSTANT = 0.01720209895;
-// Obliquity of the ecliptic at J2000.0 (84381.448 arcseconds), radians.
-inline constexpr double OBLIQUITY_J2000 = 0.40909280422232897;
-// Kilometres per astronomical unit.
-inline constexpr double KM_PER_AU = 149597870.691;
+namespace fieldsearch {
 
 // Mean motion k / sqrt(a^3) of an orbit of semimajor axis `a` (AU), radians
 // per day.
@@ -66,3 +61,5 @@ Vector3 position_from_perihelion_elements(const PerihelionElements& elements, do
 
 // The same position in kilometres.
 Vector3 comet_position_km(const PerihelionElements& elements, double t);
+
+}  // namespace fieldsearch

@@ -20,6 +20,8 @@
 #include "square_field.hpp"
 #include "two_body.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // Four records of data/astorb.dat whose asteroids lie outside the compiled-in

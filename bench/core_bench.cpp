@@ -6,6 +6,8 @@
 #include "sidereal_time.hpp"
 #include "square_field.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 void precession_nutation(benchmark::State& state)

@@ -13,6 +13,8 @@
 #include "tle_record.hpp"
 #include "vinti.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // One element set as it stands in the catalogue: name line, line 1, line 2.

@@ -29,3 +29,12 @@ fieldsearch_require(WCSLIB_FOUND "WCSLIB (world coordinate systems)" "wcslib-dev
 
 pkg_check_modules(PUGIXML QUIET IMPORTED_TARGET pugixml)
 fieldsearch_require(PUGIXML_FOUND "pugixml (XML)" "libpugixml-dev")
+
+# The Python interpreter of the system's packages (the one Debian's python3-*
+# packages install into), for the layering check and the Python tests; an
+# interpreter of a user's own environment earlier on the PATH lacks them.
+if(EXISTS /usr/bin/python3 AND NOT Python3_EXECUTABLE)
+  set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
+find_package(Python3 COMPONENTS Interpreter QUIET)
+fieldsearch_require(Python3_Interpreter_FOUND "Python 3" "python3")

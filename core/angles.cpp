@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace fieldsearch {
+
 double square(double x)
 {
     return x * x;
@@ -104,3 +106,25 @@ SignDegreesMinutesSeconds dec_to_dms(double dec_deg)
     const SexagesimalParts p = sexagesimal_parts(std::fabs(dec_deg));
     return {sign, p.whole, p.minutes, p.seconds};
 }
+
+Vector3 unit_vector_from_sky(double ra_deg, double dec_deg)
+{
+    const double ra = ra_deg * DEG_TO_RAD;
+    const double dec = dec_deg * DEG_TO_RAD;
+    Vector3 u;
+    u(1) = std::cos(dec) * std::cos(ra);
+    u(2) = std::cos(dec) * std::sin(ra);
+    u(3) = std::sin(dec);
+    return u;
+}
+
+double angle_between(const Vector3& a, const Vector3& b)
+{
+    Vector3 cross;
+    cross(1) = a(2) * b(3) - a(3) * b(2);
+    cross(2) = a(3) * b(1) - a(1) * b(3);
+    cross(3) = a(1) * b(2) - a(2) * b(1);
+    return std::atan2(std::sqrt(dot_product(cross, cross)), dot_product(a, b));
+}
+
+}  // namespace fieldsearch

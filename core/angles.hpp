@@ -2,13 +2,10 @@
 // sexagesimal fields that the report rows print.
 #pragma once
 
+#include "constants.hpp"
 #include "vectors_matrices.hpp"
 
-inline constexpr double DEG_TO_RAD = 0.017453292519943295;
-inline constexpr double RAD_TO_DEG = 57.29577951308232;
-inline constexpr double ARCSEC_TO_RAD = 4.84813681109536e-6;
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double TWO_PI = 6.283185307179586;
+namespace fieldsearch {
 
 // x * x.
 double square(double x);
@@ -22,6 +19,20 @@ double atan2_radians(double y, double x);
 
 // atan2(y, x) in degrees, 360 added when negative: [0, 360].
 double position_angle_deg(double y, double x);
+
+// A place on the sky: right ascension and declination, degrees (J2000
+// unless the user says otherwise).
+struct SkyPoint {
+    double ra_deg;
+    double dec_deg;
+};
+
+// The unit vector of (ra, dec) in degrees, in the frame of the angles.
+Vector3 unit_vector_from_sky(double ra_deg, double dec_deg);
+
+// The angle between two directions (any lengths), radians in [0, pi]:
+// atan2(|a x b|, a . b), accurate at small angles.
+double angle_between(const Vector3& a, const Vector3& b);
 
 // Right ascension and declination (degrees) and length of a vector.
 struct SphericalCoordinates {
@@ -62,3 +73,5 @@ HoursMinutesSeconds ra_to_hms(double ra_deg);
 // dec (degrees) as sign, degrees, arcminutes, arcseconds, with the same
 // carries as ra_to_hms. The sign is '-' only for dec < 0.
 SignDegreesMinutesSeconds dec_to_dms(double dec_deg);
+
+}  // namespace fieldsearch

@@ -4,6 +4,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 Vector3 observer_from_geodetic_site(double lat_deg, double lon_deg, double height_m)
 {
     const double e2 = WGS84_FLATTENING * (2.0 - WGS84_FLATTENING);
@@ -18,3 +20,5 @@ Vector3 observer_from_geodetic_site(double lat_deg, double lon_deg, double heigh
     v(3) = (n * (1.0 - e2) + height_km) * std::sin(phi);
     return v;
 }
+
+}  // namespace fieldsearch

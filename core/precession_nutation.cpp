@@ -5,6 +5,8 @@
 #include "angles.hpp"
 #include "time_scales.hpp"
 
+namespace fieldsearch {
+
 double mean_obliquity(double mjd)
 {
     const double t = (mjd - MJD_J2000) * CENTURIES_PER_DAY;
@@ -91,3 +93,5 @@ Matrix3 inverse_precession_nutation_matrix(double mjd)
 {
     return transpose_matrix(precession_nutation_matrix(mjd));
 }
+
+}  // namespace fieldsearch

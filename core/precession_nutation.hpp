@@ -7,6 +7,8 @@
 
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Mean obliquity of the ecliptic (IAU 1980) at `mjd`, in radians.
 // The time scale is the caller's: TT or TDB.
 double mean_obliquity(double mjd);
@@ -180,3 +182,5 @@ Matrix3 precession_nutation_matrix(double mjd);
 // The transpose of precession_nutation_matrix(mjd): from the true equator and
 // equinox of `mjd` to J2000.0.
 Matrix3 inverse_precession_nutation_matrix(double mjd);
+
+}  // namespace fieldsearch

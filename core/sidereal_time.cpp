@@ -6,6 +6,8 @@
 #include "precession_nutation.hpp"
 #include "time_scales.hpp"
 
+namespace fieldsearch {
+
 double greenwich_mean_sidereal_time(double utc, double dut1_seconds)
 {
     const double ut1 = utc + dut1_seconds * DAYS_PER_SECOND;
@@ -54,3 +56,5 @@ Vector3 observer_geocentric_position(double utc, double dut1_seconds, const Leap
     const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc, dut1_seconds, leap_seconds);
     return matrix_vector_product(transpose_matrix(c2t.matrix), observer_earth_fixed);
 }
+
+}  // namespace fieldsearch

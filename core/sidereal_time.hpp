@@ -6,6 +6,8 @@
 #include "time_scales.hpp"
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // Greenwich mean sidereal time (IAU 1982) at UTC MJD `utc`, with UT1 = UTC +
 // dut1_seconds; radians in [0, 2 pi).
 double greenwich_mean_sidereal_time(double utc, double dut1_seconds);
@@ -35,3 +37,5 @@ CelestialToTerrestrial celestial_to_terrestrial_matrix(double utc, double dut1_s
 // `leap_seconds`), from its geocentric Earth-fixed position (km).
 Vector3 observer_geocentric_position(double utc, double dut1_seconds, const LeapSecondTable& leap_seconds,
                                      const Vector3& observer_earth_fixed);
+
+}  // namespace fieldsearch

@@ -4,6 +4,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 TangentPlaneOffsets tangent_plane_offsets(double ra, double dec, double ra0, double dec0)
 {
     const double a = ra * DEG_TO_RAD;
@@ -26,7 +28,6 @@ bool all_finite(double a, double b, double c, double d, double e, double f, doub
     return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d) && std::isfinite(e) &&
            std::isfinite(f) && std::isfinite(g);
 }
-
 
 // Inside the acceptance square of half width s, on the near side of the sky.
 bool inside_square(const TangentPlaneOffsets& offsets, double s)
@@ -70,3 +71,5 @@ double square_field_cap_radius(double half_side_deg)
 {
     return std::atan(1.4142135623730951 * SQUARE_FIELD_ACCEPTANCE * half_side_deg * DEG_TO_RAD) + 1e-7;
 }
+
+}  // namespace fieldsearch

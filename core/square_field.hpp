@@ -2,6 +2,8 @@
 // search (on the tangent plane about the field centre), and bright enough?
 #pragma once
 
+namespace fieldsearch {
+
 // Standard coordinates of a point about a centre, degrees: xi towards
 // increasing right ascension, eta towards the north. cos_distance is the
 // cosine of the angular distance of the point from the centre, the
@@ -39,3 +41,5 @@ double square_field_cap_radius(double half_side_deg);
 // accepted. Non-finite inputs and points 90 deg or more from the centre are
 // rejected.
 int in_square_field(double ra, double dec, double mag, double ra0, double dec0, double h, double mag_limit);
+
+}  // namespace fieldsearch

@@ -5,6 +5,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 double mjd_from_calendar(int day, int month, int year, int hour, int minute, double second)
 {
     if (year < 85) {
@@ -28,7 +30,7 @@ double mjd_from_calendar(int day, int month, int year, int hour, int minute, dou
 const LeapSecondTable& compiled_leap_second_table()
 {
     static const LeapSecondTable table{
-        std::vector<LeapSecondStep>(COMPILED_LEAP_SECOND_STEPS.begin(), COMPILED_LEAP_SECOND_STEPS.end()),
+        std::vector<LeapSecondStep>(LEAP_SECOND_TABLE.begin(), LEAP_SECOND_TABLE.end()),
         COMPILED_LEAP_SECONDS_EXPIRY_MJD};
     return table;
 }
@@ -64,6 +66,38 @@ CalendarDate calendar_date_from_mjd(double mjd)
     return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day)};
 }
 
+bool is_leap_year(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int days_in_month(int year, int month)
+{
+    constexpr int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_leap_year(year) ? 29 : DAYS[month - 1];
+}
+
+CalendarInstant calendar_instant_from_mjd(double mjd)
+{
+    const double day = std::floor(mjd);
+    long long ms = std::llround((mjd - day) * 86400000.0);
+    double whole_day = day;
+    if (ms >= 86400000LL) {
+        ms -= 86400000LL;
+        whole_day += 1.0;
+    }
+    const CalendarDate date = calendar_date_from_mjd(whole_day);
+    const int hour = static_cast<int>(ms / 3600000LL);
+    const int minute = static_cast<int>(ms / 60000LL % 60);
+    const double second = static_cast<double>(ms % 60000LL) / 1000.0;
+    return {date.year, date.month, date.day, hour, minute, second};
+}
+
+double mjd_from_calendar_instant(const CalendarInstant& i)
+{
+    return mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second);
+}
+
 std::optional<std::string> leap_second_expiry_warning(double utc, const LeapSecondTable& table)
 {
     if (!std::isfinite(table.expiry_mjd) || !(utc >= table.expiry_mjd)) {
@@ -89,3 +123,5 @@ double tdb_from_tt(double tt)
     const double g = (357.528 + 35999.05 * t) * DEG_TO_RAD;
     return tt + 0.001658 * std::sin(g + 0.0167 * std::sin(g)) * DAYS_PER_SECOND;
 }
+
+}  // namespace fieldsearch

@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-inline constexpr double MJD_J2000 = 51544.5;
-// 1/36525: Julian centuries per day. T = (MJD - MJD_J2000) * CENTURIES_PER_DAY.
-inline constexpr double CENTURIES_PER_DAY = 2.7378507871321012e-5;
-// 1/86400: days per second.
-inline constexpr double DAYS_PER_SECOND = 1.1574074074074073e-5;
+#include "constants.hpp"
+
+namespace fieldsearch {
 
 // MJD of a calendar date and time of day, in the time scale of the inputs.
 // Two-digit years 0..84 mean 2000..2084, 85..99 mean 1985..1999. Agrees with
@@ -24,6 +22,23 @@ struct CalendarDate {
     int day;
 };
 
+// A civil instant: a calendar date and a time of day, in the time scale of
+// its use (UTC for every instant the programs are given).
+struct CalendarInstant {
+    int year;
+    int month;
+    int day;
+    int hour;
+    int minute;
+    double second;
+};
+
+// True for a leap year of the Gregorian calendar.
+bool is_leap_year(int year);
+
+// The days of `month` (1-12) of `year` in the Gregorian calendar.
+int days_in_month(int year, int month);
+
 // One step of the leap-second table: from this UTC MJD on, TT - UTC is
 // tt_minus_utc_seconds (TAI - UTC + 32.184 s).
 struct LeapSecondStep {
@@ -31,13 +46,10 @@ struct LeapSecondStep {
     double tt_minus_utc_seconds;
 };
 
-// TT - TAI, seconds.
-inline constexpr double TT_MINUS_TAI_SECONDS = 32.184;
-
 // The leap seconds announced up to the publication of IERS Bulletin C 72
 // (July 2026: no leap second at the end of December 2026; TAI - UTC = 37 s
 // from 2017 January 1 until further notice).
-inline constexpr std::array<LeapSecondStep, 28> COMPILED_LEAP_SECOND_STEPS{{
+inline constexpr std::array<LeapSecondStep, 28> LEAP_SECOND_TABLE{{
     {41317.0, 42.184},  // 1972 January 1
     {41499.0, 43.184},  // 1972 July 1
     {41683.0, 44.184},  // 1973 January 1
@@ -79,7 +91,7 @@ struct LeapSecondTable {
     double expiry_mjd;
 };
 
-// The compiled-in table: COMPILED_LEAP_SECOND_STEPS, expiring on
+// The compiled-in table: LEAP_SECOND_TABLE, expiring on
 // COMPILED_LEAP_SECONDS_EXPIRY_MJD.
 const LeapSecondTable& compiled_leap_second_table();
 
@@ -108,5 +120,14 @@ bool is_valid_ut1_minus_utc(double seconds);
 // day dropped); all zero unless |mjd| < 1e9.
 CalendarDate calendar_date_from_mjd(double mjd);
 
+// The civil instant of an MJD, rounded to the millisecond (in the time scale
+// of the MJD).
+CalendarInstant calendar_instant_from_mjd(double mjd);
+
+// The MJD of a civil instant.
+double mjd_from_calendar_instant(const CalendarInstant& instant);
+
 // TDB MJD of a TT MJD: the annual periodic term of amplitude 0.001658 s.
 double tdb_from_tt(double tt);
+
+}  // namespace fieldsearch

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace fieldsearch {
+
 Matrix3 rotation_matrix(int axis, double angle)
 {
     const double c = std::cos(angle);
@@ -80,3 +82,5 @@ double dot_product(const Vector3& a, const Vector3& b)
 {
     return a(1) * b(1) + a(2) * b(2) + a(3) * b(3);
 }
+
+}  // namespace fieldsearch

@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace fieldsearch {
+
 // A Cartesian 3-vector; v(1), v(2), v(3) are x, y, z.
 struct Vector3 {
     std::array<double, 3> element{};
@@ -35,3 +37,5 @@ Matrix3 transpose_matrix(const Matrix3& a);
 
 // The scalar product a1 b1 + a2 b2 + a3 b3, summed in that order.
 double dot_product(const Vector3& a, const Vector3& b);
+
+}  // namespace fieldsearch

@@ -1,9 +1,17 @@
+#include "command_line.hpp"
 #include "satellite_search.hpp"
+
+using namespace fieldsearch;
+
+namespace {
+
+// The program as its command line knows it.
+constexpr ProgramInfo SATFIELD_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
+                                       "vinti|sgp4|both"};
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc <= 1) {
-        return run_satellite_scenario();
-    }
     return run_command_line(argc, argv, SATFIELD_PROGRAM, satellite_scenario(), search_satellite_fields);
 }

@@ -6,6 +6,8 @@
 
 #include "fixed_columns.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 constexpr const char* KEYWORD_NAMES[OMM_KEYWORD_COUNT] = {
@@ -295,3 +297,5 @@ OmmElementSet omm_element_set(const OmmValues& values)
     r.norad_id = catalogue_number_column(catalogue_number, classification.empty() ? 'U' : classification[0]);
     return result;
 }
+
+}  // namespace fieldsearch

@@ -12,6 +12,8 @@
 
 #include "tle_record.hpp"
 
+namespace fieldsearch {
+
 // The OMM keywords the search reads.
 enum class OmmKeyword {
     object_name,
@@ -63,3 +65,5 @@ OmmElementSet omm_element_set(const OmmValues& values);
 // text as the set's columns are. False when the text is no date and time of
 // 1985 to 2084.
 bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day);
+
+}  // namespace fieldsearch

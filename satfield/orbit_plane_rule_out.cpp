@@ -7,6 +7,8 @@
 #include "image_frame.hpp"
 #include "square_field.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // The same quarter turns as vinti_position: the first taken from the node
@@ -421,3 +423,5 @@ bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone)
     const double apart = plane.track_angle - centre;
     return std::fabs(apart - TWO_PI * std::round(apart / TWO_PI)) > half;
 }
+
+}  // namespace fieldsearch

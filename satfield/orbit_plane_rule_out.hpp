@@ -11,6 +11,8 @@
 #include "vectors_matrices.hpp"
 #include "vinti.hpp"
 
+namespace fieldsearch {
+
 // What bounds the position of the satellite of one record at every instant.
 //
 // vinti_position gives p = (R cos(phi + lambda), R sin(phi + lambda), rho eta
@@ -143,3 +145,5 @@ bool plane_misses_field(const OrbitPlane& plane, const FieldCone& cone);
 // cone is where the satellite can be. False whenever it cannot tell (and
 // before add_orbit_track).
 bool track_misses_field(const OrbitPlane& plane, const FieldCone& cone);
+
+}  // namespace fieldsearch

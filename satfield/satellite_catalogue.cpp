@@ -6,7 +6,9 @@
 #include <pugixml.hpp>
 
 #include "catalogue_file.hpp"
-#include "search_scenario.hpp"
+#include "formatted_text.hpp"
+
+namespace fieldsearch {
 
 namespace {
 
@@ -462,3 +464,5 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
     finish_set(entry, values);
     return true;
 }
+
+}  // namespace fieldsearch

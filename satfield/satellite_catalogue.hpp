@@ -18,6 +18,8 @@
 #include "text_catalogue.hpp"
 #include "tle_record.hpp"
 
+namespace fieldsearch {
+
 enum class CatalogueForm { three_line, omm_csv, omm_json, omm_xml };
 
 // The form of a catalogue whose first bytes are `start` (a UTF-8 byte-order
@@ -112,3 +114,5 @@ private:
     // OMM JSON or XML.
     std::unique_ptr<Document> document_;
 };
+
+}  // namespace fieldsearch

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "report_text.hpp"
 #include "square_field.hpp"
 #include "time_scales.hpp"
+
+namespace fieldsearch {
 
 SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request)
 {
@@ -172,16 +175,6 @@ SatelliteEvaluation evaluate_with(const TleRecord& r, const SatelliteSearchGeome
     return result;
 }
 
-// The angle between two directions, arcseconds (accurate for small angles).
-double angle_between_arcsec(const Vector3& a, const Vector3& b)
-{
-    Vector3 c;
-    c(1) = a(2) * b(3) - a(3) * b(2);
-    c(2) = a(3) * b(1) - a(1) * b(3);
-    c(3) = a(1) * b(2) - a(2) * b(1);
-    return std::atan2(std::sqrt(dot_product(c, c)), dot_product(a, b)) * (180.0 / std::numbers::pi) * 3600.0;
-}
-
 }  // namespace
 
 SatelliteOrbits satellite_orbits(const TleRecord& r, SatelliteTheory theory)
@@ -316,7 +309,7 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     }
     s.sgp4_ra_deg = sgp4_place.ra_deg;
     s.sgp4_dec_deg = sgp4_place.dec_deg;
-    s.theory_difference_arcsec = angle_between_arcsec(v.v, w.v);
+    s.theory_difference_arcsec = angle_between(v.v, w.v) * RAD_TO_DEG * ARCSEC_PER_DEGREE;
     result.outcome = SatelliteOutcome::in_field;
     return result;
 }
@@ -373,3 +366,5 @@ std::string satellite_csv_row(const SatelliteSighting& s, SatelliteTheory theory
     }
     return row;
 }
+
+}  // namespace fieldsearch

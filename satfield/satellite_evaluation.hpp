@@ -12,6 +12,8 @@
 #include "search_scenario.hpp"
 #include "tle_record.hpp"
 
+namespace fieldsearch {
+
 // The field and the three instants of a search: the instant itself and one
 // minute before and after it, for the motion. Built once per search.
 struct SatelliteSearchGeometry {
@@ -147,3 +149,5 @@ std::string satellite_csv_header(SatelliteTheory theory);
 // precision) and the angle between the theories (arcseconds) follow the
 // others; otherwise satellite_csv_row(sighting).
 std::string satellite_csv_row(const SatelliteSighting& sighting, SatelliteTheory theory);
+
+}  // namespace fieldsearch

@@ -5,6 +5,8 @@
 #include "precession_nutation.hpp"
 #include "sidereal_time.hpp"
 
+namespace fieldsearch {
+
 ObservationInstant observation_instant(double utc_mjd, double ut1_minus_utc_seconds,
                                        const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed)
 {
@@ -15,9 +17,7 @@ ObservationInstant observation_instant(double utc_mjd, double ut1_minus_utc_seco
 
 ObservationInstant observation_instant_near(const ObservationInstant& reference, double utc_mjd)
 {
-    // The Earth turns 1.00273781191135448 times per solar day of UT1.
-    constexpr double EARTH_ROTATION_RAD_PER_DAY = 2.0 * 3.14159265358979323846 * 1.00273781191135448;
-    const double turn = (utc_mjd - reference.utc_mjd) * EARTH_ROTATION_RAD_PER_DAY;
+    const double turn = (utc_mjd - reference.utc_mjd) * EARTH_ROTATION_RAD_PER_DAY;  // the Earth's turn since the reference
     const Matrix3& to_j2000 = reference.true_of_date_to_j2000;
     const Vector3 observer_tod = matrix_vector_product(transpose_matrix(to_j2000), reference.observer_j2000);
     const Vector3 turned = matrix_vector_product(rotation_matrix(3, -turn), observer_tod);
@@ -65,3 +65,5 @@ Vector3 topocentric_vector_from_teme(const Vector3& teme, const ObservationInsta
     }
     return topocentric;
 }
+
+}  // namespace fieldsearch

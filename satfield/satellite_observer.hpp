@@ -7,6 +7,8 @@
 #include "sgp4.hpp"
 #include "vinti.hpp"
 
+namespace fieldsearch {
+
 // What depends on the instant alone, computed once per instant and shared by
 // every element set evaluated at it.
 struct ObservationInstant {
@@ -56,16 +58,9 @@ double equation_of_the_equinoxes(double mjd);
 // equinox of date.
 Matrix3 teme_to_true_of_date_matrix(double mjd);
 
-// The instant `utc_mjd`, a few minutes from `reference` (made by
-// observation_instant for the same observer): the reference's matrices kept
-// (precession and nutation move the frame by less than 0.001" in five
-// minutes) and the observer turned about the true pole by the Earth's
-// rotation over the interval. Much cheaper than observation_instant; places
-// through it differ from the exact ones by less than 1e-8 rad within
-// 20 minutes of the reference.
-ObservationInstant observation_instant_near(const ObservationInstant& reference, double utc_mjd);
-
 // Vector (km, J2000.0) from the observer to a satellite at TEME position
 // `teme` (km) at the instant: turned to the true equinox of date, then
 // carried to J2000.0 and less the observer exactly as a Vinti position is.
 Vector3 topocentric_vector_from_teme(const Vector3& teme, const ObservationInstant& instant);
+
+}  // namespace fieldsearch

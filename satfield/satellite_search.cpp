@@ -20,8 +20,11 @@
 #include "ordered_blocks.hpp"
 #include "orbit_plane_rule_out.hpp"
 #include "satellite_evaluation.hpp"
+#include "satellite_speed_bound.hpp"
 #include "text_catalogue.hpp"
 #include "tle_record.hpp"
+
+namespace fieldsearch {
 
 namespace {
 
@@ -65,8 +68,6 @@ constexpr double NEAR_INSTANT_MARGIN_RAD = 1e-7;
 constexpr double STALE_ELEMENTS_DAYS = 14.0;
 // The shortest step of the exposure search, seconds.
 constexpr double EXPOSURE_RESOLUTION_S = 0.001;
-// Earth's gravitational parameter, km^3/s^2 (WGS-72, as the elements).
-constexpr double EARTH_MU_KM3_S2 = 398600.8;
 
 // The place of a theory's spherical coordinates as the exposure search takes it.
 SkyPlace sky_place(const SphericalCoordinates& p)
@@ -118,8 +119,7 @@ bool may_enter_group(const TleRecord& record, const SatelliteOrbits& orbits, Sat
     const FieldSearch& first = *fields[group.members.front()].field;
     const SearchRequest& clock = first.request;
     const Vector3 site{{clock.observer_x, clock.observer_y, clock.observer_z}};
-    const double a_km = std::cbrt(EARTH_MU_KM3_S2 / std::pow(record.n * 2.0 * 3.14159265358979323846 / 86400.0, 2.0));
-    const double speed = satellite_speed_bound_km_s(a_km, record.ecc, site);
+    const double speed = satellite_speed_bound_km_s(semimajor_axis_km(record.n), record.ecc, site);
     const bool theories[] = {theory != SatelliteTheory::sgp4, theory != SatelliteTheory::vinti};
     for (int k = 0; k < 2; ++k) {
         if (!theories[k]) {
@@ -195,8 +195,7 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
         return std::nullopt;
     }
     const Vector3 site{{field.request.observer_x, field.request.observer_y, field.request.observer_z}};
-    const double a_km = std::cbrt(EARTH_MU_KM3_S2 / std::pow(record.n * 2.0 * 3.14159265358979323846 / 86400.0, 2.0));
-    const double speed = satellite_speed_bound_km_s(a_km, record.ecc, site);
+    const double speed = satellite_speed_bound_km_s(semimajor_axis_km(record.n), record.ecc, site);
     for (int k = 0; k < 2 && !extras.exposure; ++k) {
         if (!theories[k]) {
             continue;
@@ -254,17 +253,6 @@ Scenario satellite_scenario()
 SearchRequest satellite_scenario_request()
 {
     return search_request_from_scenario(satellite_scenario());
-}
-
-int run_satellite_scenario()
-{
-    return run_search(satellite_scenario(), {SATELLITE_CATALOGUE_PATH, OutputFormat::text, stdout, stderr},
-                      search_satellite_field);
-}
-
-int search_satellite_field(const SearchRequest& request)
-{
-    return search_satellite_field(request, {SATELLITE_CATALOGUE_PATH, OutputFormat::text, stdout, stderr});
 }
 
 int search_satellite_field(const SearchRequest& request, const SearchOutput& output)
@@ -359,7 +347,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     // The orbit-plane test is shown for Vinti's theory alone.
     const bool plane_test = scan == SatelliteScan::fast && theory == SatelliteTheory::vinti;
 
-    const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM.name, output.catalogue_path, output.err};
+    const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM_NAME, output.catalogue_path, output.err};
     std::FILE* file = open_catalogue(diagnostics);
     if (file == nullptr) {
         return 1;
@@ -523,16 +511,18 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     // a whole, claims no count.
     const TextCatalogueReader& reader = catalogue.text_reader();
     const bool whole = catalogue.whole_problem().empty();
-    reports.finish(read_count, !reader.read_error() && whole, SATFIELD_PROGRAM.name, output.catalogue_path);
+    reports.finish(read_count, !reader.read_error() && whole, SATFIELD_PROGRAM_NAME, output.catalogue_path);
     if (!whole) {
-        std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM.name, output.catalogue_path,
+        std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM_NAME, output.catalogue_path,
                      catalogue.whole_problem().c_str());
     }
-    std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM.name, STALE_ELEMENTS_DAYS).c_str(), output.err);
+    std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
     int status = close_catalogue(diagnostics, file, reader, output.out);
     if (write_field_overlays(plan.fields.front(), output, reports.overlays(), OverlayObjectKind::satellite,
-                             SATFIELD_PROGRAM.name) != 0) {
+                             SATFIELD_PROGRAM_NAME) != 0) {
         status = 1;
     }
     return whole ? status : 1;
 }
+
+}  // namespace fieldsearch

@@ -4,16 +4,17 @@
 #include <optional>
 #include <string_view>
 
-#include "command_line.hpp"
 #include "satellite_evaluation.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
 
+namespace fieldsearch {
+
 // The catalogue the compiled-in scenario reads, in the working directory.
 inline constexpr const char* SATELLITE_CATALOGUE_PATH = "080520ls.tle";
 
-// The program as its command line knows it.
-inline constexpr ProgramInfo SATFIELD_PROGRAM{"satfield", SATELLITE_CATALOGUE_PATH, false, nullptr, "vinti|sgp4|both"};
+// The program's name, as its messages begin.
+inline constexpr const char* SATFIELD_PROGRAM_NAME = "satfield";
 
 // The compiled-in scenario: 2008 May 20, 20:54 UTC, a field of 5 deg square at
 // 11h 28m, +1 deg 16', seen from a fixed observer. The magnitude 0.0 is only
@@ -22,15 +23,6 @@ Scenario satellite_scenario();
 
 // The search request of the compiled-in scenario.
 SearchRequest satellite_scenario_request();
-
-// Prints the report header of the compiled-in scenario and runs the search;
-// returns the program's exit status.
-int run_satellite_scenario();
-
-// Scans the catalogue "080520ls.tle" in the working directory, prints the
-// table on standard output and messages on standard error; returns 0 after a
-// normal run.
-int search_satellite_field(const SearchRequest& request);
 
 // Scans the element sets of the catalogue of `output` (three-line sets, or
 // OMM as CSV, JSON or XML, recognised from the content) and writes the
@@ -72,3 +64,5 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
 
 // The theory named "vinti", "sgp4" or "both"; empty for any other name.
 std::optional<SatelliteTheory> satellite_theory_from_name(std::string_view name);
+
+}  // namespace fieldsearch

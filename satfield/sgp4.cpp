@@ -4,6 +4,8 @@
 #include <limits>
 #include <numbers>
 
+namespace fieldsearch {
+
 namespace {
 
 constexpr double PI = std::numbers::pi;
@@ -849,3 +851,5 @@ const char* sgp4_error_text(int error)
         return "unknown error";
     }
 }
+
+}  // namespace fieldsearch

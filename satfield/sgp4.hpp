@@ -12,6 +12,8 @@
 
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // WGS-72 constants of the models.
 inline constexpr double SGP4_EARTH_RADIUS_KM = 6378.135;  // equatorial radius, km
 inline constexpr double SGP4_MU = 398600.8;               // gravitational parameter, km^3/s^2
@@ -108,3 +110,5 @@ Sgp4State sgp4_state(const Sgp4Orbit& orbit, double minutes_since_epoch);
 
 // A short text for an Sgp4Error, e.g. "mean eccentricity out of range".
 const char* sgp4_error_text(int error);
+
+}  // namespace fieldsearch

@@ -5,6 +5,8 @@
 
 #include "fixed_columns.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 // Copies `text` into `field`, at most field.size() - 1 characters, and
@@ -170,3 +172,5 @@ const char* tle_element_problem(const TleRecord& r)
     }
     return nullptr;
 }
+
+}  // namespace fieldsearch

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace fieldsearch {
+
 // The fields of one element set that the search uses, in degrees,
 // revolutions per day and revolutions per day squared as the set carries them.
 struct TleRecord {
@@ -58,3 +60,5 @@ long catalogue_number_from_text(std::string_view text);
 // letter from 100000 to 339999, six digits without the letter from 340000 to
 // 999999, and "******" for a number that is negative or has seven digits or more.
 std::array<char, 7> catalogue_number_column(long number, char classification);
+
+}  // namespace fieldsearch

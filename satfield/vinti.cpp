@@ -5,6 +5,8 @@
 
 #include "angles.hpp"
 
+namespace fieldsearch {
+
 namespace {
 
 constexpr double MU = 398600.448;             // km^3/s^2
@@ -364,3 +366,5 @@ Vector3 vinti_state(double epoch, double omega, double node, double incl, double
 {
     return vinti_position(vinti_init(incl, ecc, n), epoch, omega, node, mean_anom, ndot2, t);
 }
+
+}  // namespace fieldsearch

@@ -10,6 +10,8 @@
 
 #include "vectors_matrices.hpp"
 
+namespace fieldsearch {
+
 // The constants and the 50 coefficients of one element set, in this order.
 struct VintiOrbit {
     double mu;               // 1: gravitational parameter, km^3/s^2
@@ -111,3 +113,5 @@ Vector3 vinti_position(const VintiOrbit& orbit, double epoch, double omega, doub
 // vinti_position(vinti_init(incl, ecc, n), ...).
 Vector3 vinti_state(double epoch, double omega, double node, double incl, double ecc, double mean_anom, double n,
                     double ndot2, double t);
+
+}  // namespace fieldsearch

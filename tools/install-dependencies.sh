@@ -16,6 +16,10 @@ packages=(
   tzdata                         # the system's leap-second table
   help2man                       # the man pages
   librsvg2-bin                   # rendering finder charts in tests and by hand
+  liberfa-dev                    # the planets, the Earth and the Sun (perturbed orbits, illumination)
+  python3 python3-dev pybind11-dev   # the Python module
+  python3-numpy python3-astropy python3-pandas python3-distributed   # its tables and its cluster
+  python3-pytest python3-regions     # its tests, and the region files' independent check
 )
 
 missing=()

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "formatted_text.hpp"
 #include "angles.hpp"
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
@@ -31,6 +32,8 @@
 #include "square_field.hpp"
 #include "time_scales.hpp"
 #include "two_body.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "formatted_text.hpp"
 #include "angles.hpp"
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
@@ -25,6 +26,8 @@
 #include "text_catalogue.hpp"
 #include "time_scales.hpp"
 #include "two_body.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include "satellite_search.hpp"
 #include "tle_record.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 constexpr const char* USAGE =

@@ -9,6 +9,8 @@
 #include "two_body.hpp"
 #include "vectors_matrices.hpp"
 
+using namespace fieldsearch;
+
 // The orbit plane through a point: its inclination and node (radians,
 // ecliptic J2000) and the point's argument of latitude in it.
 struct OrbitPlaneThroughPoint {

@@ -17,6 +17,8 @@
 #include "tle_record.hpp"
 #include "vinti.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 constexpr const char* USAGE =

@@ -8,6 +8,8 @@
 #include "asteroid_search.hpp"
 #include "light_time.hpp"
 
+using namespace fieldsearch;
+
 // Catches a motion taken without the short way round through 0h (millions
 // of arcseconds per hour for an asteroid crossing it), a wrong time unit, or
 // a right-ascension rate scaled by cos(dec): 2 arcseconds over the two

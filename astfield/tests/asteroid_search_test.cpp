@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "report_text.hpp"
 #include "scratch_directory.hpp"
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include "asteroid_evaluation.hpp"
 #include "asteroid_search.hpp"
 #include "astorb_lines.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

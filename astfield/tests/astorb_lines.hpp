@@ -3,7 +3,9 @@
 
 #include <string>
 
-#include "search_scenario.hpp"
+#include "formatted_text.hpp"
+
+using namespace fieldsearch;
 
 // A line of 267 characters (no line end) holding the given fields in their
 // columns; the columns the search does not read hold typical values.

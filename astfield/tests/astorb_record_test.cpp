@@ -7,6 +7,8 @@
 #include "astorb_lines.hpp"
 #include "astorb_record.hpp"
 
+using namespace fieldsearch;
+
 // Catches a field read from the wrong columns, a trimmed number or name, or
 // a name not cut at column 17: every value comes back from the line built in
 // the published layout.

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "formatted_text.hpp"
 #include "asteroid_search.hpp"
 #include "catalogue_record.hpp"
 #include "comet_record.hpp"
 #include "packed_designations.hpp"
 #include "scratch_directory.hpp"
 #include "two_body.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "formatted_text.hpp"
 #include "field_prefilter.hpp"
 
 #include <cmath>
@@ -14,6 +15,8 @@
 #include "astorb_lines.hpp"
 #include "light_time.hpp"
 #include "two_body.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

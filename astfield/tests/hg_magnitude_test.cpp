@@ -5,6 +5,8 @@
 #include "angles.hpp"
 #include "hg_magnitude.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // Heliocentric vector of length r along x and observer-to-object vector of

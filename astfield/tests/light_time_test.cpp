@@ -8,6 +8,8 @@
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 constexpr double SCENARIO_UTC = 54606.21805555555;

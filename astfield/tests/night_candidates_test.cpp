@@ -17,6 +17,8 @@
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 const Vector3 OBSERVER{{3395.0303, 3128.7911, 4388.8511}};

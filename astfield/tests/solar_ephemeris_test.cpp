@@ -6,6 +6,8 @@
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 double length(const Vector3& v)

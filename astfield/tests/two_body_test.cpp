@@ -5,6 +5,8 @@
 #include "angles.hpp"
 #include "two_body.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // The plain five Newton steps from M + e sin M.

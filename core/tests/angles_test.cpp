@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 // A missing 360 or swapped arguments put the angle in the wrong quadrant;
 // frac must keep the sign of its argument.
 TEST(Angles, PositionAngleAndFracKeepTheirQuadrantsAndSigns)

@@ -6,6 +6,8 @@
 
 #include "angles.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 double max_difference(const Matrix3& a, const Matrix3& b)

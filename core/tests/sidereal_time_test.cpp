@@ -6,6 +6,8 @@
 
 #include "angles.hpp"
 
+using namespace fieldsearch;
+
 // GMST at J2000.0 and at the asteroid program's instant, and GAST there: a
 // wrong coefficient, a wrong fraction of the day or a nutation taken at the
 // wrong time scale moves the last digits.

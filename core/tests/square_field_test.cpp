@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 // The gnomonic offsets about the centre (150, 0.5): the projection's
 // denominator and sign conventions, and the antipode's mirror image.
 TEST(SquareField, TangentPlaneOffsetsMatchReferenceValues)

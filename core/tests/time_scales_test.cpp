@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 // The two compiled-in instants; a wrong nesting of the fraction of the day
 // or a division where a multiplication belongs moves the last digits.
 TEST(MjdFromCalendar, GivesTheScenarioInstantsToTheLastDigit)

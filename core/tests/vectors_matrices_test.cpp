@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 namespace {
 
 constexpr double HALF_PI = 1.5707963267948966;

@@ -6,6 +6,8 @@
 
 #include "satellite_evaluation.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 const std::string LINE1 = "1 27997U 86012D   08139.62996498  .00000021  00000-0  23056-6 0   597";

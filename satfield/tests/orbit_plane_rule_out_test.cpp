@@ -17,6 +17,8 @@
 #include "scratch_directory.hpp"
 #include "square_field.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // The compiled-in instant, 2008 May 20, 20:54 UTC.

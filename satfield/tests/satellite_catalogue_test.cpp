@@ -8,6 +8,8 @@
 #include "program_run.hpp"
 #include "scratch_directory.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // Three sets of the sample catalogue (two in the compiled-in field), and

@@ -13,6 +13,8 @@
 #include "satellite_search.hpp"
 #include "sidereal_time.hpp"
 
+using namespace fieldsearch;
+
 // Without the reduction a passage through 0 h gives a motion of about
 // -360 deg over two minutes; with it the short way round. (-180 maps to +180.)
 TEST(SatelliteEvaluation, RightAscensionChangeTakesTheShortWayRound)

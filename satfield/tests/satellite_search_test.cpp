@@ -1,3 +1,4 @@
+#include "report_text.hpp"
 #include "satellite_search.hpp"
 
 #include <cstdio>
@@ -7,6 +8,8 @@
 
 #include "program_run.hpp"
 #include "scratch_directory.hpp"
+
+using namespace fieldsearch;
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include "time_scales.hpp"
 #include "tle_record.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // One case of the published verification set: the element lines and, after

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 namespace {
 
 const std::string LINE1 = "1 12345U 08012A   08138.51234567  .00002182  00000-0  12345-4 0  9991";

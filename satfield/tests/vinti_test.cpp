@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fieldsearch;
+
 namespace {
 
 constexpr double DEG_PER_DAY = 86400.0 * 57.29577951308232;  // rad/s to deg/day

@@ -18,6 +18,8 @@
 #include "catalogue_input.hpp"
 #include "light_time.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // The reader keeps this many characters of a line in the asteroid scan (its default).

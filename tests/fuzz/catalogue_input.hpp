@@ -21,6 +21,8 @@
 #include "fixed_columns.hpp"
 #include "text_catalogue.hpp"
 
+using namespace fieldsearch;
+
 // Path of this process's scratch catalogue, `suffix` appended: in $TMPDIR
 // (else /tmp), named with the process id so that parallel fuzzing jobs do
 // not share one file.

@@ -12,6 +12,8 @@
 
 #include "image_frame.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 void fail(const char* what, const std::string& detail)
@@ -48,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)frame_size(frame);
     const BoundingCircle circle = widened_bounding_circle(frame);
     const ImageFrame copy = frame;  // copies share the projection
-    for (const SkyPosition& sky : widened_outline(copy, 4)) {
+    for (const SkyPoint& sky : widened_outline(copy, 4)) {
         if (!std::isfinite(sky.ra_deg) || !(std::fabs(sky.dec_deg) <= 90.0)) {
             fail("an outline point that is not a sky position", std::to_string(sky.ra_deg));
         }

@@ -17,6 +17,8 @@
 #include "satellite_evaluation.hpp"
 #include "satellite_search.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 void fail(const char* what)

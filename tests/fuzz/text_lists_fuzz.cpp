@@ -13,6 +13,8 @@
 #include "leap_seconds_list.hpp"
 #include "time_scales.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 void fail(const char* what)

@@ -16,6 +16,8 @@
 #include "satellite_search.hpp"
 #include "tle_record.hpp"
 
+using namespace fieldsearch;
+
 namespace {
 
 // The reader keeps this many characters of a line in the satellite scan.

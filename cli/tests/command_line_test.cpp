@@ -1,0 +1,151 @@
+#include "command_line.hpp"
+#include "report_text.hpp"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "geodetic_site.hpp"
+
+using namespace fieldsearch;
+
+namespace {
+
+const ProgramInfo ASTEROIDS{"astfield", "astorb.dat", true};
+const ProgramInfo SATELLITES{"satfield", "080520ls.tle", false};
+
+CommandLineResult parse(std::vector<std::string_view> arguments, const ProgramInfo& program = ASTEROIDS)
+{
+    return parse_command_line(arguments, program);
+}
+
+}  // namespace
+
+// Every option in its good forms: a value lost, a unit confused or the two
+// ways of giving the centre mixed up would show here.
+TEST(CommandLine, AcceptsEveryOptionInItsDocumentedForms)
+{
+    const CommandLineResult r =
+        parse({"--catalogue", "data/astorb.dat", "--time", "2008-05-20T05:14:00.5Z", "--observer", "1,-2.5,3e3",
+               "--centre", "11:28:00.0", "-00:30:00", "--side", "90", "--mag-limit", "18.5", "--format", "csv"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const CommandLine& c = r.command_line;
+    EXPECT_EQ(*c.catalogue_path, "data/astorb.dat");
+    EXPECT_EQ(c.instant->year, 2008);
+    EXPECT_EQ(c.instant->month, 5);
+    EXPECT_EQ(c.instant->day, 20);
+    EXPECT_EQ(c.instant->hour, 5);
+    EXPECT_EQ(c.instant->minute, 14);
+    EXPECT_EQ(c.instant->second, 0.5);
+    EXPECT_EQ((*c.observer_earth_fixed)(2), -2.5);
+    EXPECT_EQ((*c.observer_earth_fixed)(3), 3000.0);
+    EXPECT_EQ(c.centre->ra_deg, 172.0);
+    EXPECT_EQ(c.centre->dec_deg, -0.5);
+    EXPECT_TRUE(c.centre->dec_negative);
+    EXPECT_EQ(c.centre->dec_degrees, 0);
+    EXPECT_EQ(c.centre->dec_arcminutes, 30);
+    EXPECT_EQ(*c.side_arcmin, 90.0);
+    EXPECT_EQ(*c.mag_limit, 18.5);
+    EXPECT_EQ(c.format, OutputFormat::csv);
+
+    const CommandLineResult decimal = parse({"--centre", "172.0", "1.2666666666666666", "--time=2000-02-29T23:59:59"});
+    ASSERT_TRUE(decimal.ok) << decimal.error;
+    EXPECT_EQ(decimal.command_line.centre->ra_hours, 11);
+    EXPECT_EQ(decimal.command_line.centre->ra_minutes, 28);
+    EXPECT_EQ(decimal.command_line.centre->dec_arcminutes, 16);
+    EXPECT_EQ(decimal.command_line.instant->day, 29);
+
+    EXPECT_TRUE(parse({"--help"}).command_line.show_help);
+    EXPECT_TRUE(parse({"--version"}, SATELLITES).command_line.show_version);
+    EXPECT_TRUE(parse({}).ok);
+}
+
+// Bad values are refused with a message that names the option; the
+// asteroid-only option is unknown to the satellite program.
+TEST(CommandLine, RefusesBadOptionsNamingTheOption)
+{
+    struct Case {
+        std::vector<std::string_view> arguments;
+        const char* option;
+    };
+    const Case cases[] = {
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"stray"}, "stray"},
+        {{"--time"}, "--time"},
+        {{"--time", "2009-02-29T00:00:00"}, "--time"},  // not a leap year
+        {{"--time", "2008-13-01T00:00:00"}, "--time"},
+        {{"--time", "2008-05-20T24:00:00"}, "--time"},
+        {{"--time", "2008-05-20T05:14:60"}, "--time"},
+        {{"--time", "2008-05-20 05:14:00"}, "--time"},
+        {{"--time", "1850-01-01T00:00:00"}, "--time"},
+        {{"--site", "91,0"}, "--site"},
+        {{"--site", "45"}, "--site"},
+        {{"--site", "45,x,10"}, "--site"},
+        {{"--observer", "1,2"}, "--observer"},
+        {{"--observer", "1,2,nan"}, "--observer"},
+        {{"--side", "0"}, "--side"},
+        {{"--side", "-5"}, "--side"},
+        {{"--side", "10800"}, "--side"},
+        {{"--side", "12abc"}, "--side"},
+        {{"--centre", "172.0"}, "--centre"},
+        {{"--centre", "360", "0"}, "--centre"},
+        {{"--centre", "10", "91"}, "--centre"},
+        {{"--centre", "24:00:00", "+00:00:00"}, "--centre"},
+        {{"--centre", "11:60:00", "+00:00:00"}, "--centre"},
+        {{"--centre", "11:28:00", "1.5"}, "--centre"},
+        {{"--centre", "11:28:00", "+91:00:00"}, "--centre"},
+        {{"--mag-limit", "bright"}, "--mag-limit"},
+        {{"--format", "xml"}, "--format"},
+        {{"--catalogue"}, "--catalogue"},
+        {{"--observer", "1,2,3", "--site", "45,10"}, "--site"},
+        {{"--help=3"}, "--help"},
+        {{"--centre=172.0", "1.2"}, "--centre"},
+        {{"--side", "90", "--centre", "172.0"}, "--centre"},
+    };
+    for (const Case& c : cases) {
+        const CommandLineResult r = parse(c.arguments);
+        EXPECT_FALSE(r.ok) << c.arguments[0];
+        EXPECT_EQ(r.error.rfind(std::string(c.option) + ": ", 0), 0u) << r.error;
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
+    }
+    EXPECT_FALSE(parse({"--mag-limit", "18"}, SATELLITES).ok);
+}
+
+// The compiled-in observer of both programs is a site in the Caucasus; its
+// geodetic coordinates were found by inverting the WGS84 relation by hand
+// (iterating latitude and height from the Earth-fixed vector), so converting
+// them back must land within a metre of the vector.
+TEST(GeodeticSite, ConvertsLatitudeLongitudeAndHeightToEarthFixedKilometres)
+{
+    const Vector3 v = observer_from_geodetic_site(43.74171381682389, 42.66303805899646, 2094.3342376058354);
+    EXPECT_NEAR(v(1), 3395.0303, 1e-3);
+    EXPECT_NEAR(v(2), 3128.7911, 1e-3);
+    EXPECT_NEAR(v(3), 4388.8511, 1e-3);
+    // On the equator at longitude 0 the site lies one equatorial radius out;
+    // at the pole one polar radius, 6356.752 km.
+    EXPECT_NEAR(observer_from_geodetic_site(0.0, 0.0, 0.0)(1), 6378.137, 1e-9);
+    EXPECT_NEAR(observer_from_geodetic_site(90.0, 0.0, 1000.0)(3), 6356.7523142 + 1.0, 1e-6);
+}
+
+// Options replace only what they name; the side is the full side, so the
+// half side of the scenario is half of it.
+TEST(CommandLine, OverridesOnlyWhatWasGiven)
+{
+    Scenario compiled_in{{2008, 5, 20, 5, 14, 0.0}, {}, field_centre_from_sexagesimal(0, 0, 10.0, false, 0, 30, 0.0),
+                         60.0, 20.0};
+    compiled_in.observer_earth_fixed(1) = 3395.0303;
+    const CommandLineResult r = parse({"--side", "90", "--time", "2009-01-02T03:04:05"});
+    ASSERT_TRUE(r.ok);
+    const Scenario s = scenario_with_options(compiled_in, r.command_line);
+    EXPECT_EQ(s.half_side_arcmin, 45.0);
+    EXPECT_EQ(s.instant.year, 2009);
+    EXPECT_EQ(s.instant.second, 5.0);
+    EXPECT_EQ(s.observer_earth_fixed(1), 3395.0303);
+    EXPECT_EQ(s.centre.ra_deg, 0.041666666666666664);
+    EXPECT_EQ(s.mag_limit, 20.0);
+
+    const SearchRequest request = search_request_from_scenario(s);
+    EXPECT_EQ(request.half_side_deg, 0.75);
+    EXPECT_EQ(request.centre_dec_deg, 0.5);
+    EXPECT_NE(report_header(s).find("side of square     90.00 arcminute"), std::string::npos);
+}
