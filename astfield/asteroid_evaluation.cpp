@@ -2,16 +2,15 @@
 
 #include <cmath>
 
-#include "report_text.hpp"
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
+#include "packed_designations.hpp"
 #include "square_field.hpp"
 
 namespace fieldsearch {
 
 namespace {
 
-constexpr double ARCSEC_PER_DEGREE = 3600.0;
 // 1/24, hours to days, held in extended precision.
 constexpr long double DAYS_PER_HOUR = 1.0L / 24.0L;
 
@@ -20,12 +19,6 @@ double arcsec_per_hour(double difference_deg)
 {
     const double per_day = difference_deg / (2.0 * MOTION_STEP_DAYS) * ARCSEC_PER_DEGREE;
     return static_cast<double>(per_day * DAYS_PER_HOUR);
-}
-
-// The value with `decimals` decimals, or nothing when it is not finite.
-std::string optional_number(double value, int decimals)
-{
-    return std::isfinite(value) ? formatted("%.*f", decimals, value) : std::string();
 }
 
 }  // namespace
@@ -210,35 +203,66 @@ std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, con
     return comet_sighting(request, observer, std::get<CometRecord>(record));
 }
 
-std::string asteroid_table_header()
+namespace {
+
+// The columns of an asteroid row, by index.
+enum AsteroidColumn : std::size_t {
+    NUMBER, NAME, RA_DEG, DEC_DEG, RA_H, RA_M, RA_S, DEC_SIGN, DEC_DEG_PART, DEC_ARCMIN, DEC_ARCSEC, V_MAG,
+    MOTION_RA, MOTION_DEC, ELEMENTS_AGE, UNCERTAINTY,
+};
+
+}  // namespace
+
+RowColumns asteroid_columns()
 {
-    return "\nobject designation       r.a.         decl.     v       motion/hr"
-           "\n                       h  m  s       o  '              "
-           "r.a.   decl.\n"
-           "\n";
+    return {"number",       "name",       "ra_deg",     "dec_deg",
+            "ra_h",         "ra_m",       "ra_s",       "dec_sign",
+            "dec_deg_part", "dec_arcmin", "dec_arcsec", "v_mag",
+            "motion_ra_arcsec_per_hour", "motion_dec_arcsec_per_hour", "elements_age_days", "uncertainty_arcsec"};
 }
 
-std::string asteroid_report_row(const AsteroidSighting& s)
+Row asteroid_row(const AsteroidSighting& s)
 {
-    return formatted("|%s|%s| %2i %2i %5.2f  %1c%2i %2i %4.1f %5.1f %7.1f %7.1f\n", s.number.data(), s.name.data(),
-                     s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
-                     s.dec.arcseconds, s.magnitude, s.ra_motion, s.dec_motion);
+    Row row;
+    row.values = {designation_value(s.number.data()),
+                  text_value(trimmed_text(s.name.data())),
+                  real_value(s.ra_deg, ALL_DIGITS),
+                  real_value(s.dec_deg, ALL_DIGITS),
+                  whole_value(s.ra.hours),
+                  whole_value(s.ra.minutes),
+                  real_value(s.ra.seconds, 6),
+                  text_value(std::string(1, s.dec.sign)),
+                  whole_value(s.dec.degrees),
+                  whole_value(s.dec.arcminutes),
+                  real_value(s.dec.arcseconds, 5),
+                  real_value(s.magnitude, 3),
+                  real_value(s.ra_motion, 3),
+                  real_value(s.dec_motion, 3),
+                  real_value(s.elements_age_days, 5),
+                  real_value(s.uncertainty_arcsec, 3)};
+    return row;
 }
 
-std::string asteroid_csv_header()
+RowFormat asteroid_row_format()
 {
-    return "number,name,ra_deg,dec_deg,ra_h,ra_m,ra_s,dec_sign,dec_deg_part,dec_arcmin,dec_arcsec,v_mag,"
-           "motion_ra_arcsec_per_hour,motion_dec_arcsec_per_hour,elements_age_days,uncertainty_arcsec\n";
-}
-
-std::string asteroid_csv_row(const AsteroidSighting& s)
-{
-    return formatted("%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%.3f,%s,%s\n",
-                     csv_field(s.number.data()).c_str(), csv_field(s.name.data()).c_str(), s.ra_deg, s.dec_deg,
-                     s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
-                     s.dec.arcseconds, s.magnitude, s.ra_motion, s.dec_motion,
-                     optional_number(s.elements_age_days, 5).c_str(),
-                     optional_number(s.uncertainty_arcsec, 3).c_str());
+    TextRowLayout layout{{{"|", NUMBER, TextStyle::right_aligned, 6},
+                          {"|", NAME, TextStyle::blank_then_left, 11},
+                          {"| ", RA_H, TextStyle::integer, 2},
+                          {" ", RA_M, TextStyle::integer, 2},
+                          {" ", RA_S, TextStyle::fixed, 5, 2},
+                          {"  ", DEC_SIGN, TextStyle::character, 1},
+                          {"", DEC_DEG_PART, TextStyle::integer, 2},
+                          {" ", DEC_ARCMIN, TextStyle::integer, 2},
+                          {" ", DEC_ARCSEC, TextStyle::fixed, 4, 1},
+                          {" ", V_MAG, TextStyle::fixed, 5, 1},
+                          {" ", MOTION_RA, TextStyle::fixed, 7, 1},
+                          {" ", MOTION_DEC, TextStyle::fixed, 7, 1}},
+                         "\n"};
+    return {asteroid_columns(), std::move(layout),
+            "\nobject designation       r.a.         decl.     v       motion/hr"
+            "\n                       h  m  s       o  '              "
+            "r.a.   decl.\n"
+            "\n"};
 }
 
 }  // namespace fieldsearch

@@ -12,6 +12,8 @@
 #include "catalogue_record.hpp"
 #include "comet_record.hpp"
 #include "exposure_search.hpp"
+#include "field_reports.hpp"
+#include "rows.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
 
@@ -87,18 +89,17 @@ std::optional<AsteroidSighting> orbit_sighting_anywhere(const SearchRequest& req
 // are not valid or the place is not finite.
 SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd);
 
-// The table header that stands above the rows.
-std::string asteroid_table_header();
+// The columns of an asteroid's row, in order: the designations, the place in
+// degrees at full precision, its sexagesimal fields, V, both motions, the age
+// of the elements and the uncertainty.
+RowColumns asteroid_columns();
 
-// The report row of a sighting, line end included.
-std::string asteroid_report_row(const AsteroidSighting& sighting);
+// The row of a sighting under asteroid_columns: the age and the uncertainty
+// absent where NaN.
+Row asteroid_row(const AsteroidSighting& sighting);
 
-// The header line of the CSV output, line end included.
-std::string asteroid_csv_header();
-
-// The CSV line of a sighting: the designations, the place in degrees at full
-// precision, its sexagesimal fields, V, both motions, the age of the elements
-// and the uncertainty (an empty field where NaN); line end included.
-std::string asteroid_csv_row(const AsteroidSighting& sighting);
+// How the rows look: the columns, the text report's line layout and the
+// table header that stands above the rows.
+RowFormat asteroid_row_format();
 
 }  // namespace fieldsearch

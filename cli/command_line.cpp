@@ -16,7 +16,7 @@
 #include "geodetic_site.hpp"
 #include "image_frame.hpp"
 #include "leap_seconds_file.hpp"
-#include "report_text.hpp"
+#include "text_report.hpp"
 #include "text_values.hpp"
 #include "time_scales.hpp"
 #include "ordered_blocks.hpp"
@@ -684,18 +684,6 @@ std::optional<std::string> file_text(const std::string& path, std::string& error
 
 namespace {
 
-// The field of `scenario` with an exposure of `exposure_s` seconds from its
-// instant on: the rows at mid-exposure.
-FieldSearch field_with_exposure(const Scenario& scenario, double exposure_s)
-{
-    FieldSearch field = field_search_at_instant(scenario);
-    if (exposure_s > 0.0) {
-        field.exposure_s = exposure_s;
-        field.request.utc_mjd = field.start_utc_mjd + 0.5 * exposure_s * DAYS_PER_SECOND;
-    }
-    return field;
-}
-
 // Adds the field of the image at `path` to the plan: its footprint, its
 // instant unless the scenario's was given, its exposure unless `exposure`
 // says otherwise, its site unless one was given. False, with the error and
@@ -714,11 +702,9 @@ bool add_image_field(PlanResult& result, const Scenario& base, const std::string
     double start = 0.0;
     std::optional<double> mid;
     if (instant_given) {
-        const CalendarInstant& i = scenario.instant;
-        start = mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second);
+        start = mjd_from_calendar_instant(scenario.instant);
     } else if (frame->exposure) {
         start = frame->exposure->start_utc_mjd;
-        scenario.instant = calendar_instant_from_mjd(start);
         if (!exposure) {
             mid = frame->exposure->mid_utc_mjd;
         }
@@ -746,10 +732,9 @@ bool add_image_field(PlanResult& result, const Scenario& base, const std::string
     }
     scenario.centre = field_centre_from_degrees(centre->ra_deg, centre->dec_deg);
     scenario.half_side_arcmin = 0.5 * std::max(size->width_arcmin, size->height_arcmin);
-    FieldSearch field = field_search_at_instant(scenario);
+    FieldSearch field = field_search(scenario, length);
     field.start_utc_mjd = start;
-    field.exposure_s = length;
-    field.request.utc_mjd = mid.value_or(start + 0.5 * length * DAYS_PER_SECOND);
+    field.mid_utc_mjd = mid;
     field.id = id;
     field.image = path;
     field.frame = std::move(frame);
@@ -783,7 +768,7 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
         return result;
     }
     if (!line.fields_path) {
-        result.plan.fields.push_back(field_with_exposure(base, line.exposure_s.value_or(0.0)));
+        result.plan.fields.push_back(field_search(base, line.exposure_s.value_or(0.0)));
         return result;
     }
     std::string error;
@@ -799,6 +784,7 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
         result.error = "--fields: " + *line.fields_path + ": " + list.error;
         return result;
     }
+    result.plan.listed = true;
     for (const FieldListRow& row : list.rows) {
         const std::optional<double> exposure = row.exposure_s ? row.exposure_s : line.exposure_s;
         if (!row.image.empty()) {
@@ -817,7 +803,7 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
         scenario.instant = *row.time;
         scenario.centre = field_centre_from_degrees(*row.ra_deg, *row.dec_deg);
         scenario.half_side_arcmin = *row.side_arcmin / 2.0;
-        FieldSearch field = field_with_exposure(scenario, exposure.value_or(0.0));
+        FieldSearch field = field_search(scenario, exposure.value_or(0.0));
         field.id = row.id;
         result.plan.fields.push_back(std::move(field));
     }
@@ -851,7 +837,7 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
     // One warning for the instants past the leap-second table's expiry.
     for (const FieldSearch& field : planned.plan.fields) {
         const double end = field.start_utc_mjd + field.exposure_s / 86400.0;
-        if (const auto warning = leap_second_expiry_warning(end, field.request.leap_seconds)) {
+        if (const auto warning = leap_second_expiry_warning(end, field.leap_seconds)) {
             std::fprintf(stderr, "%s: %s\n", program.name, warning->c_str());
             break;
         }
@@ -864,7 +850,6 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
                               line.catalogue_format ? line.catalogue_format->c_str() : nullptr,
                               line.regions_path ? line.regions_path->c_str() : nullptr,
                               line.chart_path ? line.chart_path->c_str() : nullptr};
-    begin_run(planned.plan, line.format, stdout);
     return search(planned.plan, output);
 }
 

@@ -1,7 +1,9 @@
-// How the rows of a run reach its output. The rows of one field go out as
-// they come, in catalogue order; the rows of a list of fields are gathered
-// field by field and printed at the end, each field's report (text) or rows
-// (CSV, with the field's id in a first column) in the order of the list.
+// How the rows of a run reach its output. The evaluating threads format each
+// row as the run's writer asks (a report line, a CSV line or a JSON object);
+// the rows are gathered field by field in catalogue order, and once the whole
+// catalogue has been read the output is made in one piece: every field's
+// report (text), one CSV, or one JSON document. A run that cannot read its
+// catalogue to the end prints none of it.
 #pragma once
 
 #include <cmath>
@@ -11,18 +13,17 @@
 #include <vector>
 
 #include "frame_overlays.hpp"
+#include "rows.hpp"
 #include "search_plan.hpp"
+#include "text_report.hpp"
 
 namespace fieldsearch {
 
-// The report header of one field: the scenario, as report_header prints it.
-std::string field_report_header(const FieldSearch& field);
-
-// One row found: its field, its text (report row or CSV line), the age of
-// the elements it rests on, and its mark on the overlays when they are drawn.
+// One row found: its field, its formatted text, the age of the elements it
+// rests on, and its mark on the overlays when they are drawn.
 struct FoundRow {
     std::size_t field;
-    std::string row;
+    std::string text;
     double elements_age_days = NAN;
     std::optional<OverlayObject> overlay;
 };
@@ -42,24 +43,21 @@ struct BlockFindings {
     }
 };
 
+// What a program's rows look like: the CSV's and JSON's columns, the text
+// report's layout of a row and the table header above the rows.
+struct RowFormat {
+    RowColumns columns;
+    TextRowLayout text_layout;
+    std::string table_header;
+};
+
 class FieldReports {
 public:
-    // `table_header` stands above the rows of a text report, `csv_header`
-    // is the CSV header line (line ends included); `text_columns` names the
-    // CSV columns that JSON gives as strings (the others are numbers).
-    FieldReports(const SearchPlan& plan, OutputFormat format, std::FILE* out, std::string table_header,
-                 std::string csv_header, std::vector<std::string> text_columns = {});
+    FieldReports(const SearchPlan& plan, OutputFormat format, RowFormat row_format);
 
-    // Once the catalogue is open: the table header of the one field's text
-    // report, or the CSV header line.
-    void begin();
-
-    // One row of the field of index `field` (text row or CSV line, with its
-    // line end).
-    void add_row(std::size_t field, const std::string& row);
-
-    // A row found, with what the summary and the overlays need of it.
-    void add(const FoundRow& found);
+    // The text of a row of field `field` as the run's format writes it (line
+    // end included). Safe to call from several threads at once.
+    std::string row_text(std::size_t field, const Row& row) const;
 
     // A block's findings in their turn: its messages to `err`, its rows to
     // their fields; returns the records it held.
@@ -73,42 +71,42 @@ public:
     // empty when there are none.
     std::string stale_elements_summary(const char* program, double stale_after_days) const;
 
-    // Once the catalogue is read: the count line of every text report
-    // (records read), unless the scan was cut short by a read error; for a
-    // list of fields, every field's report or rows; the JSON document.
-    // `program` and `catalogue` are named in the JSON document.
-    void finish(int records, bool complete, const char* program = "", const char* catalogue = "");
+    // The whole output once the catalogue is read: each field's report with
+    // its header, rows and count line (text), the header line and every row
+    // (CSV), or the document (JSON, naming the program and the catalogue).
+    std::string output(int records, const char* program, const char* catalogue) const;
 
 private:
     const SearchPlan& plan_;
     OutputFormat format_;
-    std::FILE* out_;
-    std::string table_header_;
-    std::string csv_header_;
-    std::vector<std::string> text_columns_;
-    bool gathered_;                    // more than one field: rows wait for the end
-    std::vector<std::string> rows_;    // per field, when gathered
+    RowFormat row_format_;
+    bool field_column_;                // CSV rows led by their field's id
+    std::vector<std::string> rows_;    // per field
     std::vector<int> found_;           // rows per field
     std::vector<double> ages_;         // |age| of every row's elements, days
     std::vector<OverlayObject> overlays_;
 };
 
-// The JSON document of a run: the program, the catalogue, every field's
-// scenario, the records read, whether the scan was complete, and every row
-// (field_rows: each field's CSV lines) as an object under the CSV's column
-// names, led by its field's id; numbers as JSON numbers, empty values null.
-std::string json_document(const SearchPlan& plan, const char* program, const char* catalogue,
-                          const std::string& csv_header, const std::vector<std::string>& text_columns,
-                          const std::vector<std::string>& field_rows, int records, bool complete);
+// Files a run writes beside its output: the region file and the finder
+// chart of its one field, opened before the search so that a path that
+// cannot be written stops the run before it starts.
+struct OverlayFiles {
+    std::FILE* regions = nullptr;
+    std::FILE* chart = nullptr;
+};
 
-// The overlays of a field asked for by `output`: the region file and the
-// finder chart of the field's rows. Returns 0, or 1 after a message on
-// output.err when a file cannot be written.
-int write_field_overlays(const FieldSearch& field, const SearchOutput& output, const std::vector<OverlayObject>& objects,
-                         OverlayObjectKind kind, const char* program);
+// Opens the overlay files `output` names; false, after a message on
+// output.err naming the path and the reason, when one cannot be opened
+// (none is left behind then).
+bool open_overlay_files(const SearchOutput& output, const char* program, OverlayFiles& files);
 
-// The first part of a run, before the search: the report header of a text
-// report of one field (a list of fields prints its headers with its reports).
-void begin_run(const SearchPlan& plan, OutputFormat format, std::FILE* out);
+// Writes the region file and the finder chart of `field` with the marks of
+// its rows into the open files, and closes them. Returns 0, or 1 after a
+// message on output.err when one cannot be written.
+int write_field_overlays(const FieldSearch& field, const SearchOutput& output, OverlayFiles& files,
+                         const std::vector<OverlayObject>& objects, OverlayObjectKind kind, const char* program);
+
+// Closes the overlay files and removes them, for a run that failed.
+void discard_overlay_files(const SearchOutput& output, OverlayFiles& files);
 
 }  // namespace fieldsearch

@@ -2,9 +2,6 @@
 
 #include <utility>
 
-#include "report_text.hpp"
-#include "search_scenario.hpp"
-
 namespace fieldsearch {
 
 ExtraColumns extra_columns(const SearchPlan& plan)
@@ -17,58 +14,50 @@ ExtraColumns extra_columns(const SearchPlan& plan)
     return columns;
 }
 
-std::string extra_columns_header(const ExtraColumns& columns)
+void append_extra_columns(const ExtraColumns& extra, RowColumns& columns)
 {
-    std::string header;
-    if (columns.image) {
-        header += ",x,y";
+    if (extra.image) {
+        columns.insert(columns.end(), {"x", "y"});
     }
-    if (columns.exposure) {
-        header += ",ra_start_deg,dec_start_deg,ra_end_deg,dec_end_deg,t_in_s,t_out_s";
-        if (columns.image) {
-            header += ",x_start,y_start,x_end,y_end";
+    if (extra.exposure) {
+        columns.insert(columns.end(), {"ra_start_deg", "dec_start_deg", "ra_end_deg", "dec_end_deg", "t_in_s", "t_out_s"});
+        if (extra.image) {
+            columns.insert(columns.end(), {"x_start", "y_start", "x_end", "y_end"});
         }
     }
-    return header;
 }
 
 namespace {
 
-std::string pixel_values(const std::optional<PixelPosition>& pixel)
+// The pixel position's two values (to 0.001 pixel), absent where there is none.
+void append_pixel(const std::optional<PixelPosition>& pixel, Row& row)
 {
-    return pixel ? formatted(",%.3f,%.3f", pixel->x, pixel->y) : std::string(",,");
+    row.values.push_back(pixel ? real_value(pixel->x, 3) : absent_value());
+    row.values.push_back(pixel ? real_value(pixel->y, 3) : absent_value());
 }
 
 }  // namespace
 
-std::string extra_columns_values(const ExtraColumns& columns, const RowExtras& extras)
+void append_extra_values(const ExtraColumns& extra, const RowExtras& extras, Row& row)
 {
-    std::string values;
-    if (columns.image) {
-        values += pixel_values(extras.pixel);
+    if (extra.image) {
+        append_pixel(extras.pixel, row);
     }
-    if (columns.exposure) {
+    if (extra.exposure) {
         if (extras.exposure) {
-            values += formatted(",%.17g,%.17g,%.17g,%.17g,%.3f,%.3f", extras.ra_start_deg, extras.dec_start_deg,
-                                extras.ra_end_deg, extras.dec_end_deg, extras.t_in_s, extras.t_out_s);
+            for (double v : {extras.ra_start_deg, extras.dec_start_deg, extras.ra_end_deg, extras.dec_end_deg}) {
+                row.values.push_back(real_value(v, ALL_DIGITS));
+            }
+            row.values.push_back(real_value(extras.t_in_s, 3));
+            row.values.push_back(real_value(extras.t_out_s, 3));
         } else {
-            values += ",,,,,,";
+            row.values.insert(row.values.end(), 6, absent_value());
         }
-        if (columns.image) {
-            values += pixel_values(extras.pixel_start);
-            values += pixel_values(extras.pixel_end);
+        if (extra.image) {
+            append_pixel(extras.pixel_start, row);
+            append_pixel(extras.pixel_end, row);
         }
     }
-    return values;
-}
-
-std::string with_extra_columns(std::string line, const std::string& extra)
-{
-    if (!extra.empty()) {
-        const std::size_t end = (!line.empty() && line.back() == '\n') ? line.size() - 1 : line.size();
-        line.insert(end, extra);
-    }
-    return line;
 }
 
 RowExtras exposure_extras(const ExposureCrossing& crossing, const SkyPlace& start, const SkyPlace& end,

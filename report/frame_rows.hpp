@@ -13,6 +13,7 @@
 #include "frame_overlays.hpp"
 #include "field_region.hpp"
 #include "image_frame.hpp"
+#include "rows.hpp"
 #include "search_plan.hpp"
 
 namespace fieldsearch {
@@ -53,14 +54,11 @@ struct ExtraColumns {
 // when any field has an exposure.
 ExtraColumns extra_columns(const SearchPlan& plan);
 
-// The names of the extra columns, each led by a comma (empty for none).
-std::string extra_columns_header(const ExtraColumns& columns);
+// Appends the names of the extra columns to `columns`.
+void append_extra_columns(const ExtraColumns& extra, RowColumns& columns);
 
-// The values of the extra columns of a row, each led by a comma; an absent
-// value is an empty field.
-std::string extra_columns_values(const ExtraColumns& columns, const RowExtras& extras);
-
-// A CSV line (line end included) with `extra` put before its line end.
-std::string with_extra_columns(std::string line, const std::string& extra);
+// Appends the values of the extra columns of a row to `row`; an absent value
+// stays absent (an empty CSV field, null in JSON).
+void append_extra_values(const ExtraColumns& extra, const RowExtras& extras, Row& row);
 
 }  // namespace fieldsearch

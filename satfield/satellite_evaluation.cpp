@@ -3,7 +3,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "report_text.hpp"
 #include "square_field.hpp"
 #include "time_scales.hpp"
 
@@ -314,57 +313,84 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     return result;
 }
 
-std::string satellite_table_header()
+namespace {
+
+// The columns of a satellite row, by index.
+enum SatelliteColumn : std::size_t {
+    NAME, COSPAR_ID, NORAD_ID, RA_DEG, DEC_DEG, RA_H, RA_M, RA_S, DEC_SIGN, DEC_DEG_PART, DEC_ARCMIN, DEC_ARCSEC,
+    MOTION_RA, MOTION_DEC, NORAD_NUMBER,
+};
+
+// The text without the blanks that pad it on the right.
+std::string_view right_trimmed(std::string_view text)
 {
-    std::string out;
-    out += "\n object designation                r.a.         decl.";
-    out += "        motion ''/s";
-    out += "\n name           cospar norad     h  m  s       o  ' ''      ";
-    out += "r.a.    decl.\n";
-    out += "\n";
-    return out;
+    const std::size_t last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-std::string satellite_report_row(const SatelliteSighting& s)
-{
-    return formatted("|%14s|%6s|%6s| %2i %2i %5.2f  %1c%2i %2i %4.1f  %7.1f %7.1f\n", s.name.data(),
-                     s.cospar_id.data(), s.norad_id.data(), s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign,
-                     s.dec.degrees, s.dec.arcminutes, s.dec.arcseconds, s.ra_motion, s.dec_motion);
-}
+}  // namespace
 
-std::string satellite_csv_header()
+RowColumns satellite_columns(SatelliteTheory theory)
 {
-    return "name,cospar_id,norad_id,ra_deg,dec_deg,ra_h,ra_m,ra_s,dec_sign,dec_deg_part,dec_arcmin,dec_arcsec,"
-           "motion_ra_arcsec_per_s,motion_dec_arcsec_per_s,norad_number\n";
-}
-
-std::string satellite_csv_row(const SatelliteSighting& s)
-{
-    return formatted("%s,%s,%s,%.17g,%.17g,%d,%d,%.6f,%c,%d,%d,%.5f,%.3f,%.3f,%ld\n", csv_field(s.name.data()).c_str(),
-                     csv_field(s.cospar_id.data()).c_str(), csv_field(s.norad_id.data()).c_str(), s.ra_deg, s.dec_deg,
-                     s.ra.hours, s.ra.minutes, s.ra.seconds, s.dec.sign, s.dec.degrees, s.dec.arcminutes,
-                     s.dec.arcseconds, s.ra_motion, s.dec_motion, s.norad_number);
-}
-
-std::string satellite_csv_header(SatelliteTheory theory)
-{
-    std::string header = satellite_csv_header();
+    RowColumns columns{"name",         "cospar_id",  "norad_id",   "ra_deg",
+                       "dec_deg",      "ra_h",       "ra_m",       "ra_s",
+                       "dec_sign",     "dec_deg_part", "dec_arcmin", "dec_arcsec",
+                       "motion_ra_arcsec_per_s", "motion_dec_arcsec_per_s", "norad_number"};
     if (theory == SatelliteTheory::both) {
-        header.insert(header.size() - 1, ",sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec");
+        columns.insert(columns.end(), {"sgp4_ra_deg", "sgp4_dec_deg", "theory_difference_arcsec"});
     }
-    return header;
+    return columns;
 }
 
-std::string satellite_csv_row(const SatelliteSighting& s, SatelliteTheory theory)
+Row satellite_row(const SatelliteSighting& s, SatelliteTheory theory)
 {
-    std::string row = satellite_csv_row(s);
+    Row row;
+    row.values = {text_value(right_trimmed(s.name.data())),
+                  text_value(right_trimmed(s.cospar_id.data())),
+                  text_value(right_trimmed(s.norad_id.data())),
+                  real_value(s.ra_deg, ALL_DIGITS),
+                  real_value(s.dec_deg, ALL_DIGITS),
+                  whole_value(s.ra.hours),
+                  whole_value(s.ra.minutes),
+                  real_value(s.ra.seconds, 6),
+                  text_value(std::string(1, s.dec.sign)),
+                  whole_value(s.dec.degrees),
+                  whole_value(s.dec.arcminutes),
+                  real_value(s.dec.arcseconds, 5),
+                  real_value(s.ra_motion, 3),
+                  real_value(s.dec_motion, 3),
+                  whole_value(s.norad_number)};
     if (theory == SatelliteTheory::both) {
-        row.insert(row.size() - 1,
-                   std::isfinite(s.sgp4_ra_deg)
-                       ? formatted(",%.17g,%.17g,%.3f", s.sgp4_ra_deg, s.sgp4_dec_deg, s.theory_difference_arcsec)
-                       : std::string(",,,"));
+        const bool sgp4 = std::isfinite(s.sgp4_ra_deg);
+        row.values.push_back(sgp4 ? real_value(s.sgp4_ra_deg, ALL_DIGITS) : absent_value());
+        row.values.push_back(sgp4 ? real_value(s.sgp4_dec_deg, ALL_DIGITS) : absent_value());
+        row.values.push_back(sgp4 ? real_value(s.theory_difference_arcsec, 3) : absent_value());
     }
     return row;
+}
+
+RowFormat satellite_row_format(SatelliteTheory theory)
+{
+    TextRowLayout layout{{{"|", NAME, TextStyle::left_padded, 14},
+                          {"|", COSPAR_ID, TextStyle::left_padded, 6},
+                          {"|", NORAD_ID, TextStyle::left_padded, 6},
+                          {"| ", RA_H, TextStyle::integer, 2},
+                          {" ", RA_M, TextStyle::integer, 2},
+                          {" ", RA_S, TextStyle::fixed, 5, 2},
+                          {"  ", DEC_SIGN, TextStyle::character, 1},
+                          {"", DEC_DEG_PART, TextStyle::integer, 2},
+                          {" ", DEC_ARCMIN, TextStyle::integer, 2},
+                          {" ", DEC_ARCSEC, TextStyle::fixed, 4, 1},
+                          {"  ", MOTION_RA, TextStyle::fixed, 7, 1},
+                          {" ", MOTION_DEC, TextStyle::fixed, 7, 1}},
+                         "\n"};
+    std::string header;
+    header += "\n object designation                r.a.         decl.";
+    header += "        motion ''/s";
+    header += "\n name           cospar norad     h  m  s       o  ' ''      ";
+    header += "r.a.    decl.\n";
+    header += "\n";
+    return {satellite_columns(theory), std::move(layout), std::move(header)};
 }
 
 }  // namespace fieldsearch

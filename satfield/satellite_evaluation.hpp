@@ -7,6 +7,8 @@
 #include <string>
 
 #include "angles.hpp"
+#include "field_reports.hpp"
+#include "rows.hpp"
 #include "satellite_observer.hpp"
 #include "sgp4.hpp"
 #include "search_scenario.hpp"
@@ -126,28 +128,19 @@ SatellitePlaces satellite_places(const TleRecord& record, const SatelliteOrbits&
 bool satellite_places_in_field(const SatellitePlaces& places, SatelliteTheory theory,
                                const SatelliteSearchGeometry& geometry);
 
-// The header of the report's table, with the blank line after it.
-std::string satellite_table_header();
+// The columns of a satellite's row under a theory, in order: the
+// designations, the place in degrees at full precision, its sexagesimal
+// fields, both motions and the catalogue number in full; with `both` then
+// SGP4's place (degrees, full precision) and the angle between the theories
+// (arcseconds).
+RowColumns satellite_columns(SatelliteTheory theory);
 
-// The report row of a satellite in the field, with its line feed.
-std::string satellite_report_row(const SatelliteSighting& sighting);
+// The row of a sighting under satellite_columns(theory): with `both` an SGP4
+// place that could not be had is absent.
+Row satellite_row(const SatelliteSighting& sighting, SatelliteTheory theory);
 
-// The header line of the CSV output, with its line feed.
-std::string satellite_csv_header();
-
-// The CSV line of a satellite in the field: the designations, the place in
-// degrees at full precision, its sexagesimal fields, both motions and the
-// catalogue number in full.
-std::string satellite_csv_row(const SatelliteSighting& sighting);
-
-// The CSV header for a theory: with `both` the columns sgp4_ra_deg,
-// sgp4_dec_deg and theory_difference_arcsec follow the others; otherwise
-// satellite_csv_header().
-std::string satellite_csv_header(SatelliteTheory theory);
-
-// The CSV line for a theory: with `both` SGP4's place (degrees, full
-// precision) and the angle between the theories (arcseconds) follow the
-// others; otherwise satellite_csv_row(sighting).
-std::string satellite_csv_row(const SatelliteSighting& sighting, SatelliteTheory theory);
+// How the rows look under a theory: the columns, the text report's line
+// layout and the table header that stands above the rows.
+RowFormat satellite_row_format(SatelliteTheory theory);
 
 }  // namespace fieldsearch

@@ -1,27 +1,26 @@
 #include "satellite_search.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
-#include <string_view>
 
 #include "catalogue_file.hpp"
-#include "satellite_catalogue.hpp"
 #include "exposure_search.hpp"
 #include "field_region.hpp"
 #include "field_reports.hpp"
 #include "frame_rows.hpp"
-#include "time_scales.hpp"
-#include "ordered_blocks.hpp"
 #include "orbit_plane_rule_out.hpp"
+#include "ordered_blocks.hpp"
+#include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
 #include "satellite_speed_bound.hpp"
 #include "text_catalogue.hpp"
+#include "time_scales.hpp"
 #include "tle_record.hpp"
 
 namespace fieldsearch {
@@ -116,9 +115,7 @@ std::string entry_message(const CatalogueDiagnostics& diagnostics, const Element
 bool may_enter_group(const TleRecord& record, const SatelliteOrbits& orbits, SatelliteTheory theory,
                      const ExposureGroup& group, const std::vector<RegionField>& fields, const char*& problem)
 {
-    const FieldSearch& first = *fields[group.members.front()].field;
-    const SearchRequest& clock = first.request;
-    const Vector3 site{{clock.observer_x, clock.observer_y, clock.observer_z}};
+    const Vector3& site = fields[group.members.front()].field->observer_earth_fixed;
     const double speed = satellite_speed_bound_km_s(semimajor_axis_km(record.n), record.ecc, site);
     const bool theories[] = {theory != SatelliteTheory::sgp4, theory != SatelliteTheory::vinti};
     for (int k = 0; k < 2; ++k) {
@@ -194,8 +191,7 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
         }
         return std::nullopt;
     }
-    const Vector3 site{{field.request.observer_x, field.request.observer_y, field.request.observer_z}};
-    const double speed = satellite_speed_bound_km_s(semimajor_axis_km(record.n), record.ecc, site);
+    const double speed = satellite_speed_bound_km_s(semimajor_axis_km(record.n), record.ecc, field.observer_earth_fixed);
     for (int k = 0; k < 2 && !extras.exposure; ++k) {
         if (!theories[k]) {
             continue;
@@ -235,6 +231,263 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
     return extras;
 }
 
+// What every thread of one scan shares, read-only while the scan runs.
+struct SatelliteScanContext {
+    const SearchPlan& plan;
+    SatelliteTheory theory = SatelliteTheory::vinti;
+    std::vector<InstantFields> instants{};       // the squares at one instant, grouped by instant
+    std::vector<RegionField> region_fields{};    // images and exposures
+    std::vector<ExposureGroup> groups{};         // the region fields with exposures, by their start
+    std::vector<std::size_t> instant_regions{};  // the region fields that are images at an instant
+    bool plane_test = false;                   // rule sets out by their orbit plane first
+    CatalogueDiagnostics diagnostics{};
+    ExtraColumns extra{};
+    bool overlays = false;                     // the rows of the first field are marked on overlays
+    const FieldReports* reports = nullptr;
+};
+
+// Sorts the plan's fields: squares at one instant into groups by instant
+// (sharing the instant's observer, matrices and each set's place there),
+// images and exposures into region fields, those with exposures into groups
+// by their start.
+void sort_fields(SatelliteScanContext& scan)
+{
+    const SearchPlan& plan = scan.plan;
+    for (std::size_t i = 0; i < plan.fields.size(); ++i) {
+        const FieldSearch& field = plan.fields[i];
+        const SearchRequest request = field_request(field);
+        if (field.frame != nullptr || field.exposure_s > 0.0) {
+            const Vector3& site = field.observer_earth_fixed;
+            SatelliteSearchGeometry geometry = satellite_search_geometry(request);
+            geometry.whole_sky = true;
+            const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+            scan.region_fields.push_back(
+                {i, &field, geometry, field_region(field),
+                 observation_instant(field.start_utc_mjd, request.ut1_minus_utc_seconds, request.leap_seconds, site),
+                 observation_instant(end, request.ut1_minus_utc_seconds, request.leap_seconds, site)});
+            continue;
+        }
+        auto same = std::find_if(scan.instants.begin(), scan.instants.end(), [&](const InstantFields& group) {
+            return group.geometry.front().at.utc_mjd == request.utc_mjd;
+        });
+        if (same == scan.instants.end()) {
+            scan.instants.push_back({{i}, {satellite_search_geometry(request)}, {}});
+        } else {
+            SatelliteSearchGeometry geometry = same->geometry.front();
+            geometry.centre_ra_deg = request.centre_ra_deg;
+            geometry.centre_dec_deg = request.centre_dec_deg;
+            geometry.half_side_deg = request.half_side_deg;
+            same->fields.push_back(i);
+            same->geometry.push_back(geometry);
+        }
+    }
+    for (std::size_t r = 0; r < scan.region_fields.size(); ++r) {
+        const FieldSearch& field = *scan.region_fields[r].field;
+        if (field.exposure_s <= 0.0) {
+            scan.instant_regions.push_back(r);
+            continue;
+        }
+        auto same = std::find_if(scan.groups.begin(), scan.groups.end(), [&](const ExposureGroup& group) {
+            return group.start_utc_mjd == field.start_utc_mjd;
+        });
+        if (same == scan.groups.end()) {
+            scan.groups.push_back({field.start_utc_mjd, field.exposure_s, {r}, scan.region_fields[r].start});
+        } else {
+            same->longest_s = std::max(same->longest_s, field.exposure_s);
+            same->members.push_back(r);
+        }
+    }
+    for (InstantFields& group : scan.instants) {
+        for (const SatelliteSearchGeometry& geometry : group.geometry) {
+            group.cones.push_back(field_cone(geometry.at, geometry.centre_ra_deg, geometry.centre_dec_deg,
+                                             geometry.half_side_deg));
+        }
+    }
+}
+
+// Reads the next block of entries; false at the end of the catalogue.
+bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
+{
+    block.used = 0;
+    while (block.used < ENTRIES_PER_BLOCK) {
+        if (block.used == block.entries.size()) {
+            block.entries.emplace_back();
+        }
+        if (!catalogue.next(block.entries[block.used])) {
+            break;
+        }
+        ++block.used;
+    }
+    return block.used > 0;
+}
+
+// Adds the row of a set found in field `field`.
+void add_row(const SatelliteScanContext& scan, std::size_t field, const TleRecord& record,
+             const SatelliteSighting& sighting, const RowExtras& extras, BlockFindings& findings)
+{
+    const double age_days = rows_utc_mjd(scan.plan.fields[field]) - tle_epoch_mjd(record);
+    Row row = satellite_row(sighting, scan.theory);
+    append_extra_values(scan.extra, extras, row);
+    row.values.push_back(real_value(age_days, 5));
+    FoundRow found{field, scan.reports->row_text(field, row), age_days, std::nullopt};
+    if (scan.overlays && field == 0) {
+        found.overlay = overlay_of(sighting, extras);
+    }
+    findings.rows.push_back(std::move(found));
+}
+
+// Why a set could not be evaluated, by any theory or by SGP4 alone.
+struct SetProblems {
+    const char* problem = nullptr;
+    const char* sgp4_problem = nullptr;
+};
+
+// The set at each instant of the squares: ruled out by its orbit plane where
+// it can be, else placed once and tested against every square of the
+// instant, with the full evaluation for each square it lies in.
+void place_at_instants(const SatelliteScanContext& scan, const TleRecord& record, const SatelliteOrbits& orbits,
+                       SetProblems& problems, BlockFindings& findings)
+{
+    const OrbitPlaneBound plane_bound = scan.plane_test && problems.problem == nullptr &&
+                                                orbits.theory == SatelliteTheory::vinti
+                                            ? orbit_plane_bound(orbits.vinti)
+                                            : OrbitPlaneBound{};
+    for (const InstantFields& group : scan.instants) {
+        if (problems.problem != nullptr) {
+            return;
+        }
+        if (plane_bound.usable) {
+            // A set that is in no field of the instant and whose position
+            // there is finite needs no place.
+            OrbitPlane plane = orbit_plane_at(plane_bound, orbits.vinti, orbits.epoch_mjd, record.omega, record.node,
+                                              record.mean_anom, record.ndot2, group.geometry.front().at.utc_mjd);
+            if (std::all_of(group.cones.begin(), group.cones.end(), [&](const FieldCone& cone) {
+                    if (plane_misses_field(plane, cone)) {
+                        return true;
+                    }
+                    add_orbit_track(plane_bound, plane);
+                    return track_misses_field(plane, cone);
+                })) {
+                continue;
+            }
+        }
+        const SatellitePlaces at = satellite_places(record, orbits, group.geometry.front().at);
+        if (at.problem != nullptr) {
+            problems.problem = at.problem;
+            return;
+        }
+        if (at.sgp4_problem != nullptr) {
+            problems.sgp4_problem = at.sgp4_problem;
+        }
+        for (std::size_t k = 0; k < group.fields.size(); ++k) {
+            if (!satellite_places_in_field(at, orbits.theory, group.geometry[k])) {
+                continue;
+            }
+            // In the field: the full evaluation gives the row.
+            const SatelliteEvaluation evaluation = evaluate_satellite(record, group.geometry[k], scan.theory);
+            if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
+                problems.problem = evaluation.problem;
+                return;
+            }
+            if (evaluation.sgp4_problem != nullptr) {
+                problems.sgp4_problem = evaluation.sgp4_problem;
+            }
+            if (evaluation.outcome == SatelliteOutcome::in_field) {
+                add_row(scan, group.fields[k], record, evaluation.sighting, RowExtras{}, findings);
+            }
+        }
+    }
+}
+
+// The set against the region fields that may hold it: every image at an
+// instant, and the members of the exposure groups it may enter; a row for
+// each it lies in, at the rows' instant wherever the set then is.
+void place_in_regions(const SatelliteScanContext& scan, const TleRecord& record, const SatelliteOrbits& orbits,
+                      SetProblems& problems, BlockFindings& findings)
+{
+    thread_local std::vector<std::size_t> candidates;
+    candidates.clear();
+    candidates.insert(candidates.end(), scan.instant_regions.begin(), scan.instant_regions.end());
+    for (const ExposureGroup& group : scan.groups) {
+        if (problems.problem != nullptr) {
+            return;
+        }
+        if (may_enter_group(record, orbits, orbits.theory, group, scan.region_fields, problems.problem)) {
+            candidates.insert(candidates.end(), group.members.begin(), group.members.end());
+        }
+    }
+    std::sort(candidates.begin(), candidates.end());
+    for (const std::size_t r : candidates) {
+        const RegionField& work = scan.region_fields[r];
+        if (problems.problem != nullptr) {
+            return;
+        }
+        const std::optional<RowExtras> extras = set_in_region(record, orbits, orbits.theory, work, problems.problem);
+        if (!extras) {
+            continue;
+        }
+        const SatelliteEvaluation evaluation = evaluate_satellite(record, work.geometry, scan.theory);
+        if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
+            problems.problem = evaluation.problem;
+            return;
+        }
+        if (evaluation.sgp4_problem != nullptr) {
+            problems.sgp4_problem = evaluation.sgp4_problem;
+        }
+        RowExtras with_pixel = *extras;
+        with_pixel.pixel = field_pixel(work.region, evaluation.sighting.ra_deg, evaluation.sighting.dec_deg);
+        add_row(scan, work.index, record, evaluation.sighting, with_pixel, findings);
+    }
+}
+
+// Reads the entries of one block into records and evaluates them, in
+// catalogue order: a count and a message for what is no element set, rows
+// for the sets in a field, a message for a set a theory cannot evaluate.
+void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, BlockFindings& findings)
+{
+    findings.clear();
+    thread_local ElementSetEntry read_set;
+    for (std::size_t e = 0; e < block.used; ++e) {
+        const ElementSetEntry* held = &block.entries[e];
+        if (held->kind == EntryKind::lines) {
+            read_set.line = held->line;
+            read_set.record_index = held->record_index;
+            read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
+            held = &read_set;
+        }
+        const ElementSetEntry& entry = *held;
+        if (entry.kind != EntryKind::notice) {
+            ++findings.records;
+        }
+        if (entry.kind != EntryKind::element_set) {
+            findings.messages += entry_message(scan.diagnostics, entry, entry.message);
+            continue;
+        }
+        const TleRecord& record = entry.record;
+        const SatelliteOrbits orbits = satellite_orbits(record, scan.theory);
+        SetProblems problems{orbits.problem, orbits.sgp4_problem};
+        place_at_instants(scan, record, orbits, problems, findings);
+        place_in_regions(scan, record, orbits, problems, findings);
+        if (problems.problem != nullptr) {
+            findings.messages +=
+                entry_message(scan.diagnostics, entry, std::string("element set not evaluated: ") + problems.problem);
+        } else if (problems.sgp4_problem != nullptr) {
+            findings.messages += entry_message(scan.diagnostics, entry,
+                                               std::string("element set not evaluated by SGP4: ") + problems.sgp4_problem);
+        }
+    }
+}
+
+// The columns of the run's rows: the satellite's under the theory, those of
+// its images and exposures, then the age of the elements.
+RowFormat run_row_format(SatelliteTheory theory, const ExtraColumns& extra)
+{
+    RowFormat format = satellite_row_format(theory);
+    append_extra_columns(extra, format.columns);
+    format.columns.push_back("elements_age_days");
+    return format;
+}
+
 }  // namespace
 
 Scenario satellite_scenario()
@@ -252,12 +505,13 @@ Scenario satellite_scenario()
 
 SearchRequest satellite_scenario_request()
 {
-    return search_request_from_scenario(satellite_scenario());
+    return field_request(field_search(satellite_scenario()));
 }
 
-int search_satellite_field(const SearchRequest& request, const SearchOutput& output)
+int search_satellite_field(const Scenario& scenario, const SearchOutput& output)
 {
-    const SearchPlan plan{{field_search_for_request(request)}, 1, {}};
+    SearchPlan plan;
+    plan.fields.push_back(field_search(scenario));
     return search_satellite_fields(plan, output);
 }
 
@@ -280,249 +534,56 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
     return search_satellite_fields(plan, output, SatelliteScan::fast);
 }
 
-int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, SatelliteScan scan)
+int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, SatelliteScan scan_kind)
 {
-    const SatelliteTheory theory =
-        plan.theory.empty() ? SatelliteTheory::vinti : satellite_theory_from_name(plan.theory).value_or(SatelliteTheory::vinti);
-    // Fields at the same instant share its observer, its matrices and each
-    // satellite's place at it.
-    std::vector<InstantFields> instants;
-    std::vector<RegionField> region_fields;
-    for (std::size_t i = 0; i < plan.fields.size(); ++i) {
-        const FieldSearch& field = plan.fields[i];
-        const SearchRequest& request = field.request;
-        if (field.frame != nullptr || field.exposure_s > 0.0) {
-            const Vector3 site{{request.observer_x, request.observer_y, request.observer_z}};
-            SatelliteSearchGeometry geometry = satellite_search_geometry(request);
-            geometry.whole_sky = true;
-            const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
-            region_fields.push_back(
-                {i, &field, geometry, field_region(field),
-                 observation_instant(field.start_utc_mjd, request.ut1_minus_utc_seconds, request.leap_seconds, site),
-                 observation_instant(end, request.ut1_minus_utc_seconds, request.leap_seconds, site)});
-            continue;
-        }
-        auto same = std::find_if(instants.begin(), instants.end(), [&](const InstantFields& group) {
-            return group.geometry.front().at.utc_mjd == request.utc_mjd;
-        });
-        if (same == instants.end()) {
-            instants.push_back({{i}, {satellite_search_geometry(request)}, {}});
-        } else {
-            SatelliteSearchGeometry geometry = same->geometry.front();
-            geometry.centre_ra_deg = request.centre_ra_deg;
-            geometry.centre_dec_deg = request.centre_dec_deg;
-            geometry.half_side_deg = request.half_side_deg;
-            same->fields.push_back(i);
-            same->geometry.push_back(geometry);
-        }
-    }
-
-    // The region fields with exposures, grouped by their start; the others
-    // (images at an instant) are each tested at their instant.
-    std::vector<ExposureGroup> groups;
-    std::vector<std::size_t> instant_regions;
-    for (std::size_t r = 0; r < region_fields.size(); ++r) {
-        const FieldSearch& field = *region_fields[r].field;
-        if (field.exposure_s <= 0.0) {
-            instant_regions.push_back(r);
-            continue;
-        }
-        auto same = std::find_if(groups.begin(), groups.end(), [&](const ExposureGroup& group) {
-            return group.start_utc_mjd == field.start_utc_mjd;
-        });
-        if (same == groups.end()) {
-            groups.push_back({field.start_utc_mjd, field.exposure_s, {r}, region_fields[r].start});
-        } else {
-            same->longest_s = std::max(same->longest_s, field.exposure_s);
-            same->members.push_back(r);
-        }
-    }
-
-    for (InstantFields& group : instants) {
-        for (const SatelliteSearchGeometry& geometry : group.geometry) {
-            group.cones.push_back(field_cone(geometry.at, geometry.centre_ra_deg, geometry.centre_dec_deg,
-                                             geometry.half_side_deg));
-        }
-    }
-    // The orbit-plane test is shown for Vinti's theory alone.
-    const bool plane_test = scan == SatelliteScan::fast && theory == SatelliteTheory::vinti;
-
-    const CatalogueDiagnostics diagnostics{SATFIELD_PROGRAM_NAME, output.catalogue_path, output.err};
-    std::FILE* file = open_catalogue(diagnostics);
-    if (file == nullptr) {
+    OverlayFiles overlay_files;
+    if (!open_overlay_files(output, SATFIELD_PROGRAM_NAME, overlay_files)) {
         return 1;
     }
-    const bool text = output.format == OutputFormat::text;
-    const ExtraColumns extra = extra_columns(plan);
-    const bool overlays = output.regions_path != nullptr || output.chart_path != nullptr;
-    FieldReports reports(plan, output.format, output.out, satellite_table_header(),
-                         with_extra_columns(satellite_csv_header(theory), extra_columns_header(extra)),
-                         {"name", "cospar_id", "norad_id", "dec_sign"});
-    reports.begin();
+    SatelliteScanContext scan{plan};
+    scan.theory = plan.theory.empty() ? SatelliteTheory::vinti
+                                      : satellite_theory_from_name(plan.theory).value_or(SatelliteTheory::vinti);
+    sort_fields(scan);
+    // The orbit-plane test is shown for Vinti's theory alone.
+    scan.plane_test = scan_kind == SatelliteScan::fast && scan.theory == SatelliteTheory::vinti;
+    scan.diagnostics = {SATFIELD_PROGRAM_NAME, output.catalogue_path, output.err};
+    scan.extra = extra_columns(plan);
+    scan.overlays = output.regions_path != nullptr || output.chart_path != nullptr;
+
+    std::FILE* file = open_catalogue(scan.diagnostics);
+    if (file == nullptr) {
+        discard_overlay_files(output, overlay_files);
+        return 1;
+    }
+    FieldReports reports(plan, output.format, run_row_format(scan.theory, scan.extra));
+    scan.reports = &reports;
 
     // The element lines are read into records by the evaluating threads.
     SatelliteCatalogueReader catalogue(file, true);
-    auto read = [&](EntryBlock& block) {
-        block.used = 0;
-        while (block.used < ENTRIES_PER_BLOCK) {
-            if (block.used == block.entries.size()) {
-                block.entries.emplace_back();
-            }
-            if (!catalogue.next(block.entries[block.used])) {
-                break;
-            }
-            ++block.used;
-        }
-        return block.used > 0;
-    };
-    auto evaluate = [&](const EntryBlock& block, BlockFindings& findings) {
-        thread_local std::vector<std::size_t> candidates;
-        findings.clear();
-        thread_local ElementSetEntry read_set;
-        for (std::size_t e = 0; e < block.used; ++e) {
-            const ElementSetEntry* held = &block.entries[e];
-            if (held->kind == EntryKind::lines) {
-                read_set.line = held->line;
-                read_set.record_index = held->record_index;
-                read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
-                held = &read_set;
-            }
-            const ElementSetEntry& entry = *held;
-            if (entry.kind != EntryKind::notice) {
-                ++findings.records;
-            }
-            if (entry.kind != EntryKind::element_set) {
-                findings.messages += entry_message(diagnostics, entry, entry.message);
-                continue;
-            }
-            const TleRecord& record = entry.record;
-            auto add_row = [&](std::size_t field, const SatelliteSighting& sighting, const RowExtras& extras) {
-                FoundRow found{field,
-                               text ? satellite_report_row(sighting)
-                                    : with_extra_columns(satellite_csv_row(sighting, theory),
-                                                         extra_columns_values(extra, extras)),
-                               plan.fields[field].request.utc_mjd - tle_epoch_mjd(record),
-                               std::nullopt};
-                if (overlays && field == 0) {
-                    found.overlay = overlay_of(sighting, extras);
-                }
-                findings.rows.push_back(std::move(found));
-            };
-            const SatelliteOrbits orbits = satellite_orbits(record, theory);
-            const char* problem = orbits.problem;
-            const char* sgp4_problem = orbits.sgp4_problem;
-            const OrbitPlaneBound plane_bound = plane_test && problem == nullptr && orbits.theory == SatelliteTheory::vinti
-                                                    ? orbit_plane_bound(orbits.vinti)
-                                                    : OrbitPlaneBound{};
-            for (const InstantFields& group : instants) {
-                if (problem != nullptr) {
-                    break;
-                }
-                if (plane_bound.usable) {
-                    // A set that is in no field of the instant and whose
-                    // position there is finite needs no place.
-                    OrbitPlane plane =
-                        orbit_plane_at(plane_bound, orbits.vinti, orbits.epoch_mjd, record.omega, record.node,
-                                       record.mean_anom, record.ndot2, group.geometry.front().at.utc_mjd);
-                    if (std::all_of(group.cones.begin(), group.cones.end(),
-                                    [&](const FieldCone& cone) {
-                                        if (plane_misses_field(plane, cone)) {
-                                            return true;
-                                        }
-                                        add_orbit_track(plane_bound, plane);
-                                        return track_misses_field(plane, cone);
-                                    })) {
-                        continue;
-                    }
-                }
-                const SatellitePlaces at = satellite_places(record, orbits, group.geometry.front().at);
-                if (at.problem != nullptr) {
-                    problem = at.problem;
-                    break;
-                }
-                if (at.sgp4_problem != nullptr) {
-                    sgp4_problem = at.sgp4_problem;
-                }
-                for (std::size_t k = 0; k < group.fields.size(); ++k) {
-                    if (!satellite_places_in_field(at, orbits.theory, group.geometry[k])) {
-                        continue;
-                    }
-                    // In the field: the full evaluation gives the row.
-                    const SatelliteEvaluation evaluation = evaluate_satellite(record, group.geometry[k], theory);
-                    if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
-                        problem = evaluation.problem;
-                        break;
-                    }
-                    if (evaluation.sgp4_problem != nullptr) {
-                        sgp4_problem = evaluation.sgp4_problem;
-                    }
-                    if (evaluation.outcome == SatelliteOutcome::in_field) {
-                        add_row(group.fields[k], evaluation.sighting, RowExtras{});
-                    }
-                }
-            }
-            // The region fields that may hold the set: every image at an
-            // instant, and the members of the exposure groups it may enter.
-            candidates.clear();
-            candidates.insert(candidates.end(), instant_regions.begin(), instant_regions.end());
-            for (const ExposureGroup& group : groups) {
-                if (problem != nullptr) {
-                    break;
-                }
-                if (may_enter_group(record, orbits, orbits.theory, group, region_fields, problem)) {
-                    candidates.insert(candidates.end(), group.members.begin(), group.members.end());
-                }
-            }
-            std::sort(candidates.begin(), candidates.end());
-            for (const std::size_t r : candidates) {
-                const RegionField& work = region_fields[r];
-                if (problem != nullptr) {
-                    break;
-                }
-                const std::optional<RowExtras> extras = set_in_region(record, orbits, orbits.theory, work, problem);
-                if (!extras) {
-                    continue;
-                }
-                // The row at the rows' instant, wherever the set then is.
-                const SatelliteEvaluation evaluation = evaluate_satellite(record, work.geometry, theory);
-                if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
-                    problem = evaluation.problem;
-                    break;
-                }
-                if (evaluation.sgp4_problem != nullptr) {
-                    sgp4_problem = evaluation.sgp4_problem;
-                }
-                RowExtras with_pixel = *extras;
-                with_pixel.pixel = field_pixel(work.region, evaluation.sighting.ra_deg, evaluation.sighting.dec_deg);
-                add_row(work.index, evaluation.sighting, with_pixel);
-            }
-            if (problem != nullptr) {
-                findings.messages += entry_message(diagnostics, entry, std::string("element set not evaluated: ") + problem);
-            } else if (sgp4_problem != nullptr) {
-                findings.messages +=
-                    entry_message(diagnostics, entry, std::string("element set not evaluated by SGP4: ") + sgp4_problem);
-            }
-        }
-    };
     int read_count = 0;
-    auto emit = [&](BlockFindings& findings) { read_count += reports.take(findings, output.err); };
-    run_ordered_blocks<EntryBlock, BlockFindings>(plan.threads, read, evaluate, emit);
+    run_ordered_blocks<EntryBlock, BlockFindings>(
+        plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },
+        [&](const EntryBlock& block, BlockFindings& findings) { evaluate_block(scan, block, findings); },
+        [&](BlockFindings& findings) { read_count += reports.take(findings, output.err); });
     // A scan cut short by a read error, or a catalogue that cannot be read as
-    // a whole, claims no count.
+    // a whole, prints nothing.
     const TextCatalogueReader& reader = catalogue.text_reader();
     const bool whole = catalogue.whole_problem().empty();
-    reports.finish(read_count, !reader.read_error() && whole, SATFIELD_PROGRAM_NAME, output.catalogue_path);
     if (!whole) {
         std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM_NAME, output.catalogue_path,
                      catalogue.whole_problem().c_str());
     }
-    std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
-    int status = close_catalogue(diagnostics, file, reader, output.out);
-    if (write_field_overlays(plan.fields.front(), output, reports.overlays(), OverlayObjectKind::satellite,
-                             SATFIELD_PROGRAM_NAME) != 0) {
-        status = 1;
+    if (whole && !reader.read_error()) {
+        std::fputs(reports.output(read_count, SATFIELD_PROGRAM_NAME, output.catalogue_path).c_str(), output.out);
+        std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
     }
-    return whole ? status : 1;
+    const int status = close_catalogue(scan.diagnostics, file, reader, output.out);
+    if (status != 0 || !whole) {
+        discard_overlay_files(output, overlay_files);
+        return 1;
+    }
+    return write_field_overlays(plan.fields.front(), output, overlay_files, reports.overlays(),
+                                OverlayObjectKind::satellite, SATFIELD_PROGRAM_NAME);
 }
 
 }  // namespace fieldsearch

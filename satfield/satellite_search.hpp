@@ -24,32 +24,31 @@ Scenario satellite_scenario();
 // The search request of the compiled-in scenario.
 SearchRequest satellite_scenario_request();
 
-// Scans the element sets of the catalogue of `output` (three-line sets, or
-// OMM as CSV, JSON or XML, recognised from the content) and writes the
-// satellites in the field to output.out: as text the table header, one row
-// per satellite in catalogue order and the count line (rows printed, complete
-// sets read); as CSV a header line and one line per satellite. Blank lines
-// where a name line is due are skipped. Over-long lines (kept to their first
-// 79 characters), sets cut short by the end of the file (not counted), sets
-// with short element lines, OMM records with a keyword missing or not
-// understood, and sets without a real orbit (counted, not evaluated) are
-// reported on output.err at their line, or record for JSON and XML. Returns 0
-// after a normal run; 1, with a message and no count line, when the
-// catalogue cannot be opened or read (a read error, a JSON or XML document
-// that does not parse, a CSV header without a required keyword) or the
-// results cannot be written.
-int search_satellite_field(const SearchRequest& request, const SearchOutput& output);
-
 // Scans the catalogue once for every field of `plan`, on plan.threads
-// threads: each satellite is placed once per distinct instant of the fields
-// and tested against every field at that instant; each field's rows are
-// those search_satellite_field prints for it, in catalogue order. One
-// field's rows go out as they are found, a list of fields is printed field
-// by field at the end. The output is the same for every number of threads.
-// The theory is plan.theory: "vinti" (the default when empty), "sgp4" or
-// "both" (listed when either theory places the satellite in the field; rows
-// show Vinti's place, CSV appends SGP4's and the angle between the two).
+// threads, and writes the satellites found to output.out once the whole
+// catalogue is read: as text each field's report (its header, the table
+// header, one row per satellite in catalogue order and the count line of
+// rows and complete sets read), as CSV a header line and every row (led by
+// its field's id when the plan is a list), as JSON one document. Each set is
+// placed once per distinct instant of the fields and tested against every
+// field at that instant. The output is the same for every number of
+// threads. The catalogue is three-line sets or OMM as CSV, JSON or XML,
+// recognised from the content. Over-long lines, sets cut short by the end of
+// the file (not counted), sets with short element lines, OMM records with a
+// keyword missing or not understood, and sets without a real orbit (counted,
+// not evaluated) are reported on output.err at their line, or record for
+// JSON and XML. The theory is plan.theory: "vinti" (the default when empty),
+// "sgp4" or "both" (listed when either theory places the satellite in the
+// field; rows show Vinti's place, CSV appends SGP4's and the angle between
+// the two). Returns 0 after a normal run; 1, with a message and nothing on
+// output.out, when the catalogue cannot be opened or read (a read error, a
+// JSON or XML document that does not parse, a CSV header without a required
+// keyword), an overlay file cannot be written, or the results cannot be
+// written.
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output);
+
+// The same for the one field of a scenario at its instant.
+int search_satellite_field(const Scenario& scenario, const SearchOutput& output);
 
 // How a scan evaluates the element sets at the fields' instants: `fast`
 // first rules out, by Vinti's theory, the sets whose orbit plane keeps them

@@ -49,7 +49,7 @@ FieldRegion field_region(const FieldSearch& field)
         region.least_scale_rad_per_pixel = least_scale(*field.frame);
         return region;
     }
-    const SearchRequest& r = field.request;
+    const SearchRequest r = field_request(field);
     region.square = square_region(r.centre_ra_deg, r.centre_dec_deg, r.half_side_deg);
     region.cap = {unit_vector_from_sky(r.centre_ra_deg, r.centre_dec_deg), square_field_cap_radius(r.half_side_deg)};
     return region;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,19 @@
 
 namespace fieldsearch {
 
-// One field of a run, as searched and as reported.
+// One field of a run: the one description from which both what is searched
+// (field_request) and what the report restates (field_scenario) follow.
 struct FieldSearch {
-    std::string id;          // the field's id in a list of fields; empty for the one field of a run
-    Scenario scenario;       // what the report header restates (its instant: the exposure's start)
-    SearchRequest request;   // the square, the observer, the limit and the instant of the rows (mid-exposure)
-    double start_utc_mjd;    // the exposure's start, UTC MJD (the instant itself without an exposure)
-    double exposure_s;       // the exposure's length, seconds; 0 for one instant
+    std::string id;                      // the field's id in a list of fields; empty for the one field of a run
+    double start_utc_mjd = 0.0;          // the exposure's start (the instant itself without one), UTC MJD
+    double exposure_s = 0.0;             // the exposure's length, seconds; 0 for one instant
+    std::optional<double> mid_utc_mjd;   // the rows' instant when the image's header names it (DATE-AVG)
+    FieldCentre centre{};                // the square's centre; an image's centre pixel
+    double half_side_arcmin = 0.0;       // half the square's side; for an image half its larger size
+    Vector3 observer_earth_fixed;        // km, geocentric
+    double mag_limit = 0.0;              // faintest V listed (asteroids; satellites show it only)
+    LeapSecondTable leap_seconds = compiled_leap_second_table();
+    double ut1_minus_utc_seconds = 0.0;  // |value| < UT1_MINUS_UTC_LIMIT_SECONDS
     std::string image;                         // the image's path, or empty for the square
     std::shared_ptr<const ImageFrame> frame;   // its frame: the field is its footprint
 };
@@ -25,15 +32,30 @@ struct FieldSearch {
 // The whole run.
 struct SearchPlan {
     std::vector<FieldSearch> fields;  // in the order their reports are printed
-    int threads;                      // threads evaluating the catalogue, at least 1
+    int threads = 1;                  // threads evaluating the catalogue, at least 1
     std::string theory;               // the satellite theory asked for; empty for the default
+    bool listed = false;              // the fields come from a list: each row carries its field's id
 };
 
-// The field of a scenario searched at its one instant.
-FieldSearch field_search_at_instant(const Scenario& scenario);
+// The field of a scenario searched at its one instant, or over an exposure
+// of `exposure_s` seconds from it (rows at mid-exposure).
+FieldSearch field_search(const Scenario& scenario, double exposure_s = 0.0);
 
-// The square field of a request at its one instant (no scenario to report).
-FieldSearch field_search_for_request(const SearchRequest& request);
+// The rows' instant of a field, UTC MJD: the header's mid-exposure when it
+// names one, else the middle of the exposure (the instant itself without one).
+double rows_utc_mjd(const FieldSearch& field);
+
+// The request a field's rows are computed for: its observer, centre, half
+// side, limit and clock at the rows' instant.
+SearchRequest field_request(const FieldSearch& field);
+
+// The scenario a report restates for a field: its start as a civil instant
+// (to the millisecond), its centre, half side, limit and observer.
+Scenario field_scenario(const FieldSearch& field);
+
+// True when a run's rows carry their field's id: a list of fields, or more
+// than one field.
+bool rows_carry_field(const SearchPlan& plan);
 
 // A search driver over a plan: scans the catalogue of `output` for every
 // field; returns the program's exit status.

@@ -50,7 +50,7 @@ TEST(AsteroidEvaluation, ReportRowLayout)
     s.magnitude = 19.12;
     s.ra_motion = -856.54;
     s.dec_motion = 25.26;
-    EXPECT_EQ(asteroid_report_row(s), "|  4101| Testina   | 23 59 59.60  - 0  8 17.4  19.1  -856.5    25.3\n");
+    EXPECT_EQ(text_row(asteroid_row(s), asteroid_row_format().text_layout), "|  4101| Testina   | 23 59 59.60  - 0  8 17.4  19.1  -856.5    25.3\n");
 }
 
 // Catches an evaluation that lists an asteroid outside the field, fainter

@@ -67,7 +67,7 @@ SearchResult search(const std::string& path, OutputFormat format = OutputFormat:
     const std::string err_path = process_scratch_directory() + name + ".err";
     std::FILE* out = std::fopen(out_path.c_str(), "wb");
     std::FILE* err = std::fopen(err_path.c_str(), "wb");
-    const int status = search_asteroid_field(asteroid_search_request(), {path.c_str(), format, out, err},
+    const int status = search_asteroid_field(asteroid_scenario(), {path.c_str(), format, out, err},
                                              AsteroidScan::fast, layout);
     std::fclose(out);
     std::fclose(err);

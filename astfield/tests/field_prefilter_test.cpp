@@ -76,11 +76,11 @@ std::string temporary_catalogue(const std::string& text)
     return path;
 }
 
-std::string output_of(const SearchRequest& request, const std::string& path, AsteroidScan scan)
+std::string output_of(const Scenario& scenario, const std::string& path, AsteroidScan scan)
 {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    EXPECT_EQ(search_asteroid_field(request, {path.c_str(), OutputFormat::text, out, err}, scan), 0);
+    EXPECT_EQ(search_asteroid_field(scenario, {path.c_str(), OutputFormat::text, out, err}, scan), 0);
     std::string text;
     std::rewind(out);
     char block[4096];
@@ -125,13 +125,12 @@ TEST(FieldPrefilter, FastScanPrintsExactlyWhatTheStraightforwardScanPrints)
     };
     std::size_t total_rows = 0;
     for (const Field& f : fields) {
-        SearchRequest request = asteroid_search_request();
-        request.centre_ra_deg = f.ra;
-        request.centre_dec_deg = f.dec;
-        request.half_side_deg = f.half_side;
-        request.mag_limit = f.mag_limit;
-        const std::string fast = output_of(request, path, AsteroidScan::fast);
-        const std::string straightforward = output_of(request, path, AsteroidScan::straightforward);
+        Scenario scenario = asteroid_scenario();
+        scenario.centre = field_centre_from_degrees(f.ra, f.dec);
+        scenario.half_side_arcmin = 60.0 * f.half_side;
+        scenario.mag_limit = f.mag_limit;
+        const std::string fast = output_of(scenario, path, AsteroidScan::fast);
+        const std::string straightforward = output_of(scenario, path, AsteroidScan::straightforward);
         EXPECT_EQ(fast, straightforward) << f.ra << " " << f.dec << " " << f.half_side;
         EXPECT_GE(rows_of(straightforward), f.fewest_rows) << f.ra << " " << f.dec << " " << f.half_side;
         total_rows += rows_of(straightforward);

@@ -1,5 +1,5 @@
 #include "command_line.hpp"
-#include "report_text.hpp"
+#include "text_report.hpp"
 
 #include <cmath>
 

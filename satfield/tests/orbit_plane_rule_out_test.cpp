@@ -224,13 +224,13 @@ namespace {
 // A field of the brute-force comparison: its instant, centre and half side.
 FieldSearch square_field(const SearchRequest& base, int number, double mjd, double ra, double dec, double half_side)
 {
-    SearchRequest request = base;
-    request.utc_mjd = mjd;
-    request.centre_ra_deg = ra;
-    request.centre_dec_deg = dec;
-    request.half_side_deg = half_side;
-    FieldSearch field = field_search_for_request(request);
+    FieldSearch field;
     field.id = std::to_string(number);
+    field.start_utc_mjd = mjd;
+    field.centre = field_centre_from_degrees(ra, dec);
+    field.half_side_arcmin = 60.0 * half_side;
+    field.observer_earth_fixed = Vector3{{base.observer_x, base.observer_y, base.observer_z}};
+    field.mag_limit = base.mag_limit;
     return field;
 }
 

@@ -100,7 +100,7 @@ SearchRun search_text(const std::string& text, OutputFormat format = OutputForma
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status =
-        search_satellite_field(satellite_scenario_request(), {catalogue_path().c_str(), format, out, err});
+        search_satellite_field(satellite_scenario(), {catalogue_path().c_str(), format, out, err});
     return {status, temporary_file_contents(out), temporary_file_contents(err)};
 }
 

@@ -1,5 +1,8 @@
 #include "satellite_evaluation.hpp"
 
+#include "csv_rows.hpp"
+#include "text_report.hpp"
+
 #include <cmath>
 #include <algorithm>
 #include <cstring>
@@ -73,7 +76,7 @@ TEST(SatelliteEvaluation, ReportRowHasTheFixedLayout)
     s.dec = {'-', 0, 4, 5.24};
     s.ra_motion = 60.04;
     s.dec_motion = -1234.56;
-    EXPECT_EQ(satellite_report_row(s), "|ABC           |08012A|12345U| 11  5  7.13  - 0  4  5.2     60.0 -1234.6\n");
+    EXPECT_EQ(text_row(satellite_row(s, SatelliteTheory::vinti), satellite_row_format(SatelliteTheory::vinti).text_layout), "|ABC           |08012A|12345U| 11  5  7.13  - 0  4  5.2     60.0 -1234.6\n");
 }
 
 // Computing the per-instant matrix and observer once must give the same bits
@@ -202,8 +205,11 @@ TEST(SatelliteEvaluation, BothTheoriesOnALowOrbit)
     const SatelliteEvaluation sgp4 = evaluate_satellite(r, g, SatelliteTheory::sgp4);
     ASSERT_EQ(vinti.outcome, SatelliteOutcome::in_field);
     ASSERT_EQ(both.outcome, SatelliteOutcome::in_field);
-    EXPECT_EQ(satellite_report_row(both.sighting), satellite_report_row(vinti.sighting));
-    EXPECT_EQ(satellite_csv_row(both.sighting), satellite_csv_row(vinti.sighting));
+    const TextRowLayout layout = satellite_row_format(SatelliteTheory::vinti).text_layout;
+    EXPECT_EQ(text_row(satellite_row(both.sighting, SatelliteTheory::vinti), layout),
+              text_row(satellite_row(vinti.sighting, SatelliteTheory::vinti), layout));
+    EXPECT_EQ(csv_row_line(satellite_row(both.sighting, SatelliteTheory::vinti), false, ""),
+              csv_row_line(satellite_row(vinti.sighting, SatelliteTheory::vinti), false, ""));
     EXPECT_EQ(evaluate_satellite(r, g, SatelliteTheory::vinti).sighting.ra_deg, vinti.sighting.ra_deg);
 
     const SatelliteSighting& s = both.sighting;
@@ -216,12 +222,14 @@ TEST(SatelliteEvaluation, BothTheoriesOnALowOrbit)
         EXPECT_EQ(sgp4.sighting.dec_deg, s.sgp4_dec_deg);
     }
 
-    const std::string header = satellite_csv_header(SatelliteTheory::both);
-    EXPECT_EQ(header, satellite_csv_header().substr(0, satellite_csv_header().size() - 1) +
+    const std::string header = csv_header_line(satellite_columns(SatelliteTheory::both), false);
+    const std::string vinti_header = csv_header_line(satellite_columns(SatelliteTheory::vinti), false);
+    EXPECT_EQ(header, vinti_header.substr(0, vinti_header.size() - 1) +
                           ",sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec\n");
-    EXPECT_EQ(satellite_csv_header(SatelliteTheory::sgp4), satellite_csv_header());
-    const std::string row = satellite_csv_row(s, SatelliteTheory::both);
-    EXPECT_EQ(row.substr(0, satellite_csv_row(s).size() - 1) + "\n", satellite_csv_row(s));
+    EXPECT_EQ(csv_header_line(satellite_columns(SatelliteTheory::sgp4), false), vinti_header);
+    const std::string row = csv_row_line(satellite_row(s, SatelliteTheory::both), false, "");
+    const std::string vinti_row = csv_row_line(satellite_row(s, SatelliteTheory::vinti), false, "");
+    EXPECT_EQ(row.substr(0, vinti_row.size() - 1) + "\n", vinti_row);
     EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
 }
 
@@ -299,7 +307,7 @@ TEST(SatelliteEvaluation, SetsSgp4CannotPropagateAreNotEvaluated)
             EXPECT_STREQ(both.sgp4_problem, c.problem);
         }
         if (both.outcome == SatelliteOutcome::in_field) {
-            const std::string row = satellite_csv_row(both.sighting, SatelliteTheory::both);
+            const std::string row = csv_row_line(satellite_row(both.sighting, SatelliteTheory::both), false, "");
             EXPECT_EQ(row.substr(row.size() - 4), ",,,\n");
         }
     }

@@ -1,4 +1,5 @@
-#include "report_text.hpp"
+#include "csv_rows.hpp"
+#include "text_report.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,101 @@
+#include "json_document.hpp"
+
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+
+#include "csv_rows.hpp"
+#include "formatted_text.hpp"
+
+namespace fieldsearch {
+
+namespace {
+
+// A JSON text of `value`; bytes of strings that are not UTF-8 become U+FFFD.
+std::string dumped(const nlohmann::ordered_json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+nlohmann::ordered_json json_value(const RowValue& value)
+{
+    switch (value.kind) {
+    case ValueKind::absent:
+        return nullptr;
+    case ValueKind::whole:
+        return value.whole;
+    case ValueKind::real:
+        // The number the CSV prints: rounded to its decimals.
+        return value.decimals == ALL_DIGITS ? value.real : std::strtod(csv_value(value).c_str(), nullptr);
+    case ValueKind::text:
+        return value.text;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string json_value_text(const RowValue& value)
+{
+    return dumped(json_value(value));
+}
+
+std::string json_row_text(const Row& row, const RowColumns& columns, std::string_view field_id)
+{
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    object["field"] = std::string(field_id);
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        object[columns[k]] = k < row.values.size() ? json_value(row.values[k]) : nullptr;
+    }
+    return dumped(object);
+}
+
+std::string json_field_text(const FieldSearch& field)
+{
+    const Scenario scenario = field_scenario(field);
+    const CalendarInstant& i = scenario.instant;
+    const SearchRequest request = field_request(field);
+    nlohmann::ordered_json out;
+    out["id"] = field.id;
+    out["time_utc"] = formatted("%04d-%02d-%02dT%02d:%02d:%06.3fZ", i.year, i.month, i.day, i.hour, i.minute, i.second);
+    out["start_utc_mjd"] = field.start_utc_mjd;
+    out["exposure_s"] = field.exposure_s;
+    out["rows_utc_mjd"] = request.utc_mjd;
+    out["centre_ra_deg"] = request.centre_ra_deg;
+    out["centre_dec_deg"] = request.centre_dec_deg;
+    out["side_arcmin"] = 2.0 * scenario.half_side_arcmin;
+    out["observer_earth_fixed_km"] = {request.observer_x, request.observer_y, request.observer_z};
+    out["mag_limit"] = request.mag_limit;
+    return dumped(out);
+}
+
+std::string json_document(const SearchPlan& plan, std::string_view program, std::string_view catalogue,
+                          const std::vector<std::string>& row_texts, int records_read)
+{
+    std::string out = "{\n \"program\": " + dumped(std::string(program)) + ",\n \"catalogue\": " +
+                      dumped(std::string(catalogue)) + ",\n \"fields\": [";
+    for (std::size_t f = 0; f < plan.fields.size(); ++f) {
+        out += f == 0 ? "\n  " : ",\n  ";
+        out += json_field_text(plan.fields[f]);
+    }
+    out += plan.fields.empty() ? "],\n" : "\n ],\n";
+    out += " \"records_read\": " + std::to_string(records_read) + ",\n \"complete\": true,\n \"rows\": [";
+    bool first = true;
+    for (const std::string& rows : row_texts) {
+        std::size_t begin = 0;
+        while (begin < rows.size()) {
+            std::size_t end = rows.find('\n', begin);
+            if (end == std::string::npos) {
+                end = rows.size();
+            }
+            out += first ? "\n  " : ",\n  ";
+            out.append(rows, begin, end - begin);
+            first = false;
+            begin = end + 1;
+        }
+    }
+    out += first ? "]\n}\n" : "\n ]\n}\n";
+    return out;
+}
+
+}  // namespace fieldsearch

@@ -1,0 +1,60 @@
+#include "rows.hpp"
+
+#include <cmath>
+
+namespace fieldsearch {
+
+RowValue absent_value()
+{
+    return RowValue{};
+}
+
+RowValue whole_value(long long value)
+{
+    RowValue v;
+    v.kind = ValueKind::whole;
+    v.whole = value;
+    return v;
+}
+
+RowValue real_value(double value, int decimals)
+{
+    if (!std::isfinite(value)) {
+        return absent_value();
+    }
+    RowValue v;
+    v.kind = ValueKind::real;
+    v.real = value;
+    v.decimals = decimals;
+    return v;
+}
+
+RowValue text_value(std::string_view text)
+{
+    RowValue v;
+    v.kind = ValueKind::text;
+    v.text = std::string(text);
+    return v;
+}
+
+RowValue designation_value(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return absent_value();
+    }
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    // Up to 18 digits fit a long long whatever they are.
+    bool digits = text.size() <= 18;
+    long long number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            digits = false;
+            break;
+        }
+        number = 10 * number + (c - '0');
+    }
+    return digits ? whole_value(number) : text_value(text);
+}
+
+}  // namespace fieldsearch
