@@ -246,6 +246,17 @@ std::optional<std::string> path_from_text(std::string_view text, std::string& er
     return std::string(text);
 }
 
+// The path of a finder chart: it is written as SVG, so its name says so.
+std::optional<std::string> chart_path_from_text(std::string_view text, std::string& error)
+{
+    std::optional<std::string> path = path_from_text(text, error);
+    if (path && (path->size() < 4 || path->compare(path->size() - 4, 4, ".svg") != 0)) {
+        error = joined({"'", text, "' does not end in .svg: the chart is written as SVG"});
+        return std::nullopt;
+    }
+    return path;
+}
+
 // A check that the text is one of the '|'-separated names.
 CLI::Validator one_of(const char* names)
 {
@@ -412,7 +423,7 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
     app.add_option("--chart", texts.chart,
                    "also write a finder chart of the field, SVG, north up and east left\ne.g. --chart field.svg")
         ->type_name("PATH.svg")
-        ->check(checked_by(path_from_text, ""));
+        ->check(checked_by(chart_path_from_text, ""));
     app.add_option("--leap-seconds", texts.leap_seconds,
                    "the leap-second table, in the IERS/NTP leap-seconds.list format (default: the system's\n"
                    "list when it is newer than the compiled-in table, which runs through 2017)\n"

@@ -13,26 +13,9 @@
 
 namespace fieldsearch {
 
-// What bounds the position of the satellite of one record at every instant.
-//
-// vinti_position gives p = (R cos(phi + lambda), R sin(phi + lambda), rho eta
-// + delta) with R = sqrt((rho^2 + c^2)(1 - eta^2)), lambda = atan2(L, sin psi),
-// rho = a (1 - e cos E) in [a (1 - e), a (1 + e)]. With n = (sin i sin O,
-// -sin i cos O, cos i) for O = W + pi/2 (the node angle of the instant),
-//   n.p = -sin i R sin(lambda + dphi) + cos i (rho eta + delta),
-// dphi = phi - O a sum of periodic terms bounded by the sum of their
-// amplitudes (the (v - M) term through a bound on v - M from the Kepler-like
-// equation). With eta0 = -sin i cos psi and L0 = -cos i cos psi (no J2, J3),
-// -sin i rho L0 + cos i rho eta0 = 0 exactly, so |n.p| is bounded by
-//   sin i R |dphi| + sin i |R sin lambda - rho L0| + cos i |rho eta + delta - rho eta0|,
-// each bounded for every psi: eta - eta0 = (eta_offset - sin i eta_ecc cos^2 psi)
-// / (1 - eta_ecc cos psi); R sin lambda - rho L0 = (sqrt(rho^2 + c^2) - rho)
-// sqrt(1 - eta^2) sin lambda + rho ((A - |u|) sin lambda + lambda_offset) with
-// A = sqrt(1 - eta^2), |u| = sqrt(L^2 + sin^2 psi). Near the poles of the
-// spheroid A and |u| both go to 0; |A - |u|| is bounded as a displacement
-// (by a square root where the difference of squares cannot be divided by a
-// bounded-below A + |u|), never through the angle lambda. Every bound then
-// gets a margin for rounding and 1 km.
+// What bounds the position of the satellite of one record at every instant:
+// its distance from the plane of the node and inclination, its radius, and
+// where along the orbit it is (doc/orbit-plane-rule-out.md derives each bound).
 struct OrbitPlaneBound {
     bool usable;              // false: the record is outside the range the bound is shown for
     double offset_km;         // |n.p| when the node of the plane is exact, km

@@ -1,43 +1,9 @@
 // Searching a whole exposure: is an object inside a field at any instant
-// from the start of an exposure to its end, and from when to when?
-//
-// The search samples the object's place at instants chosen so that no entry
-// into the field can fall between two samples unseen. Its two inputs are the
-// caller's evaluation of the place (`place(t)`, t in seconds after the start)
-// and a region test that gives, besides the acceptance answer, a lower bound
-// of the angular distance from the place to the region's boundary.
-//
-// Why nothing is missed. Let V bound the speed of the vector from the
-// observer to the object over the exposure (|d/dt (object - observer)| <= V,
-// km/s). Over h seconds that vector moves by at most V h, so its direction
-// turns by at most asin(V h / rho), rho being its length at the sample (a
-// ball of radius V h seen from a distance rho subtends that half-angle; when
-// V h >= rho there is no bound). A place at clearance c from the boundary
-// therefore keeps its inside-or-outside status for every h < rho sin(c) / V
-// (rho / V when c >= 90 deg): the search steps by that much and cannot step
-// over an entry or an exit. When that interval is shorter than resolution_s
-// the search steps by resolution_s instead. That forced step is the only
-// place where something can be missed: a stay shorter than resolution_s, all
-// of whose path lies within asin(V resolution_s / rho) of the boundary, rho
-// being the distance at the sample before it (an angle close to
-// V resolution_s / rho). A status change between two samples is refined by
-// bisection until the instants bracketing it are at most resolution_s apart
-// (the step rule already brackets it that closely but for a change falling
-// exactly at the end of a full step, which only rounding produces).
-//
-// The start is always sampled; the end is sampled unless the status at the
-// last sample provably holds up to it (then an object inside there has
-// t_out_s = exposure_s without a further evaluation).
-//
-// Cost. A far object costs one evaluation when its first safe interval
-// already covers the exposure. Otherwise every step advances by at least
-// resolution_s, so the scan takes at most exposure_s / resolution_s + 2
-// samples, plus about log2(step / resolution_s) for each bisection; steps are
-// long far from the boundary and shrink near it, so a satellite crossing a
-// field costs a few tens of evaluations (38 for a 5 deg field crossed in 2 s
-// in a 300 s exposure). The looser V is against the object's true speed
-// across the boundary, the slower steps shrink and grow near it: ten times
-// too loose costs some tens of evaluations per crossing.
+// from the start of an exposure to its end, and from when to when? The
+// search samples the place at instants chosen from a bound of the object's
+// speed and the distance to the field's boundary, so that no entry falls
+// between two samples unseen; doc/exposure-search.md derives the step, says
+// what can be missed and what it costs.
 #pragma once
 
 #include <array>

@@ -101,6 +101,9 @@ TEST(CommandLine, RefusesBadOptionsNamingTheOption)
         {{"--help=3"}, "--help"},
         {{"--centre=172.0", "1.2"}, "--centre"},
         {{"--side", "90", "--centre", "172.0"}, "--centre"},
+        {{"--chart", "field.png"}, "--chart"},  // the chart is SVG: a name that asks for another format
+        {{"--chart", "svg"}, "--chart"},
+        {{"--centre", "11:28.5", "+01:16"}, "--centre"},  // minutes with a fraction
     };
     for (const Case& c : cases) {
         const CommandLineResult r = parse(c.arguments);

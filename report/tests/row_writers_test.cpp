@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "csv_rows.hpp"
+#include "frame_rows.hpp"
 #include "json_document.hpp"
 #include "rows.hpp"
 #include "text_report.hpp"
@@ -145,4 +146,43 @@ TEST(TextReport, RowsKeepTheirFixedColumns)
                                 {"|", 7, TextStyle::right_aligned, 6}},
                                "|\n"};
     EXPECT_EQ(text_row(row, layout), "|  4101| A very lon|\xD0\x9C |  7|  5.12|-|    |1234567|\n");
+}
+
+// The columns of images and exposures: as many values as names for every
+// combination, the pixel to 0.001 px, an exposure's places at full
+// precision and its times to the millisecond, and empty fields (not zeros)
+// where a row has no such value.
+TEST(FrameRows, ExtraColumnsMatchTheirValues)
+{
+    RowExtras extras;
+    extras.pixel = PixelPosition{12.34567, -0.0004};
+    extras.exposure = true;
+    extras.ra_start_deg = 0.1 + 0.2;
+    extras.dec_start_deg = -1.0;
+    extras.ra_end_deg = 359.5;
+    extras.dec_end_deg = 2.0;
+    extras.t_in_s = 1.23456;
+    extras.t_out_s = 60.0;
+    extras.pixel_end = PixelPosition{1.0, 2.0};
+    const struct { bool image, exposure; const char* header; const char* line; } cases[] = {
+        {false, false, "\n", "\n"},
+        {true, false, "x,y\n", "12.346,-0.000\n"},
+        {false, true, "ra_start_deg,dec_start_deg,ra_end_deg,dec_end_deg,t_in_s,t_out_s\n",
+         "0.30000000000000004,-1,359.5,2,1.235,60.000\n"},
+        {true, true, "x,y,ra_start_deg,dec_start_deg,ra_end_deg,dec_end_deg,t_in_s,t_out_s,x_start,y_start,x_end,y_end\n",
+         "12.346,-0.000,0.30000000000000004,-1,359.5,2,1.235,60.000,,,1.000,2.000\n"},
+    };
+    for (const auto& c : cases) {
+        const ExtraColumns extra{c.image, c.exposure};
+        RowColumns columns;
+        append_extra_columns(extra, columns);
+        Row row;
+        append_extra_values(extra, extras, row);
+        ASSERT_EQ(row.values.size(), columns.size());
+        EXPECT_EQ(csv_header_line(columns, false), c.header);
+        EXPECT_EQ(csv_row_line(row, false, ""), c.line);
+        Row none;
+        append_extra_values(extra, RowExtras{}, none);
+        EXPECT_EQ(csv_row_line(none, false, ""), std::string(columns.empty() ? 0 : columns.size() - 1, ',') + "\n");
+    }
 }
