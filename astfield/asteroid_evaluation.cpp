@@ -215,31 +215,21 @@ enum AsteroidColumn : std::size_t {
 
 RowColumns asteroid_columns()
 {
-    return {"number",       "name",       "ra_deg",     "dec_deg",
-            "ra_h",         "ra_m",       "ra_s",       "dec_sign",
-            "dec_deg_part", "dec_arcmin", "dec_arcsec", "v_mag",
-            "motion_ra_arcsec_per_hour", "motion_dec_arcsec_per_hour", "elements_age_days", "uncertainty_arcsec"};
+    RowColumns columns{"number", "name"};
+    append_place_columns(columns);
+    columns.insert(columns.end(), {"v_mag", "motion_ra_arcsec_per_hour", "motion_dec_arcsec_per_hour",
+                                   "elements_age_days", "uncertainty_arcsec"});
+    return columns;
 }
 
 Row asteroid_row(const AsteroidSighting& s)
 {
     Row row;
-    row.values = {designation_value(s.number.data()),
-                  text_value(trimmed_text(s.name.data())),
-                  real_value(s.ra_deg, ALL_DIGITS),
-                  real_value(s.dec_deg, ALL_DIGITS),
-                  whole_value(s.ra.hours),
-                  whole_value(s.ra.minutes),
-                  real_value(s.ra.seconds, 6),
-                  text_value(std::string(1, s.dec.sign)),
-                  whole_value(s.dec.degrees),
-                  whole_value(s.dec.arcminutes),
-                  real_value(s.dec.arcseconds, 5),
-                  real_value(s.magnitude, 3),
-                  real_value(s.ra_motion, 3),
-                  real_value(s.dec_motion, 3),
-                  real_value(s.elements_age_days, 5),
-                  real_value(s.uncertainty_arcsec, 3)};
+    row.values = {designation_value(s.number.data()), text_value(trimmed_text(s.name.data()))};
+    append_place_values(s.ra_deg, s.dec_deg, s.ra, s.dec, row);
+    row.values.insert(row.values.end(), {real_value(s.magnitude, 3), real_value(s.ra_motion, 3),
+                                         real_value(s.dec_motion, 3), real_value(s.elements_age_days, 5),
+                                         real_value(s.uncertainty_arcsec, 3)});
     return row;
 }
 

@@ -57,4 +57,19 @@ RowValue designation_value(std::string_view text)
     return digits ? whole_value(number) : text_value(text);
 }
 
+void append_place_columns(RowColumns& columns)
+{
+    columns.insert(columns.end(),
+                   {"ra_deg", "dec_deg", "ra_h", "ra_m", "ra_s", "dec_sign", "dec_deg_part", "dec_arcmin", "dec_arcsec"});
+}
+
+void append_place_values(double ra_deg, double dec_deg, const HoursMinutesSeconds& ra,
+                         const SignDegreesMinutesSeconds& dec, Row& row)
+{
+    row.values.insert(row.values.end(), {real_value(ra_deg, ALL_DIGITS), real_value(dec_deg, ALL_DIGITS),
+                                         whole_value(ra.hours), whole_value(ra.minutes), real_value(ra.seconds, 6),
+                                         text_value(std::string(1, dec.sign)), whole_value(dec.degrees),
+                                         whole_value(dec.arcminutes), real_value(dec.arcseconds, 5)});
+}
+
 }  // namespace fieldsearch

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "angles.hpp"
+
 namespace fieldsearch {
 
 // What a value of a row holds.
@@ -51,5 +53,15 @@ using RowColumns = std::vector<std::string>;
 struct Row {
     std::vector<RowValue> values;
 };
+
+// Appends the columns of a place: ra_deg, dec_deg (full precision), then its
+// sexagesimal fields ra_h, ra_m, ra_s, dec_sign, dec_deg_part, dec_arcmin,
+// dec_arcsec.
+void append_place_columns(RowColumns& columns);
+
+// Appends the values of those columns for a place (J2000 degrees) and its
+// sexagesimal split: seconds of time to 1e-6, arcseconds to 1e-5.
+void append_place_values(double ra_deg, double dec_deg, const HoursMinutesSeconds& ra,
+                         const SignDegreesMinutesSeconds& dec, Row& row);
 
 }  // namespace fieldsearch

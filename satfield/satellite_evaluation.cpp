@@ -332,10 +332,9 @@ std::string_view right_trimmed(std::string_view text)
 
 RowColumns satellite_columns(SatelliteTheory theory)
 {
-    RowColumns columns{"name",         "cospar_id",  "norad_id",   "ra_deg",
-                       "dec_deg",      "ra_h",       "ra_m",       "ra_s",
-                       "dec_sign",     "dec_deg_part", "dec_arcmin", "dec_arcsec",
-                       "motion_ra_arcsec_per_s", "motion_dec_arcsec_per_s", "norad_number"};
+    RowColumns columns{"name", "cospar_id", "norad_id"};
+    append_place_columns(columns);
+    columns.insert(columns.end(), {"motion_ra_arcsec_per_s", "motion_dec_arcsec_per_s", "norad_number"});
     if (theory == SatelliteTheory::both) {
         columns.insert(columns.end(), {"sgp4_ra_deg", "sgp4_dec_deg", "theory_difference_arcsec"});
     }
@@ -345,21 +344,11 @@ RowColumns satellite_columns(SatelliteTheory theory)
 Row satellite_row(const SatelliteSighting& s, SatelliteTheory theory)
 {
     Row row;
-    row.values = {text_value(right_trimmed(s.name.data())),
-                  text_value(right_trimmed(s.cospar_id.data())),
-                  text_value(right_trimmed(s.norad_id.data())),
-                  real_value(s.ra_deg, ALL_DIGITS),
-                  real_value(s.dec_deg, ALL_DIGITS),
-                  whole_value(s.ra.hours),
-                  whole_value(s.ra.minutes),
-                  real_value(s.ra.seconds, 6),
-                  text_value(std::string(1, s.dec.sign)),
-                  whole_value(s.dec.degrees),
-                  whole_value(s.dec.arcminutes),
-                  real_value(s.dec.arcseconds, 5),
-                  real_value(s.ra_motion, 3),
-                  real_value(s.dec_motion, 3),
-                  whole_value(s.norad_number)};
+    row.values = {text_value(right_trimmed(s.name.data())), text_value(right_trimmed(s.cospar_id.data())),
+                  text_value(right_trimmed(s.norad_id.data()))};
+    append_place_values(s.ra_deg, s.dec_deg, s.ra, s.dec, row);
+    row.values.insert(row.values.end(),
+                      {real_value(s.ra_motion, 3), real_value(s.dec_motion, 3), whole_value(s.norad_number)});
     if (theory == SatelliteTheory::both) {
         const bool sgp4 = std::isfinite(s.sgp4_ra_deg);
         row.values.push_back(sgp4 ? real_value(s.sgp4_ra_deg, ALL_DIGITS) : absent_value());
