@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "angles.hpp"
+#include "illumination.hpp"
 
 namespace fieldsearch {
 
@@ -36,9 +37,7 @@ double hg_magnitude(double h, double g, const Vector3& heliocentric_au, const Ve
 {
     const double r = length(heliocentric_au);
     const double delta = length(observer_to_object_au);
-    const double c = dot_product(heliocentric_au, observer_to_object_au) / (r * delta);
-    const double s = std::sqrt(std::fabs(1.0 - c * c));
-    const double alpha = atan2_radians(s, c);
+    const double alpha = phase_angle_rad(heliocentric_au, observer_to_object_au);
     const double t = std::sin(alpha / 2.0) / std::cos(alpha / 2.0);
     const double phi1 = std::exp(-PHASE_A1 * std::pow(t, PHASE_B1));
     const double w = std::pow(t, PHASE_B2);

@@ -27,6 +27,9 @@ fieldsearch_require(CFITSIO_FOUND "CFITSIO (FITS files)" "libcfitsio-dev")
 pkg_check_modules(WCSLIB QUIET IMPORTED_TARGET wcslib)
 fieldsearch_require(WCSLIB_FOUND "WCSLIB (world coordinate systems)" "wcslib-dev")
 
+pkg_check_modules(ERFA QUIET IMPORTED_TARGET erfa)
+fieldsearch_require(ERFA_FOUND "ERFA (the IAU's fundamental astronomy routines)" "liberfa-dev")
+
 pkg_check_modules(PUGIXML QUIET IMPORTED_TARGET pugixml)
 fieldsearch_require(PUGIXML_FOUND "pugixml (XML)" "libpugixml-dev")
 
