@@ -689,7 +689,9 @@ bool is_observation_element(std::string_view name)
 // well-formed XML with an <ades> root.
 bool parse_ades_xml(std::string_view text, pugi::xml_document& document, std::string& error)
 {
-    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
+    // As UTF-8 always, so that the parser's offsets are offsets into the text.
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!parsed) {
         error = std::string("the XML is not well formed at byte ") + std::to_string(parsed.offset) + ": " +
                 parsed.description();

@@ -486,6 +486,14 @@ TEST(ObservationWriteBack, RoundTripChangesOnlyTheDesignations)
     EXPECT_EQ(xml_again.observations[1].packed_number, "620000");
     EXPECT_EQ(xml_again.observations[2].packed_number, "7");
     EXPECT_EQ(xml_again.observations[2].provisional, "2040 P-L");
+
+    // A UTF-8 byte-order mark ahead of the document moves nothing.
+    const std::string bom = "\xEF\xBB\xBF";
+    const WrittenObservations bom_written = text_with_designations(bom + xml, {{1, 433, ""}});
+    ASSERT_TRUE(bom_written.error.empty()) << bom_written.error;
+    std::string bom_expected = bom + xml;
+    bom_expected.replace(bom_expected.find("<permID>1</permID>"), 18, "<permID>433</permID>");
+    EXPECT_EQ(bom_written.text, bom_expected);
 }
 
 // A designation without a packed form, or a position that holds no
