@@ -83,6 +83,80 @@ std::optional<long> unpacked_number(std::string_view packed)
     return static_cast<long>(lead) * 10000 + rest;
 }
 
+std::optional<std::string> packed_number(long number)
+{
+    constexpr char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    constexpr long base62_count = 62L * 62L * 62L * 62L;
+    if (number < 1 || number >= 620000 + base62_count) {
+        return std::nullopt;
+    }
+    std::string packed(5, '0');
+    if (number >= 620000) {
+        packed[0] = '~';
+        long rest = number - 620000;
+        for (std::size_t k = 4; k >= 1; --k) {
+            packed[k] = digits[rest % 62];
+            rest /= 62;
+        }
+        return packed;
+    }
+    long rest = number % 10000;
+    for (std::size_t k = 4; k >= 1; --k) {
+        packed[k] = digits[rest % 10];
+        rest /= 10;
+    }
+    packed[0] = digits[number / 10000];
+    return packed;
+}
+
+std::optional<std::string> packed_provisional(std::string_view readable)
+{
+    auto all_digits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+    };
+    const std::size_t blank = readable.find(' ');
+    if (blank == std::string_view::npos || blank + 1 >= readable.size()) {
+        return std::nullopt;
+    }
+    const std::string_view first = readable.substr(0, blank);
+    const std::string_view second = readable.substr(blank + 1);
+    // The survey designations: "2040 P-L" = "PLS2040", "3138 T-1" = "T1S3138".
+    if (all_digits(first) && first.size() <= 4 && first.front() != '0' &&
+        (second == "P-L" || second == "T-1" || second == "T-2" || second == "T-3")) {
+        std::string packed = second == "P-L" ? "PLS" : std::string{'T', second[2], 'S'};
+        packed.append(4 - first.size(), '0');
+        packed.append(first);
+        return packed;
+    }
+    if (first.size() != 4 || !all_digits(first) || second.size() < 2) {
+        return std::nullopt;
+    }
+    const int year = decimal_digits(first, 0, 4);
+    const char half_month = second[0];
+    const char order = second[1];
+    const std::string_view cycle_text = second.substr(2);
+    const bool letters_valid = half_month >= 'A' && half_month <= 'Y' && half_month != 'I' && order >= 'A' &&
+                               order <= 'Z' && order != 'I';
+    if (year < 1000 || year > 2199 || !letters_valid || cycle_text.size() > 3 ||
+        (!cycle_text.empty() && (!all_digits(cycle_text) || cycle_text.front() == '0'))) {
+        return std::nullopt;
+    }
+    const int cycle = cycle_text.empty() ? 0 : decimal_digits(cycle_text, 0, cycle_text.size());
+    if (cycle > 619) {
+        return std::nullopt;
+    }
+    constexpr char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string packed(7, ' ');
+    packed[0] = static_cast<char>('A' + (year / 100 - 10));
+    packed[1] = first[2];
+    packed[2] = first[3];
+    packed[3] = half_month;
+    packed[4] = digits[cycle / 10];
+    packed[5] = static_cast<char>('0' + cycle % 10);
+    packed[6] = order;
+    return packed;
+}
+
 std::optional<std::string> unpacked_provisional(std::string_view packed)
 {
     if (packed.size() != 7) {

@@ -24,6 +24,19 @@ std::optional<long> unpacked_number(std::string_view packed);
 // the text is not such a form.
 std::optional<std::string> unpacked_provisional(std::string_view packed);
 
+// The packed form of five characters of minor planet number `number`, the
+// inverse of unpacked_number: five digits up to 99999, a letter and four
+// digits up to 619999, "~" and four base-62 digits up to 620000 + 62^4 - 1
+// (15396335). Empty for a number outside 1 to 15396335.
+std::optional<std::string> packed_number(long number);
+
+// The packed form of seven characters of a readable provisional designation,
+// the inverse of unpacked_provisional: "1995 XL1" = "J95X01L", "2007 TA418" =
+// "K07Tf8A", "2040 P-L" = "PLS2040", "3138 T-1" = "T1S3138". Years 1000 to
+// 2199, cycle numbers 0 to 619, survey numbers 1 to 9999. Empty when the
+// text is no such designation (blanks at its ends are not allowed either).
+std::optional<std::string> packed_provisional(std::string_view readable);
+
 // The date of a packed date of five characters: century letter (I = 18,
 // J = 19, K = 20), two digits of the year, month (1-9, A-C) and day (1-9,
 // A-V for 10-31), e.g. "K085E" = 2008 May 14. Empty when the text is not
