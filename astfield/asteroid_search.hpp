@@ -1,6 +1,7 @@
 // The asteroid program's compiled-in scenario and its catalogue scan.
 #pragma once
 
+#include "asteroid_fields.hpp"
 #include "catalogue_record.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
@@ -20,12 +21,6 @@ Scenario asteroid_scenario();
 // The compiled-in scenario as the search takes it: the same instant, centre,
 // side and limit in MJD and degrees.
 SearchRequest asteroid_search_request();
-
-// How a scan evaluates its records: `fast` first rules out, from the
-// geometric place alone, the records that cannot be in the field and
-// evaluates only the others in full; `straightforward` evaluates every
-// record in full. Both write the same bytes.
-enum class AsteroidScan { fast, straightforward };
 
 // Scans the catalogue once for every field of `plan`, on plan.threads
 // threads, and writes the asteroids and comets found to output.out once the

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "satellite_evaluation.hpp"
+#include "satellite_fields.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
 
@@ -50,18 +51,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output);
 // The same for the one field of a scenario at its instant.
 int search_satellite_field(const Scenario& scenario, const SearchOutput& output);
 
-// How a scan evaluates the element sets at the fields' instants: `fast`
-// first rules out, by Vinti's theory, the sets whose orbit plane keeps them
-// out of every field of an instant (orbit_plane_rule_out.hpp) and places only the
-// others; `full` places every set at every instant. Both write the same
-// bytes.
-enum class SatelliteScan { fast, full };
-
 // search_satellite_fields with the way of evaluation chosen (the overload
 // above scans fast).
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, SatelliteScan scan);
-
-// The theory named "vinti", "sgp4" or "both"; empty for any other name.
-std::optional<SatelliteTheory> satellite_theory_from_name(std::string_view name);
 
 }  // namespace fieldsearch

@@ -1,0 +1,151 @@
+#include "asteroid_fields.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "asteroid_speed_bound.hpp"
+#include "exposure_search.hpp"
+#include "light_time.hpp"
+
+namespace fieldsearch {
+
+namespace {
+
+// The shortest step of the exposure search, seconds.
+constexpr double EXPOSURE_RESOLUTION_S = 0.01;
+
+}  // namespace
+
+AsteroidFields::AsteroidFields(const SearchPlan& plan, AsteroidScan scan)
+{
+    fields_.reserve(plan.fields.size());
+    for (const FieldSearch& field : plan.fields) {
+        const SearchRequest r = field_request(field);
+        const ObserverPositions observer = observer_positions(r);
+        const bool plain = field.frame == nullptr && field.exposure_s <= 0.0;
+        // A lone square meets every record: its longitude window pays.
+        FieldPrefilter prefilter = field_prefilter(r, observer.at, plain && plan.fields.size() == 1);
+        prefilter.active = prefilter.active && scan == AsteroidScan::fast;
+        const Vector3 site{{r.observer_x, r.observer_y, r.observer_z}};
+        const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+        fields_.push_back({&field, r, observer, prefilter, plain, field_region(field),
+                           observer_heliocentric_position(field.start_utc_mjd, r.ut1_minus_utc_seconds,
+                                                          r.leap_seconds, site),
+                           observer_heliocentric_position(end, r.ut1_minus_utc_seconds, r.leap_seconds, site)});
+    }
+    const bool all_plain = std::all_of(fields_.begin(), fields_.end(), [](const Work& w) { return w.plain; });
+    // One square at one instant: its own test rules records out; otherwise
+    // the index of the night names the fields a record may reach.
+    use_night_ = scan == AsteroidScan::fast && !(fields_.size() == 1 && all_plain);
+    if (use_night_) {
+        std::vector<FieldWindow> windows;
+        for (const Work& work : fields_) {
+            const FieldSearch& field = *work.field;
+            const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+            windows.push_back({std::min(field.start_utc_mjd, work.request.utc_mjd),
+                               std::max(end, work.request.utc_mjd), work.region.cap.centre,
+                               work.region.cap.radius_rad});
+        }
+        const SearchRequest& r = fields_.front().request;
+        night_ = night_plan(windows, Vector3{{r.observer_x, r.observer_y, r.observer_z}}, NIGHT_SEGMENT_HOURS,
+                            NIGHT_PART_HOURS, r.ut1_minus_utc_seconds, r.leap_seconds);
+    }
+    lone_square_ = !use_night_ && fields_.size() == 1 && fields_.front().plain && fields_.front().prefilter.active;
+    extra_ = extra_columns(plan);
+}
+
+bool AsteroidFields::may_hold(const AstorbRecord& orbit) const
+{
+    return may_be_in_field(fields_.front().prefilter, orbit);
+}
+
+std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& work, const OrbitRecord& record) const
+{
+    const FieldSearch& field = *work.field;
+    const double start = field.start_utc_mjd;
+    const double length_days = field.exposure_s * DAYS_PER_SECOND;
+    const Vector3 site{{work.request.observer_x, work.request.observer_y, work.request.observer_z}};
+    auto place = [&](double seconds) {
+        if (seconds == 0.0) {
+            return orbit_place_at(record, work.observer_start, start);
+        }
+        if (seconds == field.exposure_s) {
+            return orbit_place_at(record, work.observer_end, start + length_days);
+        }
+        const double t = start + seconds * DAYS_PER_SECOND;
+        return orbit_place_at(record,
+                              observer_heliocentric_position(t, work.request.ut1_minus_utc_seconds,
+                                                             work.request.leap_seconds, site),
+                              t);
+    };
+    auto region = [&](const SkyPlace& p) { return field_region_test(work.region, p); };
+    const ExposureCrossing crossing = exposure_crossing(place, region, field.exposure_s,
+                                                        relative_speed_bound_km_s(record), EXPOSURE_RESOLUTION_S);
+    if (!crossing.evaluated || !crossing.found) {
+        return std::nullopt;
+    }
+    return exposure_extras(crossing, place(0.0), place(field.exposure_s), work.region);
+}
+
+std::optional<AsteroidSighting> AsteroidFields::sighting_in_region(const Work& work, const OrbitRecord& record,
+                                                                   RowExtras& extras) const
+{
+    std::optional<AsteroidSighting> sighting = orbit_sighting_anywhere(work.request, work.observer, record);
+    if (!sighting || !(sighting->magnitude <= work.request.mag_limit)) {
+        return std::nullopt;
+    }
+    const std::optional<PixelPosition> pixel = field_pixel(work.region, sighting->ra_deg, sighting->dec_deg);
+    if (work.field->exposure_s <= 0.0) {
+        if (!in_field_region(work.region, sighting->ra_deg, sighting->dec_deg)) {
+            return std::nullopt;
+        }
+        extras.pixel = pixel;
+        return sighting;
+    }
+    const std::optional<RowExtras> crossing = exposure_crossing_extras(work, record);
+    if (!crossing) {
+        return std::nullopt;
+    }
+    extras = *crossing;
+    extras.pixel = pixel;
+    return sighting;
+}
+
+void AsteroidFields::candidate_fields_of(const OrbitRecord& record, std::vector<int>& candidates) const
+{
+    candidates.clear();
+    if (use_night_) {
+        if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+            candidate_fields(night_, *asteroid, candidates);
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        candidates.push_back(static_cast<int>(i));
+    }
+}
+
+void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found) const
+{
+    thread_local std::vector<int> candidates;
+    candidate_fields_of(record, candidates);
+    for (const int candidate : candidates) {
+        const std::size_t i = static_cast<std::size_t>(candidate);
+        const Work& work = fields_[i];
+        RowExtras extras;
+        std::optional<AsteroidSighting> sighting;
+        if (work.plain) {
+            if (!prefiltered && !may_be_in_field(work.prefilter, record)) {
+                continue;
+            }
+            sighting = orbit_sighting(work.request, work.observer, record);
+        } else {
+            sighting = sighting_in_region(work, record, extras);
+        }
+        if (sighting) {
+            found(i, *sighting, extras);
+        }
+    }
+}
+
+}  // namespace fieldsearch

@@ -1,0 +1,79 @@
+// The fields of a run made ready for the asteroids and comets of a
+// catalogue: each field's request, the observer's positions, its region and
+// longitude window, and for several fields or exposures the night's index
+// that names the few fields a record may reach. Every scan of a catalogue
+// (a file read in blocks, records kept in memory, a night's observations)
+// evaluates its records through it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "asteroid_evaluation.hpp"
+#include "catalogue_record.hpp"
+#include "field_prefilter.hpp"
+#include "field_region.hpp"
+#include "frame_rows.hpp"
+#include "night_candidates.hpp"
+#include "search_plan.hpp"
+
+namespace fieldsearch {
+
+// How a scan evaluates its records: `fast` first rules out, from the
+// geometric place alone, the records that cannot be in the field and
+// evaluates only the others in full; `straightforward` evaluates every
+// record in full. Both find the same.
+enum class AsteroidScan { fast, straightforward };
+
+// What is called for each field a record lies in: the field's index in the
+// plan, the sighting at the field's rows' instant and the extra columns of
+// an image or exposure.
+using AsteroidFound = std::function<void(std::size_t field, const AsteroidSighting& sighting, const RowExtras& extras)>;
+
+class AsteroidFields {
+public:
+    // Prepares the fields of `plan` (which must outlive this).
+    AsteroidFields(const SearchPlan& plan, AsteroidScan scan);
+
+    // True for one square at one instant of a fast scan: its longitude
+    // window may rule an orbit out before the rest of its record is read.
+    bool lone_square() const { return lone_square_; }
+
+    // For a lone square: false when the orbit cannot lie in the square.
+    bool may_hold(const AstorbRecord& orbit) const;
+
+    // Calls `found` for each field the record lies in, in the order of the
+    // plan. `prefiltered`: the record already passed may_hold. Safe to call
+    // from several threads at once.
+    void evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found) const;
+
+    // The extra columns of the plan's rows (images, exposures).
+    const ExtraColumns& extra() const { return extra_; }
+
+private:
+    // Everything the evaluation of one field needs.
+    struct Work {
+        const FieldSearch* field;
+        SearchRequest request;       // at the rows' instant
+        ObserverPositions observer;  // at the rows' instant and a motion step either side
+        FieldPrefilter prefilter;    // for a square at one instant
+        bool plain;                  // a square at one instant: the place at that instant decides
+        FieldRegion region;
+        Vector3 observer_start;      // heliocentric, at the exposure's start and end
+        Vector3 observer_end;
+    };
+
+    std::optional<RowExtras> exposure_crossing_extras(const Work& work, const OrbitRecord& record) const;
+    std::optional<AsteroidSighting> sighting_in_region(const Work& work, const OrbitRecord& record,
+                                                       RowExtras& extras) const;
+    void candidate_fields_of(const OrbitRecord& record, std::vector<int>& candidates) const;
+
+    std::vector<Work> fields_;
+    bool use_night_ = false;  // the night's index names each record's candidate fields
+    NightPlan night_{};
+    bool lone_square_ = false;
+    ExtraColumns extra_{};
+};
+
+}  // namespace fieldsearch
