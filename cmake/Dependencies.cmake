@@ -41,3 +41,11 @@ if(EXISTS /usr/bin/python3 AND NOT Python3_EXECUTABLE)
 endif()
 find_package(Python3 COMPONENTS Interpreter QUIET)
 fieldsearch_require(Python3_Interpreter_FOUND "Python 3" "python3")
+
+# ERFA: the planets, the Earth and the Moon for the perturbed orbits.
+find_library(ERFA_LIBRARY erfa)
+find_path(ERFA_INCLUDE_DIR erfa.h)
+if(ERFA_LIBRARY AND ERFA_INCLUDE_DIR)
+  set(ERFA_FOUND TRUE)
+endif()
+fieldsearch_require(ERFA_FOUND "ERFA (planetary ephemerides)" "liberfa-dev")

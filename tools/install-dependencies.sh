@@ -13,6 +13,7 @@ packages=(
   zlib1g-dev                     # compressed catalogues
   nlohmann-json3-dev             # OMM in JSON, JSON output
   libpugixml-dev                 # OMM in XML
+  liberfa-dev                    # the planets, the Earth and the Moon
   tzdata                         # the system's leap-second table
   help2man                       # the man pages
   librsvg2-bin                   # rendering finder charts in tests and by hand

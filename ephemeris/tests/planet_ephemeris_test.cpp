@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <random>
+
+#include <erfa.h>
+
+#include "planet_ephemeris.hpp"
+#include "time_scales.hpp"
+
+using namespace fieldsearch;
+
+namespace {
+
+double distance(const Vector3& a, const Vector3& b)
+{
+    const Vector3 d{{a(1) - b(1), a(2) - b(2), a(3) - b(3)}};
+    return std::sqrt(dot_product(d, d));
+}
+
+double length(const Vector3& a)
+{
+    return std::sqrt(dot_product(a, a));
+}
+
+}  // namespace
+
+// Catches a missing or inverted frame bias, a wrong time argument (JD for
+// MJD, TT for TDB by a large amount), a sign or a unit error of the Sun's
+// places. Reference: astropy 5.2 (its builtin, ERFA-based ephemeris, through
+// its own time handling) from /usr/bin/python3:
+//   t = Time(mjd, format='mjd', scale='tdb')
+//   sun, earth = get_body_barycentric('sun', t), get_body_barycentric('earth', t)
+//   rb = erfa.bp06(2451545.0, 0.0)[0]
+//   geocentric = rb @ (sun - earth).xyz.to(u.km); barycentric = rb @ sun.xyz.to(u.au)
+// astropy's kilometre per AU (149597870.700) differs from ours by 0.01 km here.
+TEST(PlanetEphemeris, SunPlacesAgreeWithAstropy)
+{
+    struct Case {
+        double tdb;
+        Vector3 geocentric_km;
+        Vector3 barycentric_au;
+    };
+    const Case cases[] = {
+        {51544.5, {{26499034.4793, -132757417.6601, -57556714.7071}},
+         {{-7.136459983733e-03, -2.647014638980e-03, -9.229558965834e-04}}},
+        {54606.21881, {{76940777.0668, 119622306.7302, 51859329.3990}},
+         {{-7.470573619689e-04, 4.557746608346e-03, 1.915949978741e-03}}},
+        {60500.0, {{-44352725.8191, 133480879.8333, 57862746.1976}},
+         {{-6.908953976396e-03, -3.841392471671e-03, -1.450369370404e-03}}},
+        {62000.75, {{-123966661.3750, 79804902.4373, 34594296.4247}},
+         {{1.206882020512e-03, -1.939816875000e-03, -8.033887824914e-04}}},
+    };
+    for (const Case& c : cases) {
+        // 0.05 km is 0.07 mas at 1 AU: the frame bias (23 mas, 17 km) cannot hide.
+        EXPECT_LT(distance(sun_geocentric_position_km(c.tdb), c.geocentric_km), 0.05) << c.tdb;
+        EXPECT_LT(distance(earth_heliocentric_position_km(c.tdb),
+                           Vector3{{-c.geocentric_km(1), -c.geocentric_km(2), -c.geocentric_km(3)}}),
+                  0.05)
+            << c.tdb;
+        EXPECT_LT(distance(sun_barycentric_position(c.tdb), c.barycentric_au), 1e-12) << c.tdb;
+        // The Earth's barycentric place is its heliocentric one plus the Sun's.
+        const Vector3 helio = earth_heliocentric_state(c.tdb).position;
+        const Vector3 sun = sun_barycentric_position(c.tdb);
+        EXPECT_LT(distance(earth_barycentric_state(c.tdb).position,
+                           Vector3{{helio(1) + sun(1), helio(2) + sun(2), helio(3) + sun(3)}}),
+                  1e-14)
+            << c.tdb;
+    }
+}
+
+// Catches a body mapped to the wrong series (e.g. Mars to eraPlan94's
+// Earth-Moon barycentre), a bias applied to the planet series (already on
+// the mean J2000 frame) or velocities in the wrong unit: each planet against
+// a direct eraPlan94 call, and the Earth and the Moon against their
+// barycentre from eraPlan94 (independent of eraEpv00 and eraMoon98, good to
+// 1e-5 AU: the Earth alone misses it by 3.7e-5 AU, a Moon on the wrong side
+// by 7e-5 AU).
+TEST(PlanetEphemeris, BodiesComeFromTheirOwnSeries)
+{
+    struct Case {
+        Body body;
+        int plan94;
+    };
+    const Case cases[] = {{Body::mercury, 1}, {Body::venus, 2},  {Body::mars, 4},    {Body::jupiter, 5},
+                          {Body::saturn, 6},  {Body::uranus, 7}, {Body::neptune, 8}};
+    for (const double tdb : {51544.5, 58849.0, 61000.25}) {
+        for (const Case& c : cases) {
+            double pv[2][3];
+            eraPlan94(2400000.5, tdb, c.plan94, pv);
+            const StateVector state = body_heliocentric_state(c.body, tdb);
+            EXPECT_LT(distance(state.position, Vector3{{pv[0][0], pv[0][1], pv[0][2]}}), 1e-15) << c.plan94;
+            EXPECT_LT(distance(state.velocity, Vector3{{pv[1][0], pv[1][1], pv[1][2]}}), 1e-17) << c.plan94;
+        }
+        double emb[2][3];
+        eraPlan94(2400000.5, tdb, 3, emb);
+        const Vector3 earth = body_heliocentric_state(Body::earth, tdb).position;
+        const Vector3 moon = body_heliocentric_state(Body::moon, tdb).position;
+        const double w = 1.0 / (1.0 + EARTH_MOON_MASS_RATIO);
+        const Vector3 barycentre{{earth(1) + w * (moon(1) - earth(1)), earth(2) + w * (moon(2) - earth(2)),
+                                  earth(3) + w * (moon(3) - earth(3))}};
+        EXPECT_LT(distance(barycentre, Vector3{{emb[0][0], emb[0][1], emb[0][2]}}), 1.5e-5) << tdb;
+        const double moon_km = distance(moon, earth) * 149597870.691;
+        EXPECT_GT(moon_km, 356000.0);
+        EXPECT_LT(moon_km, 407000.0);
+    }
+}
+
+// Catches a Chebyshev fit or evaluation error (wrong nodes, a halved or
+// doubled first coefficient, a piece chosen off by one, TT and TDB mixed up
+// by more than a few ms): at random instants and at piece boundaries over
+// three years every body's tabulated position agrees with the direct series.
+TEST(PlanetEphemeris, TableMatchesDirectSeries)
+{
+    const double start = 60000.0;
+    const double end = 61100.0;
+    const PlanetTable table = planet_table(end, start);
+    EXPECT_TRUE(table_covers(table, start));
+    EXPECT_TRUE(table_covers(table, end));
+    EXPECT_FALSE(table_covers(table, end + 2.0));
+    EXPECT_FALSE(table_covers(table, start - 2.0));
+
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> instant(start, end);
+    std::vector<double> times;
+    for (int i = 0; i < 400; ++i) {
+        times.push_back(instant(random));
+    }
+    for (double tt = table.start_tt; tt <= table.end_tt; tt += 64.0) {
+        times.push_back(tt);  // boundaries of every body's pieces
+    }
+    times.push_back(table.end_tt);
+    double worst = 0.0;
+    for (const double tt : times) {
+        const std::array<Vector3, BODY_COUNT> tabulated = table_positions(table, tt);
+        for (int b = 0; b < BODY_COUNT; ++b) {
+            const Vector3 direct = body_heliocentric_state(static_cast<Body>(b), tdb_from_tt(tt)).position;
+            const double error = distance(tabulated[static_cast<std::size_t>(b)], direct);
+            worst = std::fmax(worst, error);
+            EXPECT_LT(error, 1e-10) << "body " << b << " at " << tt;
+        }
+    }
+    RecordProperty("worst_table_error_au", std::to_string(worst));
+}
+
+// Catches distance ranges that miss a body's true extremes or are far wider
+// than they need be (which would loosen every perturbation bound built on
+// them): over a year the ranges hold the direct series' distances at 3000
+// random instants and lie within 0.01 AU of their extremes.
+TEST(PlanetEphemeris, DistanceRangesHoldTheBodies)
+{
+    const PlanetTable table = planet_table(60000.0, 60365.0);
+    const BodyDistanceRanges ranges = body_distance_ranges(table);
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> instant(table.start_tt, table.end_tt);
+    std::array<double, BODY_COUNT> least{};
+    std::array<double, BODY_COUNT> greatest{};
+    least.fill(INFINITY);
+    for (int i = 0; i < 3000; ++i) {
+        const double tt = instant(random);
+        for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+            const double r = length(body_heliocentric_state(static_cast<Body>(b), tdb_from_tt(tt)).position);
+            EXPECT_GE(r, ranges.least[b]) << b;
+            EXPECT_LE(r, ranges.greatest[b]) << b;
+            least[b] = std::fmin(least[b], r);
+            greatest[b] = std::fmax(greatest[b], r);
+        }
+    }
+    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+        EXPECT_GT(ranges.least[b], least[b] - 0.01) << b;
+        EXPECT_LT(ranges.greatest[b], greatest[b] + 0.01) << b;
+    }
+}
