@@ -139,52 +139,118 @@ StateVector body_heliocentric_state(Body body, double tdb)
 
 namespace {
 
-// Piece length (days) and number of Chebyshev coefficients of each body:
-// the fitting error stays below 1e-11 AU for every body (the Moon's monthly
-// loop and the Earth's wobble about the barycentre of the pair set the inner
-// bodies' pieces).
-constexpr std::array<double, BODY_COUNT> PIECE_DAYS{8.0, 16.0, 8.0, 16.0, 32.0, 32.0, 64.0, 64.0, 4.0};
-constexpr std::array<int, BODY_COUNT> COEFFICIENT_COUNT{14, 12, 12, 12, 10, 8, 8, 8, 13};
-constexpr int MAX_COEFFICIENTS = 14;
 constexpr double TABLE_MARGIN_DAYS = 1.0;
+// Each body's position is fitted at POSITION_NODES Chebyshev nodes of a
+// piece, the indirect acceleration at ACCELERATION_NODES (its series,
+// integrated twice, fills all TABLE_TERMS rows of the displacement).
+constexpr int POSITION_NODES = 14;
+constexpr int ACCELERATION_NODES = TABLE_TERMS - 2;
+constexpr int DISPLACEMENT_COLUMN = 3 * BODY_COUNT;
+constexpr int DISPLACEMENT_RATE_COLUMN = DISPLACEMENT_COLUMN + 3;
 
-// The Chebyshev coefficients (x's, y's, z's) of `body`'s heliocentric
-// position over the piece of `length` days from TT MJD `start_tt`, fitted at
-// the n Chebyshev nodes to the series evaluated at the TDB of each node.
-void fit_piece(Body body, double start_tt, double length, int n, double* coefficients)
+double* piece_coefficients(PlanetTable& table, int k)
 {
-    double values[3][MAX_COEFFICIENTS];
-    for (int j = 0; j < n; ++j) {
-        const double x = std::cos(PI * (j + 0.5) / n);
-        const double tt = start_tt + 0.5 * length * (x + 1.0);
-        const Vector3 p = body_heliocentric_state(body, tdb_from_tt(tt)).position;
-        for (int axis = 0; axis < 3; ++axis) {
-            values[axis][j] = p.element[static_cast<std::size_t>(axis)];
+    return table.coefficients.data() + static_cast<std::ptrdiff_t>(k) * TABLE_TERMS * TABLE_COLUMNS;
+}
+
+// The Chebyshev coefficients c_0 .. c_{n-1} of the values f(x_j) at the n
+// nodes x_j = cos(pi (j + 1/2) / n), written to out[m * stride].
+void chebyshev_fit(const double* values, int n, double* out, int stride)
+{
+    for (int m = 0; m < n; ++m) {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            sum += values[j] * std::cos(PI * m * (j + 0.5) / n);
+        }
+        out[static_cast<std::ptrdiff_t>(m) * stride] = (m == 0 ? 1.0 : 2.0) * sum / n;
+    }
+}
+
+double chebyshev_node(int j, int n)
+{
+    return std::cos(PI * (j + 0.5) / n);
+}
+
+// The heliocentric positions of the nine bodies over piece k, fitted to the
+// series evaluated at the TDB of each node.
+void fit_positions(PlanetTable& table, int k)
+{
+    const double piece_start = table.start_tt + k * table.piece_days;
+    double values[3 * BODY_COUNT][POSITION_NODES];
+    for (int j = 0; j < POSITION_NODES; ++j) {
+        const double tt = piece_start + 0.5 * table.piece_days * (chebyshev_node(j, POSITION_NODES) + 1.0);
+        const double tdb = tdb_from_tt(tt);
+        for (int b = 0; b < BODY_COUNT; ++b) {
+            const Vector3 p = body_heliocentric_state(static_cast<Body>(b), tdb).position;
+            for (int axis = 0; axis < 3; ++axis) {
+                values[3 * b + axis][j] = p.element[static_cast<std::size_t>(axis)];
+            }
         }
     }
+    double* c = piece_coefficients(table, k);
+    for (int column = 0; column < 3 * BODY_COUNT; ++column) {
+        chebyshev_fit(values[column], POSITION_NODES, c + column, TABLE_COLUMNS);
+    }
+}
+
+// The n + 1 Chebyshev coefficients of the integral, from x = -1 (where it
+// takes `start`), of `scale` times the series c[0..n-1] over x.
+void integrated_series(const double* c, int n, double scale, double start, double* out)
+{
+    const auto coefficient = [&](int m) { return m < n ? c[m] : 0.0; };
+    double at_minus_one = 0.0;
+    for (int m = 1; m <= n; ++m) {
+        const double value = m == 1 ? coefficient(0) - 0.5 * coefficient(2)
+                                    : (coefficient(m - 1) - coefficient(m + 1)) / (2.0 * m);
+        out[m] = scale * value;
+        at_minus_one += (m % 2 == 0 ? 1.0 : -1.0) * out[m];
+    }
+    out[0] = start - at_minus_one;
+}
+
+// The displacement and its rate over piece k, continuing from `position`
+// and `velocity` at the piece's start (updated to their values at its end).
+void fit_displacement(PlanetTable& table, int k, std::array<double, 3>& position, std::array<double, 3>& velocity)
+{
+    const double piece_start = table.start_tt + k * table.piece_days;
+    double values[3][ACCELERATION_NODES];
+    for (int j = 0; j < ACCELERATION_NODES; ++j) {
+        const double tt = piece_start + 0.5 * table.piece_days * (chebyshev_node(j, ACCELERATION_NODES) + 1.0);
+        const Vector3 a = indirect_acceleration(table, tt);
+        for (int axis = 0; axis < 3; ++axis) {
+            values[axis][j] = a.element[static_cast<std::size_t>(axis)];
+        }
+    }
+    double* c = piece_coefficients(table, k);
     for (int axis = 0; axis < 3; ++axis) {
-        for (int m = 0; m < n; ++m) {
-            double s = 0.0;
-            for (int j = 0; j < n; ++j) {
-                s += values[axis][j] * std::cos(PI * m * (j + 0.5) / n);
-            }
-            coefficients[axis * n + m] = (m == 0 ? 1.0 : 2.0) * s / n;
+        const auto a = static_cast<std::size_t>(axis);
+        double acceleration[ACCELERATION_NODES];
+        chebyshev_fit(values[axis], ACCELERATION_NODES, acceleration, 1);
+        double rate[TABLE_TERMS] = {};
+        double displacement[TABLE_TERMS] = {};
+        integrated_series(acceleration, ACCELERATION_NODES, 0.5 * table.piece_days, velocity[a], rate);
+        integrated_series(rate, ACCELERATION_NODES + 1, 0.5 * table.piece_days, position[a], displacement);
+        velocity[a] = 0.0;
+        position[a] = 0.0;
+        for (int m = 0; m < TABLE_TERMS; ++m) {
+            velocity[a] += rate[m];  // the series at x = +1
+            position[a] += displacement[m];
+            c[m * TABLE_COLUMNS + DISPLACEMENT_COLUMN + axis] = displacement[m];
+            c[m * TABLE_COLUMNS + DISPLACEMENT_RATE_COLUMN + axis] = rate[m];
         }
     }
 }
 
-// The Chebyshev series c[0] + sum c[m] T_m(x) (Clenshaw's recurrence).
-double chebyshev_sum(const double* c, int n, double x)
+const std::array<double, BODY_COUNT>& gravitational_parameters()
 {
-    double b1 = 0.0;
-    double b2 = 0.0;
-    const double two_x = 2.0 * x;
-    for (int m = n - 1; m >= 1; --m) {
-        const double b0 = two_x * b1 - b2 + c[m];
-        b2 = b1;
-        b1 = b0;
-    }
-    return x * b1 - b2 + c[0];
+    static const std::array<double, BODY_COUNT> gm = [] {
+        std::array<double, BODY_COUNT> values{};
+        for (int b = 0; b < BODY_COUNT; ++b) {
+            values[static_cast<std::size_t>(b)] = body_gravitational_parameter(static_cast<Body>(b));
+        }
+        return values;
+    }();
+    return gm;
 }
 
 }  // namespace
@@ -194,19 +260,14 @@ PlanetTable planet_table(double a_tt, double b_tt)
     PlanetTable table{};
     table.start_tt = std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS;
     table.end_tt = std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS;
-    const double span = table.end_tt - table.start_tt;
-    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
-        const int n = COEFFICIENT_COUNT[b];
-        const double length = PIECE_DAYS[b];
-        const int pieces = std::max(1, static_cast<int>(std::ceil(span / length)));
-        table.piece_days[b] = length;
-        table.count[b] = n;
-        table.pieces[b] = pieces;
-        table.coefficients[b].assign(static_cast<std::size_t>(3 * n * pieces), 0.0);
-        for (int k = 0; k < pieces; ++k) {
-            fit_piece(static_cast<Body>(b), table.start_tt + k * length, length, n,
-                      table.coefficients[b].data() + static_cast<std::ptrdiff_t>(3 * n * k));
-        }
+    table.piece_days = TABLE_PIECE_DAYS;
+    table.pieces = std::max(1, static_cast<int>(std::ceil((table.end_tt - table.start_tt) / table.piece_days)));
+    table.coefficients.assign(static_cast<std::size_t>(table.pieces) * TABLE_TERMS * TABLE_COLUMNS, 0.0);
+    std::array<double, 3> position{};
+    std::array<double, 3> velocity{};
+    for (int k = 0; k < table.pieces; ++k) {
+        fit_positions(table, k);
+        fit_displacement(table, k, position, velocity);
     }
     return table;
 }
@@ -216,19 +277,61 @@ bool table_covers(const PlanetTable& table, double tt)
     return tt >= table.start_tt && tt <= table.end_tt;
 }
 
+TabulatedInstant table_instant(const PlanetTable& table, double tt)
+{
+    const double offset = tt - table.start_tt;
+    const int k = std::clamp(static_cast<int>(std::floor(offset / table.piece_days)), 0, table.pieces - 1);
+    const double x = 2.0 * (offset - k * table.piece_days) / table.piece_days - 1.0;
+    // T_0 .. T_15 at x, then every column summed over them in one sweep.
+    double t[TABLE_TERMS];
+    t[0] = 1.0;
+    t[1] = x;
+    for (int m = 2; m < TABLE_TERMS; ++m) {
+        t[m] = 2.0 * x * t[m - 1] - t[m - 2];
+    }
+    const double* c = table.coefficients.data() + static_cast<std::ptrdiff_t>(k) * TABLE_TERMS * TABLE_COLUMNS;
+    double sums[TABLE_COLUMNS] = {};
+    for (int m = 0; m < TABLE_TERMS; ++m) {
+        const double* row = c + m * TABLE_COLUMNS;
+        for (int j = 0; j < TABLE_COLUMNS; ++j) {
+            sums[j] += t[m] * row[j];
+        }
+    }
+    TabulatedInstant instant{};
+    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+        instant.positions[b] = Vector3{{sums[3 * b], sums[3 * b + 1], sums[3 * b + 2]}};
+    }
+    instant.displacement = StateVector{
+        Vector3{{sums[DISPLACEMENT_COLUMN], sums[DISPLACEMENT_COLUMN + 1], sums[DISPLACEMENT_COLUMN + 2]}},
+        Vector3{{sums[DISPLACEMENT_RATE_COLUMN], sums[DISPLACEMENT_RATE_COLUMN + 1],
+                 sums[DISPLACEMENT_RATE_COLUMN + 2]}}};
+    return instant;
+}
+
 std::array<Vector3, BODY_COUNT> table_positions(const PlanetTable& table, double tt)
 {
-    std::array<Vector3, BODY_COUNT> positions{};
-    const double offset = tt - table.start_tt;
+    return table_instant(table, tt).positions;
+}
+
+StateVector indirect_displacement(const PlanetTable& table, double tt)
+{
+    return table_instant(table, tt).displacement;
+}
+
+Vector3 indirect_acceleration(const PlanetTable& table, double tt)
+{
+    const std::array<Vector3, BODY_COUNT> positions = table_positions(table, tt);
+    const std::array<double, BODY_COUNT>& gm = gravitational_parameters();
+    Vector3 a{};
     for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
-        const double length = table.piece_days[b];
-        const int n = table.count[b];
-        const int k = std::clamp(static_cast<int>(std::floor(offset / length)), 0, table.pieces[b] - 1);
-        const double x = 2.0 * (offset - k * length) / length - 1.0;
-        const double* c = table.coefficients[b].data() + static_cast<std::ptrdiff_t>(3 * n * k);
-        positions[b] = Vector3{{chebyshev_sum(c, n, x), chebyshev_sum(c + n, n, x), chebyshev_sum(c + 2 * n, n, x)}};
+        const Vector3& p = positions[b];
+        const double p2 = dot_product(p, p);
+        const double f = gm[b] / (p2 * std::sqrt(p2));
+        for (int i = 1; i <= 3; ++i) {
+            a(i) -= f * p(i);
+        }
     }
-    return positions;
+    return a;
 }
 
 BodyDistanceRanges body_distance_ranges(const PlanetTable& table)

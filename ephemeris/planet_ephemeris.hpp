@@ -82,18 +82,24 @@ Vector3 sun_geocentric_position_km(double tdb);
 // The Earth's heliocentric position at TDB MJD `tdb`, km, mean J2000.
 Vector3 earth_heliocentric_position_km(double tdb);
 
-// The heliocentric positions of the nine bodies over a span of TT MJDs,
-// piecewise Chebyshev polynomials fitted at the Chebyshev nodes of each
-// piece to the series evaluated at the TDB of the node. Each body has its own
-// piece length and number of coefficients; coefficients[b] holds, piece by
-// piece, 3 x count[b] values (x's, then y's, then z's).
+// The heliocentric positions of the nine bodies over a span of TT MJDs, and
+// the displacement that the indirect acceleration alone gives (see
+// indirect_displacement), as Chebyshev series in pieces of TABLE_PIECE_DAYS:
+// each body's position fitted at 14 Chebyshev nodes of a piece to the series
+// evaluated at the TDB of the node; the indirect acceleration fitted the
+// same way at 14 nodes and integrated twice term by term, continuous from
+// piece to piece. A piece holds TABLE_TERMS rows of TABLE_COLUMNS values:
+// row m the coefficients of T_m for x, y, z of each body in turn, then for
+// the displacement's x, y, z and its rate's, so one sweep evaluates them all.
+inline constexpr double TABLE_PIECE_DAYS = 8.0;
+inline constexpr int TABLE_TERMS = 16;
+inline constexpr int TABLE_COLUMNS = 3 * BODY_COUNT + 6;
 struct PlanetTable {
     double start_tt;
     double end_tt;
-    std::array<double, BODY_COUNT> piece_days;
-    std::array<int, BODY_COUNT> count;
-    std::array<int, BODY_COUNT> pieces;
-    std::array<std::vector<double>, BODY_COUNT> coefficients;
+    double piece_days;
+    int pieces;
+    std::vector<double> coefficients;
 };
 
 // A table covering TT MJDs from min(a, b) to max(a, b) (widened by a day on
@@ -108,8 +114,30 @@ bool table_covers(const PlanetTable& table, double tt);
 // from the table, in the order of Body. `tt` must lie in the table's span.
 std::array<Vector3, BODY_COUNT> table_positions(const PlanetTable& table, double tt);
 
+// Everything the table holds at TT MJD `tt` (in its span), from one sweep:
+// the bodies' positions as table_positions and the indirect displacement.
+struct TabulatedInstant {
+    std::array<Vector3, BODY_COUNT> positions;
+    StateVector displacement;
+};
+TabulatedInstant table_instant(const PlanetTable& table, double tt);
+
+// The indirect acceleration of the heliocentric frame at TT MJD `tt`,
+// -sum GM_j r_j / |r_j|^3 over the nine bodies at their tabulated
+// heliocentric positions r_j (AU/day^2, mean J2000): minus the Sun's own
+// acceleration, felt alike by every body referred to the Sun.
+Vector3 indirect_acceleration(const PlanetTable& table, double tt);
+
+// The displacement D (AU) and its rate (AU/day) at TT MJD `tt` that the
+// indirect acceleration alone gives: D'' = indirect_acceleration, D and D'
+// zero at the table's start. A heliocentric motion is the sum of D (less
+// its value and rate at the motion's start) and a motion under the direct
+// forces alone, which are far smoother than the indirect term (that one
+// follows Mercury's and Venus's short periods).
+StateVector indirect_displacement(const PlanetTable& table, double tt);
+
 // The least and greatest heliocentric distance (AU) each body reaches within
-// the table's span: the extremes over samples a quarter of a day apart,
+// the table's span: the extremes over samples an eighth of a day apart,
 // widened by what the body's speed can add between two samples.
 struct BodyDistanceRanges {
     std::array<double, BODY_COUNT> least;
