@@ -312,6 +312,13 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
         result.outcome = PropagationOutcome::outside_table;
         return result;
     }
+    const bool finite_start = std::isfinite(start_tt) && std::isfinite(end_tt) &&
+                              finite({start.position(1), start.position(2), start.position(3)}) &&
+                              finite({start.velocity(1), start.velocity(2), start.velocity(3)});
+    if (!finite_start) {
+        result.outcome = PropagationOutcome::not_finite;
+        return result;
+    }
     const RadauIntegration integration(table, model, start_tt);
     std::array<double, 3> x{start.position(1), start.position(2), start.position(3)};
     std::array<double, 3> v{start.velocity(1), start.velocity(2), start.velocity(3)};
@@ -335,6 +342,9 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
     const double r0 = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
     const double a0_norm = std::sqrt(a0[0] * a0[0] + a0[1] * a0[1] + a0[2] * a0[2]);
     double dt = direction * 0.1 * std::sqrt(r0 / a0_norm);
+    if (!std::isfinite(dt) || dt == 0.0) {
+        dt = span;
+    }
 
     Series b{};
     Series g{};
@@ -425,13 +435,13 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
             error_last = error;
         }
         if (failed) {
-            result.outcome = PropagationOutcome::not_finite;
-            break;
-        }
-        if (collided != -2) {
-            result.outcome = PropagationOutcome::collision;
-            result.body = collided;
-            break;
+            // A node met an undefined acceleration: a quarter of the step,
+            // without the carried-over series (the step vanishes if this
+            // goes on).
+            dt *= SAFETY_FACTOR;
+            b = Series{};
+            e = Series{};
+            continue;
         }
 
         // Step control: the last term of the series against the acceleration.
@@ -467,6 +477,13 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
         }
         if (std::fabs(dt_new) > std::fabs(dt) / SAFETY_FACTOR) {
             dt_new = dt / SAFETY_FACTOR;
+        }
+        // A node of an accepted step inside a body (a trial step's nodes may
+        // stray there before its series has settled).
+        if (collided != -2) {
+            result.outcome = PropagationOutcome::collision;
+            result.body = collided;
+            break;
         }
 
         // Accepted: the state at the end of the step.

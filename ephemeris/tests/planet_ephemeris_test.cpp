@@ -172,3 +172,51 @@ TEST(PlanetEphemeris, DistanceRangesHoldTheBodies)
         EXPECT_LT(ranges.greatest[b], greatest[b] + 0.01) << b;
     }
 }
+
+// Catches a wrong term-by-term integration (a coefficient's factor, the
+// constant that joins one piece to the next, the piece's half-length
+// scale): the tabulated displacement starts at rest, its rate is its
+// derivative and its second derivative is the indirect acceleration, by
+// central differences at random instants and across piece boundaries; and
+// that acceleration is the one computed from the direct series.
+TEST(PlanetEphemeris, IndirectDisplacementIntegratesTheIndirectAcceleration)
+{
+    const PlanetTable table = planet_table(60000.0, 61100.0);
+    const StateVector at_start = indirect_displacement(table, table.start_tt);
+    EXPECT_LT(length(at_start.position), 1e-18);
+    EXPECT_LT(length(at_start.velocity), 1e-18);
+
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> instant(table.start_tt + 1.0, table.end_tt - 1.0);
+    std::vector<double> times;
+    for (int i = 0; i < 200; ++i) {
+        times.push_back(instant(random));
+    }
+    for (double tt = table.start_tt + 8.0; tt < table.end_tt - 1.0; tt += 64.0) {
+        times.push_back(tt);
+    }
+    const double h = 0.05;
+    for (const double tt : times) {
+        const StateVector before = indirect_displacement(table, tt - h);
+        const StateVector here = indirect_displacement(table, tt);
+        const StateVector after = indirect_displacement(table, tt + h);
+        const Vector3 a = indirect_acceleration(table, tt);
+        for (int i = 1; i <= 3; ++i) {
+            const double rate = (after.position(i) - before.position(i)) / (2.0 * h);
+            EXPECT_NEAR(rate, here.velocity(i), 1e-12) << tt;  // the difference quotient errs by 3e-13
+            const double second = (after.velocity(i) - before.velocity(i)) / (2.0 * h);
+            EXPECT_NEAR(second, a(i), 2e-3 * length(a) + 1e-16) << tt;
+        }
+        // The acceleration from the direct series: -sum GM r / r^3.
+        Vector3 direct{};
+        for (int b = 0; b < BODY_COUNT; ++b) {
+            const Vector3 p = body_heliocentric_state(static_cast<Body>(b), tdb_from_tt(tt)).position;
+            const double r = length(p);
+            const double gm = 0.01720209895 * 0.01720209895 / SUN_BODY_MASS_RATIOS[static_cast<std::size_t>(b)];
+            for (int i = 1; i <= 3; ++i) {
+                direct(i) -= gm * p(i) / (r * r * r);
+            }
+        }
+        EXPECT_LT(distance(direct, a), 1e-9 * length(a)) << tt;
+    }
+}
