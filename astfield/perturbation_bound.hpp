@@ -1,0 +1,58 @@
+// Rigorous upper bounds of how far an orbit integrated under the Sun, the
+// planets and the Moon (nbody_propagation.hpp) can lie from its two-body
+// place, so that a search can rule records out by their two-body places
+// widened by the bound, and integrate only the rest. The derivation is in
+// doc/nbody-bound.md.
+#pragma once
+
+#include "astorb_record.hpp"
+#include "comet_record.hpp"
+#include "planet_ephemeris.hpp"
+#include "two_body.hpp"
+
+namespace fieldsearch {
+
+// Bounds of |r - k| (AU) and |r' - k'| (AU/day) at the end of the span, r
+// the integrated heliocentric orbit and k the two-body orbit from the same
+// state at the start; infinite when the orbit may come too near a body (or
+// the Sun) for the bound to hold, e.g. when its distances from the Sun
+// overlap a planet's.
+struct DeviationBound {
+    double distance;
+    double speed;
+};
+
+// The bound at TT MJD `tt` for the orbit `elements` osculating at TT MJD
+// `epoch_tt`, from the bodies' heliocentric distance ranges alone (a few
+// hundred operations; `ranges` from body_distance_ranges of a table
+// covering the span). The span is cut into `pieces` equal pieces, each with
+// the two-body orbit's own distance range over it.
+DeviationBound shell_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
+                                     const BodyDistanceRanges& ranges, int pieces = 12);
+
+// As shell_deviation_bound, also using where the bodies are: in each piece
+// the distance from a body is bounded below by the distance between the
+// two-body place and the body's tabulated place at the piece's middle, less
+// what both can move in half a piece and less the deviation itself. Finite
+// for many orbits that cross a planet's distances (Trojans, Mars crossers,
+// near-Earth objects away from an approach); `table` must cover the span.
+DeviationBound path_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
+                                    const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces = 48);
+
+// The perihelion elements of an asteroid record (q = a (1 - e), perihelion
+// time within half a period of the epoch), for the bounds.
+PerihelionElements record_perihelion_elements(const AstorbRecord& record);
+
+// The bound for an asteroid record at TT MJD `tt` (its epoch on the TT axis).
+DeviationBound record_deviation_bound(const AstorbRecord& record, double tt, const BodyDistanceRanges& ranges);
+
+// The bound for a comet record at TT MJD `tt`: its elements osculate at its
+// epoch, or at its perihelion time when it gives none.
+DeviationBound comet_deviation_bound(const CometRecord& record, double tt, const BodyDistanceRanges& ranges);
+
+// The largest angle (radians) between the directions from an observer to two
+// points at most `bound` apart, one of them `distance` away (same unit): pi
+// when the bound reaches the observer.
+double deviation_angle(double bound, double distance);
+
+}  // namespace fieldsearch
