@@ -118,6 +118,15 @@ Vector3 earth_heliocentric_position_km(double tdb)
     return scaled(KM_PER_AU, earth_heliocentric_state(tdb).position);
 }
 
+StateVector moon_geocentric_state(double tdb)
+{
+    double pv[2][3];
+    // eraMoon98 takes TT; TDB differs from it by under 2 ms, some 2 m of the
+    // Moon's geocentric path.
+    eraMoon98(MJD_ZERO_JD, tdb, pv);
+    return biased_state(pv);
+}
+
 StateVector body_heliocentric_state(Body body, double tdb)
 {
     if (body == Body::earth) {
@@ -125,11 +134,7 @@ StateVector body_heliocentric_state(Body body, double tdb)
     }
     if (body == Body::moon) {
         const StateVector earth = earth_heliocentric_state(tdb);
-        double pv[2][3];
-        // eraMoon98 takes TT; TDB differs from it by under 2 ms, some 2 m of
-        // the Moon's geocentric path.
-        eraMoon98(MJD_ZERO_JD, tdb, pv);
-        const StateVector moon = biased_state(pv);
+        const StateVector moon = moon_geocentric_state(tdb);
         return StateVector{sum(earth.position, moon.position), sum(earth.velocity, moon.velocity)};
     }
     double pv[2][3];
@@ -180,8 +185,13 @@ void fit_positions(PlanetTable& table, int k)
     for (int j = 0; j < POSITION_NODES; ++j) {
         const double tt = piece_start + 0.5 * table.piece_days * (chebyshev_node(j, POSITION_NODES) + 1.0);
         const double tdb = tdb_from_tt(tt);
+        // The Earth once for itself and the Moon.
+        const Vector3 earth = earth_heliocentric_state(tdb).position;
         for (int b = 0; b < BODY_COUNT; ++b) {
-            const Vector3 p = body_heliocentric_state(static_cast<Body>(b), tdb).position;
+            const Body body = static_cast<Body>(b);
+            const Vector3 p = body == Body::earth  ? earth
+                              : body == Body::moon ? sum(earth, moon_geocentric_state(tdb).position)
+                                                   : body_heliocentric_state(body, tdb).position;
             for (int axis = 0; axis < 3; ++axis) {
                 values[3 * b + axis][j] = p.element[static_cast<std::size_t>(axis)];
             }

@@ -64,6 +64,10 @@ double body_gravitational_parameter(Body body);
 // or 1000-3000 (planets) the series lose accuracy but still answer.
 StateVector body_heliocentric_state(Body body, double tdb);
 
+// The Moon's geocentric state at TDB MJD `tdb` (AU, AU/day, mean J2000),
+// from eraMoon98.
+StateVector moon_geocentric_state(double tdb);
+
 // The Earth's heliocentric state at TDB MJD `tdb` (AU, AU/day, mean J2000).
 StateVector earth_heliocentric_state(double tdb);
 
