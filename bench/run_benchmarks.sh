@@ -27,7 +27,7 @@ if ! grep -q '^benchmark_DIR:PATH=' "$build/CMakeCache.txt" ||
   echo "run_benchmarks.sh: Google Benchmark was not found; install it (libbenchmark-dev) and run again" >&2
   exit 1
 fi
-benchmarks=(core_bench asteroid_bench satellite_bench throughput_bench)
+benchmarks=(core_bench asteroid_bench nbody_bench satellite_bench throughput_bench)
 cmake --build "$build" -j"$jobs" --target "${benchmarks[@]}"
 
 for benchmark in "${benchmarks[@]}"; do
