@@ -13,7 +13,7 @@
 namespace fieldsearch {
 
 // Speed of light, AU/day.
-inline constexpr double SPEED_OF_LIGHT_AU_PER_DAY = 299792.458 * 86400.0 / KM_PER_AU;
+inline constexpr double SPEED_OF_LIGHT_AU_PER_DAY = SPEED_OF_LIGHT_KM_S * SECONDS_PER_DAY / KM_PER_AU;
 
 // What acts on the orbit. The planets and the Moon as point masses (the
 // heliocentric frame's indirect terms included), the Sun's Schwarzschild
