@@ -34,6 +34,9 @@ inline constexpr double EARTH_GM_KM3_S2 = 398600.448;  // the Earth's gravitatio
 // The Earth's sidereal rate of rotation: 1.00273781191135448 turns per UT1 day, radians per day.
 inline constexpr double EARTH_ROTATION_RAD_PER_DAY = 2.0 * PI * 1.00273781191135448;
 inline constexpr double EARTH_ROTATION_RAD_PER_S = EARTH_ROTATION_RAD_PER_DAY / SECONDS_PER_DAY;
+// The farthest an observer may be from the Earth's centre, km: a site or an
+// observer's position beyond it is an error in its input.
+inline constexpr double MAX_OBSERVER_DISTANCE_KM = 1.0e6;
 
 // Half the interval of the central difference that gives an object's
 // apparent motion: one minute, in days.

@@ -94,4 +94,10 @@ Matrix3 inverse_precession_nutation_matrix(double mjd)
     return transpose_matrix(precession_nutation_matrix(mjd));
 }
 
+Matrix3 frame_bias_matrix()
+{
+    return matrix_product(rotation_matrix(1, -FRAME_BIAS_ETA0_RAD),
+                          matrix_product(rotation_matrix(2, FRAME_BIAS_XI0_RAD), rotation_matrix(3, FRAME_BIAS_DALPHA0_RAD)));
+}
+
 }  // namespace fieldsearch

@@ -1,10 +1,12 @@
 // Precession (IAU 1976), nutation (IAU 1980) and the mean obliquity of the
 // ecliptic (IAU 1980): the reduction from the mean equator and equinox of
-// J2000.0 to the true equator and equinox of a date.
+// J2000.0 to the true equator and equinox of a date; and the frame bias
+// (IAU 2006) that lies between the ICRS and that mean equator and equinox.
 #pragma once
 
 #include <array>
 
+#include "constants.hpp"
 #include "vectors_matrices.hpp"
 
 namespace fieldsearch {
@@ -182,5 +184,16 @@ Matrix3 precession_nutation_matrix(double mjd);
 // The transpose of precession_nutation_matrix(mjd): from the true equator and
 // equinox of `mjd` to J2000.0.
 Matrix3 inverse_precession_nutation_matrix(double mjd);
+
+// The frame bias of the IAU 2006 resolutions: the offsets of the ICRS pole
+// (xi0, eta0) and of its right ascension origin (d alpha0) from the mean
+// pole and equinox of J2000.0, radians.
+inline constexpr double FRAME_BIAS_XI0_RAD = -0.016617 * ARCSEC_TO_RAD;
+inline constexpr double FRAME_BIAS_ETA0_RAD = -0.006819 * ARCSEC_TO_RAD;
+inline constexpr double FRAME_BIAS_DALPHA0_RAD = -0.0146 * ARCSEC_TO_RAD;
+
+// The matrix that takes a vector from the ICRS to the mean equator and
+// equinox of J2000.0: R1(-eta0) R2(xi0) R3(d alpha0). Its transpose goes back.
+Matrix3 frame_bias_matrix();
 
 }  // namespace fieldsearch

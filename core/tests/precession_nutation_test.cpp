@@ -111,3 +111,29 @@ TEST(PrecessionNutation, NutationMatrixTurnsAboutTheEclipticPole)
     EXPECT_NEAR(n(2, 1), dpsi * std::cos(eps), 1e-12);
     EXPECT_NEAR(n(3, 1), dpsi * std::sin(eps), 1e-12);
 }
+
+// The frame bias to first order in its angles is the matrix the IERS
+// Conventions publish, [[1, da0, -xi0], [-da0, 1, -eta0], [xi0, eta0, 1]],
+// with xi0 = -16.617 mas, eta0 = -6.819 mas, da0 = -14.6 mas; the second
+// order terms (below 1e-14) are all it may add. A sign or an axis taken the
+// wrong way, or a value in the wrong unit, shows at the 1e-8 level.
+TEST(PrecessionNutation, FrameBiasIsThePublishedRotation)
+{
+    const double mas = ARCSEC_TO_RAD / 1000.0;
+    const double xi0 = -16.617 * mas;
+    const double eta0 = -6.819 * mas;
+    const double da0 = -14.6 * mas;
+    Matrix3 first_order;
+    first_order(1, 1) = 1.0;
+    first_order(1, 2) = da0;
+    first_order(1, 3) = -xi0;
+    first_order(2, 1) = -da0;
+    first_order(2, 2) = 1.0;
+    first_order(2, 3) = -eta0;
+    first_order(3, 1) = xi0;
+    first_order(3, 2) = eta0;
+    first_order(3, 3) = 1.0;
+    const Matrix3 b = frame_bias_matrix();
+    EXPECT_LT(max_difference(b, first_order), 1e-14);
+    EXPECT_LT(max_difference(matrix_product(b, transpose_matrix(b)), identity()), 1e-15);
+}
