@@ -88,10 +88,48 @@ std::string text_row(const Row& row, const TextRowLayout& layout)
     return line;
 }
 
+namespace {
+
+// Units, minutes and seconds as the header prints them, to the tenth of a
+// second: a second that rounds to 60.0 carries into the minutes, 60 minutes
+// into the units, and `wrap` units (24 hours) back to 0.
+struct PrintedSexagesimal {
+    int units;
+    int minutes;
+    double seconds;
+};
+
+PrintedSexagesimal printed_to_tenths(int units, int minutes, double seconds, int wrap)
+{
+    long tenths = std::lround(seconds * 10.0);
+    if (tenths >= 600) {
+        tenths -= 600;
+        ++minutes;
+    }
+    if (minutes >= 60) {
+        minutes -= 60;
+        ++units;
+    }
+    if (wrap > 0 && units >= wrap) {
+        units -= wrap;
+    }
+    return {units, minutes, static_cast<double>(tenths) / 10.0};
+}
+
+}  // namespace
+
 std::string report_header(const Scenario& s)
 {
     const CalendarInstant& i = s.instant;
-    const FieldCentre& c = s.centre;
+    FieldCentre c = s.centre;
+    const PrintedSexagesimal ra = printed_to_tenths(c.ra_hours, c.ra_minutes, c.ra_seconds, 24);
+    const PrintedSexagesimal dec = printed_to_tenths(c.dec_degrees, c.dec_arcminutes, c.dec_arcseconds, 0);
+    c.ra_hours = ra.units;
+    c.ra_minutes = ra.minutes;
+    c.ra_seconds = ra.seconds;
+    c.dec_degrees = dec.units;
+    c.dec_arcminutes = dec.minutes;
+    c.dec_arcseconds = dec.seconds;
     const double mjd = mjd_from_calendar(i.day, i.month, i.year, i.hour, i.minute, i.second);
     std::string out;
     out += formatted(" \n");

@@ -29,6 +29,27 @@ TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
     EXPECT_EQ(count_line(3, 2000), "\n number of objects        3  from      2000  in list\n");
 }
 
+// The header prints tenths of a second: a centre a few milliarcseconds short
+// of a whole minute (a frame's centre through the frame bias) must print the
+// whole minute, not 60.0 seconds of the one before; 24 h wraps to 0 h.
+TEST(ReportHeader, CarriesSecondsThatRoundToSixty)
+{
+    struct Case {
+        double ra_deg, dec_deg;
+        std::string centre_line;
+    };
+    const Case cases[] = {
+        {10.0 / 240.0 + 4.0e-6, 0.5 - 4.6e-6, "center :    R.A. =  0h 0m10.0s,   Decl. =  0o30' 0.0''\n"},
+        {360.0 - 1.0e-6, -45.0 + 4.0e-6, "center :    R.A. =  0h 0m 0.0s,   Decl. =-45o 0' 0.0''\n"},
+        {14.999999, 89.9999999, "center :    R.A. =  1h 0m 0.0s,   Decl. = 90o 0' 0.0''\n"},
+        {15.0 - 0.45 / 240.0, -0.2, "center :    R.A. =  0h59m59.5s,   Decl. = -0o12' 0.0''\n"},
+    };
+    for (const Case& c : cases) {
+        const Scenario scenario{{2008, 5, 20, 5, 13, 30.0}, {}, field_centre_from_degrees(c.ra_deg, c.dec_deg), 60.0, 20.0};
+        EXPECT_NE(report_header(scenario).find(c.centre_line), std::string::npos) << report_header(scenario);
+    }
+}
+
 // A declination of -0 deg 30' must keep its minus sign although its degree
 // field is the integer 0; other negative declinations carry it in the degrees.
 TEST(ReportHeader, ShowsTheSignOfANegativeZeroDegreeDeclination)
