@@ -8,19 +8,16 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <system_error>
 #include <utility>
 
 #include "angles.hpp"
-#include "geodetic_site.hpp"
-#include "text_values.hpp"
-#include "time_scales.hpp"
+#include "fits_keywords.hpp"
+#include "pixel_distortion.hpp"
 
 namespace fieldsearch {
 
@@ -32,7 +29,8 @@ namespace fieldsearch {
 // keeps a pool of set-up copies, each parsed afresh from the header cards: a
 // call takes an idle copy from the pool (making one when all are in use) and
 // gives it back when done. The pool's mutex guards only the hand-over, so
-// threads transform concurrently, each on a copy of its own.
+// threads transform concurrently, each on a copy of its own. The prior
+// distortion applied here and the reference system are read-only and shared.
 class FrameProjection {
 public:
     // The parsed WCS array of one header, with the index of the chosen
@@ -54,11 +52,19 @@ public:
         wcsprm* wcs() const { return array + chosen; }
     };
 
-    FrameProjection(std::string header, int chosen, std::unique_ptr<WcsArray> first)
-        : header_(std::move(header)), chosen_(chosen)
+    FrameProjection(std::string header, int chosen, std::unique_ptr<WcsArray> first, PriorDistortion prior,
+                    CelestialSystem system)
+        : header_(std::move(header)), chosen_(chosen), prior_(std::move(prior)),
+          has_prior_(has_lookup_tables(prior_)), system_(system)
     {
         idle_.push_back(std::move(first));
     }
+
+    // The prior distortion applied here, or null when the WCS library
+    // applies them all. Read-only: safe from several threads.
+    const PriorDistortion* prior() const { return has_prior_ ? &prior_ : nullptr; }
+
+    CelestialSystem system() const { return system_; }
 
     // A set-up WCS for the caller's use alone, returned to the pool when the
     // handle goes; empty when a copy could not be made.
@@ -99,6 +105,9 @@ private:
 
     const std::string header_;
     const int chosen_;
+    const PriorDistortion prior_;
+    const bool has_prior_;
+    const CelestialSystem system_;
     mutable std::mutex mutex_;
     mutable std::vector<std::unique_ptr<WcsArray>> idle_;
 };
@@ -147,6 +156,12 @@ struct FitsCloser {
 };
 using FitsFile = std::unique_ptr<fitsfile, FitsCloser>;
 
+// "KEY = value" as the card writes it, for messages.
+std::string written(const KeywordCard& card)
+{
+    return card.keyword + " = " + card.value;
+}
+
 // The header cards of the current HDU, END included (those of the image for
 // a tile-compressed one).
 std::optional<std::string> header_cards(fitsfile* f, int& status)
@@ -171,49 +186,7 @@ std::optional<std::string> header_cards(fitsfile* f, int& status)
     return cards;
 }
 
-// A keyword's value read as a number: empty when absent; `error` set when
-// present but not a finite number.
-std::optional<double> number_keyword(fitsfile* f, const char* key, std::string& error)
-{
-    int status = 0;
-    double value = 0.0;
-    fits_read_key(f, TDOUBLE, key, &value, nullptr, &status);
-    if (status == KEY_NO_EXIST) {
-        fits_clear_errmsg();
-        return std::nullopt;
-    }
-    if (status != 0 || !std::isfinite(value)) {
-        fits_clear_errmsg();
-        if (error.empty()) {
-            error = std::string(key) + " is not a number";
-        }
-        return std::nullopt;
-    }
-    return value;
-}
-
-// A keyword's value as text, quotes and trailing blanks removed; empty when absent.
-std::optional<std::string> text_keyword(fitsfile* f, const char* key)
-{
-    int status = 0;
-    char value[FLEN_VALUE] = {};
-    fits_read_key(f, TSTRING, key, value, nullptr, &status);
-    if (status != 0) {
-        fits_clear_errmsg();
-        return std::nullopt;
-    }
-    std::string text(value);
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    while (!text.empty() && text.front() == ' ') {
-        text.erase(text.begin());
-    }
-    return text;
-}
-
-// True for the keywords of a world coordinate system and its distortions
-// (the keyword columns of a card, blanks included).
+// True for the keywords of a world coordinate system and its distortions.
 bool is_wcs_keyword(const std::string& keyword)
 {
     for (const char* prefix : {"CTYPE", "CRPIX", "CRVAL", "CDELT", "CROTA", "CUNIT", "CD", "PC", "PV", "PS", "LONPOLE",
@@ -226,90 +199,75 @@ bool is_wcs_keyword(const std::string& keyword)
     return false;
 }
 
-// The header's keyword cards as the WCS library is given them: each as
-// "KEYWORD = value" with the value CFITSIO reads from it (numbers, texts in
-// their quotes, logicals), comments and commentary cards left out, then END.
-// The library's own parser stumbles on what follows a value on some cards
-// (it has followed null pointers), so it sees only values already read.
-// A WCS keyword whose value is neither a text, a logical nor a number is an
-// error; other keywords with such values are left out.
-std::string canonical_cards(const std::string& header, std::string& error)
+// The cards as the WCS library is given them: each as "KEYWORD = value"
+// with the value CFITSIO read from it (numbers, texts in their quotes,
+// logicals), comments and commentary cards left out, then END. The
+// library's own parser stumbles on what follows a value on some cards (it
+// has followed null pointers), so it sees only values already read. A WCS
+// keyword whose value is neither a text, a logical nor a number is an
+// error; other keywords with such values are left out. With
+// `hide_prior_distortion` the keywords of the distortions applied here are
+// left out too, and CTYPEi lose their "-SIP".
+std::string canonical_cards(const KeywordCards& cards, bool hide_prior_distortion, std::string& error)
 {
-    std::string cards;
-    for (std::size_t at = 0; at + 80 <= header.size(); at += 80) {
-        const std::string card = header.substr(at, 80);
-        if (card.compare(0, 3, "END") == 0 && card.find_first_not_of(' ', 3) == std::string::npos) {
-            break;
-        }
-        if (card.compare(8, 2, "= ") != 0) {
+    std::string out;
+    for (const KeywordCard& card : cards) {
+        if (hide_prior_distortion && is_prior_distortion_keyword(card.keyword)) {
             continue;
         }
-        char value[FLEN_VALUE] = {};
-        char comment[FLEN_COMMENT] = {};
-        int status = 0;
-        fits_parse_value(const_cast<char*>(card.data()), value, comment, &status);
-        if (status != 0) {
-            fits_clear_errmsg();
-            continue;
-        }
-        std::string text = value;
-        const std::size_t first = text.find_first_not_of(' ');
-        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
-        const std::string keyword = card.substr(0, 8);
-        bool usable = !text.empty() && (text.front() == '\'' || text == "T" || text == "F");
+        std::string text = card.value;
+        bool usable = !text.empty() && (is_text_value(text) || text == "T" || text == "F");
         if (!usable && !text.empty()) {
-            std::string number = text;
-            std::replace(number.begin(), number.end(), 'D', 'E');
-            std::replace(number.begin(), number.end(), 'd', 'e');
-            char* end = nullptr;
-            const double parsed = std::strtod(number.c_str(), &end);
-            usable = end != number.c_str() && *end == '\0' && std::isfinite(parsed);
+            const std::optional<double> number = value_number(text);
+            usable = number.has_value();
             if (usable) {
-                text = number;
+                std::replace(text.begin(), text.end(), 'D', 'E');
+                std::replace(text.begin(), text.end(), 'd', 'e');
             }
         }
         // The counts of axes size the library's arrays: whole numbers of
         // at most 99 only.
-        if (usable && (keyword.rfind("NAXIS ", 0) == 0 || keyword.rfind("WCSAXES", 0) == 0)) {
-            char* end = nullptr;
-            const double count = std::strtod(text.c_str(), &end);
-            if (!(count >= 0.0 && count <= 99.0 && count == std::floor(count))) {
-                error = "header card " + std::to_string(at / 80 + 1) + ": " +
-                        keyword.substr(0, keyword.find_last_not_of(' ') + 1) + " is not a count of axes";
+        if (usable && (card.keyword == "NAXIS" || card.keyword.rfind("WCSAXES", 0) == 0)) {
+            const std::optional<double> count = value_number(text);
+            if (!count || !(*count >= 0.0 && *count <= 99.0 && *count == std::floor(*count))) {
+                error = card_place(card) + ": " + card.keyword + " is not a count of axes";
                 return {};
             }
         }
         if (!usable) {
-            if (is_wcs_keyword(keyword)) {
-                error = "header card " + std::to_string(at / 80 + 1) + ": " +
-                        keyword.substr(0, keyword.find_last_not_of(' ') + 1) + " has no value the WCS can use";
+            if (is_wcs_keyword(card.keyword)) {
+                error = card_place(card) + ": " + card.keyword + " has no value the WCS can use";
                 return {};
             }
             continue;
         }
-        std::string out = keyword + "= " + text;
-        out.resize(80, ' ');
-        cards += out;
+        if (hide_prior_distortion && card.keyword.rfind("CTYPE", 0) == 0 && is_text_value(text)) {
+            std::string type = value_text(text);
+            if (type.size() > 4 && type.compare(type.size() - 4, 4, "-SIP") == 0) {
+                text = "'" + type.substr(0, type.size() - 4) + "'";
+            }
+        }
+        std::string line = card.keyword;
+        line.resize(8, ' ');
+        line += "= " + text;
+        line.resize(80, ' ');
+        out += line;
     }
     std::string end = "END";
     end.resize(80, ' ');
-    return cards + end;
+    return out + end;
 }
 
 // Parses the header's WCS descriptions and sets up the one at `chosen`
 // (-1: the primary description when celestial, else the first celestial
 // one). Null with `error` set when there is none or the library rejects it.
-std::unique_ptr<WcsArray> parse_wcs(const std::string& header, int chosen, std::string& error, Problem& problem)
+std::unique_ptr<WcsArray> parse_wcs(const std::string& cards, int chosen, std::string& error, Problem& problem)
 {
     auto parsed = std::make_unique<WcsArray>();
-    std::string cards = canonical_cards(header, error);
-    if (!error.empty()) {
-        problem = Problem::other;
-        return nullptr;
-    }
-    const int card_count = static_cast<int>(cards.size() / 80);
+    std::string text = cards;
+    const int card_count = static_cast<int>(text.size() / 80);
     int rejected = 0;
-    const int status = wcspih(cards.data(), card_count, WCSHDR_all, 0, &rejected, &parsed->count, &parsed->array);
+    const int status = wcspih(text.data(), card_count, WCSHDR_all, 0, &rejected, &parsed->count, &parsed->array);
     if (status != 0) {
         parsed->array = nullptr;
         parsed->count = 0;
@@ -366,14 +324,17 @@ std::unique_ptr<WcsArray> parse_wcs(const std::string& header, int chosen, std::
     return parsed;
 }
 
-// Equatorial J2000 or a message saying why not. Without RADESYS the default
-// of the FITS WCS paper on celestial coordinates applies: ICRS when there is
-// no EQUINOX either, FK4 for an EQUINOX before 1984, FK5 from 1984 on.
-std::string reference_system_error(const wcsprm* wcs)
+// The reference system of the WCS, or `error` saying why it is none we
+// take. Without RADESYS the default of the FITS WCS paper on celestial
+// coordinates applies: ICRS when there is no EQUINOX either, FK4 for an
+// EQUINOX before 1984, FK5 from 1984 on. FK5 must be at the equinox J2000,
+// FK4 at B1950.
+std::optional<CelestialSystem> reference_system(const wcsprm* wcs, std::string& error)
 {
     const std::string lng_type(wcs->lngtyp);
     if (lng_type != "RA") {
-        return "the celestial coordinates are " + lng_type + ", not right ascension and declination";
+        error = "the celestial coordinates are " + lng_type + ", not right ascension and declination";
+        return std::nullopt;
     }
     std::string system(wcs->radesys);
     while (!system.empty() && system.back() == ' ') {
@@ -382,218 +343,61 @@ std::string reference_system_error(const wcsprm* wcs)
     const bool has_equinox = wcs->equinox != WCS_UNDEFINED && std::isfinite(wcs->equinox);
     if (system.empty()) {
         if (!has_equinox) {
-            return "";
+            return CelestialSystem::icrs;
         }
         system = wcs->equinox < 1984.0 ? "FK4" : "FK5";
     }
     if (system == "ICRS") {
-        return "";
+        return CelestialSystem::icrs;
     }
+    char equinox[64];
+    std::snprintf(equinox, sizeof equinox, "%.6g", has_equinox ? wcs->equinox : 0.0);
     if (system == "FK5") {
         if (!has_equinox || wcs->equinox == 2000.0) {
-            return "";
+            return CelestialSystem::fk5_j2000;
         }
-        char text[80];
-        std::snprintf(text, sizeof text, "RADESYS FK5 with EQUINOX %.6g is not J2000", wcs->equinox);
-        return text;
-    }
-    return "RADESYS " + system + " is neither ICRS nor FK5 J2000";
-}
-
-// Calendar limits of the core's date arithmetic.
-constexpr int FIRST_YEAR = 1900;
-constexpr int LAST_YEAR = 2099;
-constexpr double FIRST_MJD = 15020.0;  // 1900 January 1
-constexpr double END_MJD = 88070.0;    // 2100 January 1
-
-// MJD of an ISO 8601 date (YYYY-MM-DD[Thh:mm:ss[.s...]]) in the time scale
-// it is given in; `error` set when malformed or outside 1900 to 2099.
-std::optional<double> mjd_from_iso_date(const char* key, const std::string& text, std::string& error)
-{
-    std::string copy = text;
-    if (!copy.empty() && copy.back() == 'Z') {
-        copy.pop_back();
-    }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    double second = 0.0;
-    int status = 0;
-    fits_str2time(copy.data(), &year, &month, &day, &hour, &minute, &second, &status);
-    if (status != 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || !(second >= 0.0 && second < 61.0)) {
-        fits_clear_errmsg();
-        error = std::string(key) + " '" + text + "' is not a date YYYY-MM-DD[Thh:mm:ss]";
+        error = "RADESYS = 'FK5' with EQUINOX = " + std::string(equinox) + " is not at the equinox J2000";
         return std::nullopt;
     }
-    if (year < FIRST_YEAR || year > LAST_YEAR) {
-        error = std::string(key) + " '" + text + "' is outside the years 1900 to 2099";
-        return std::nullopt;
-    }
-    return mjd_from_calendar(day, month, year, hour, minute, second);
-}
-
-// An instant from the ISO keyword, else from the MJD keyword; empty when neither.
-std::optional<double> instant_keyword(fitsfile* f, const char* iso_key, const char* mjd_key, std::string& error)
-{
-    if (const std::optional<std::string> text = text_keyword(f, iso_key); text && !text->empty()) {
-        return mjd_from_iso_date(iso_key, *text, error);
-    }
-    const std::optional<double> mjd = number_keyword(f, mjd_key, error);
-    if (mjd && !(*mjd >= FIRST_MJD && *mjd < END_MJD)) {
-        error = std::string(mjd_key) + " is outside the years 1900 to 2099";
-        return std::nullopt;
-    }
-    return mjd;
-}
-
-// UTC MJD of an instant given on the time scale `scale` (UTC, TT or TAI):
-// TT - UTC from the core's leap-second table, looked up at the UTC found.
-double utc_from_scale(double mjd, const std::string& scale, const LeapSecondTable& leap_seconds)
-{
-    if (scale == "UTC") {
-        return mjd;
-    }
-    const double tt = (scale == "TT") ? mjd : mjd + 32.184 * DAYS_PER_SECOND;
-    double utc = tt - tt_from_utc(tt, leap_seconds).tt_minus_utc_days;
-    utc = tt - tt_from_utc(utc, leap_seconds).tt_minus_utc_days;
-    return utc;
-}
-
-// The exposure from DATE-OBS / MJD-OBS, DATE-AVG / MJD-AVG, EXPTIME /
-// EXPOSURE and TIMESYS; empty when the header gives no instant.
-std::optional<Exposure> header_exposure(fitsfile* f, std::string& error, const LeapSecondTable& leap_seconds)
-{
-    std::string scale = text_keyword(f, "TIMESYS").value_or("UTC");
-    if (scale.empty()) {
-        scale = "UTC";
-    }
-    if (scale == "TDT") {
-        scale = "TT";
-    } else if (scale == "IAT") {
-        scale = "TAI";
-    }
-    const std::optional<double> start = instant_keyword(f, "DATE-OBS", "MJD-OBS", error);
-    const std::optional<double> mid = instant_keyword(f, "DATE-AVG", "MJD-AVG", error);
-    std::optional<double> length = number_keyword(f, "EXPTIME", error);
-    if (!length) {
-        length = number_keyword(f, "EXPOSURE", error);
-    }
-    if (!error.empty()) {
-        return std::nullopt;
-    }
-    if (!start && !mid) {
-        return std::nullopt;
-    }
-    if (scale != "UTC" && scale != "TT" && scale != "TAI") {
-        error = "TIMESYS '" + scale + "' is not one of UTC, TT, TAI";
-        return std::nullopt;
-    }
-    if (length && *length < 0.0) {
-        error = "the exposure length is negative";
-        return std::nullopt;
-    }
-    const double seconds = length.value_or(0.0);
-    const double half_days = 0.5 * seconds * DAYS_PER_SECOND;
-    Exposure exposure{};
-    exposure.length_seconds = seconds;
-    if (start) {
-        exposure.start_utc_mjd = utc_from_scale(*start, scale, leap_seconds);
-        exposure.mid_utc_mjd = mid ? utc_from_scale(*mid, scale, leap_seconds) : exposure.start_utc_mjd + half_days;
-    } else {
-        exposure.mid_utc_mjd = utc_from_scale(*mid, scale, leap_seconds);
-        exposure.start_utc_mjd = exposure.mid_utc_mjd - half_days;
-    }
-    if (length && start && mid) {
-        // One millisecond of slack for the rounding of the header's dates.
-        const double slack = 1e-3 * DAYS_PER_SECOND;
-        if (exposure.mid_utc_mjd < exposure.start_utc_mjd - slack ||
-            exposure.mid_utc_mjd > exposure.start_utc_mjd + 2.0 * half_days + slack) {
-            error = "the mid-exposure instant lies outside the exposure";
-            return std::nullopt;
+    if (system == "FK4") {
+        if (!has_equinox || wcs->equinox == 1950.0) {
+            return CelestialSystem::fk4_b1950;
         }
-    }
-    if (!length) {
-        exposure.start_utc_mjd = exposure.mid_utc_mjd;
-    }
-    return exposure;
-}
-
-// A site angle given as a number or as text, degrees; `error` set when malformed.
-std::optional<double> angle_keyword(fitsfile* f, const char* key, std::string& error)
-{
-    const std::optional<std::string> text = text_keyword(f, key);
-    if (!text) {
+        error = "RADESYS = 'FK4' with EQUINOX = " + std::string(equinox) + " is not at the equinox B1950";
         return std::nullopt;
     }
-    const std::optional<double> degrees = degrees_from_text(*text);
-    if (!degrees && error.empty()) {
-        error = std::string(key) + " '" + *text + "' is not an angle in degrees";
-    }
-    return degrees;
-}
-
-// The geodetic site (degrees, metres) as the Earth-fixed position, after
-// checking the latitude and longitude ranges.
-std::optional<Vector3> geodetic_site(double lat_deg, double lon_deg, double height_m, const char* what,
-                                     std::string& error)
-{
-    if (!(std::fabs(lat_deg) <= 90.0) || !(std::fabs(lon_deg) <= 360.0) || !(std::fabs(height_m) < 1e7)) {
-        error = std::string(what) + " do not give a latitude, longitude and height on the Earth";
-        return std::nullopt;
-    }
-    return observer_from_geodetic_site(lat_deg, lon_deg, height_m);
-}
-
-// The site from OBSGEO-X/Y/Z (metres), else OBSGEO-B/L/H, else SITELAT,
-// SITELONG and SITEELEV (0 m when absent); empty when none is given.
-std::optional<Vector3> header_site(fitsfile* f, std::string& error)
-{
-    const std::optional<double> x = number_keyword(f, "OBSGEO-X", error);
-    const std::optional<double> y = number_keyword(f, "OBSGEO-Y", error);
-    const std::optional<double> z = number_keyword(f, "OBSGEO-Z", error);
-    if (!error.empty()) {
-        return std::nullopt;
-    }
-    if (x || y || z) {
-        if (!(x && y && z)) {
-            error = "OBSGEO-X, OBSGEO-Y and OBSGEO-Z must be given together";
-            return std::nullopt;
-        }
-        Vector3 site;
-        site(1) = *x * 0.001;
-        site(2) = *y * 0.001;
-        site(3) = *z * 0.001;
-        return site;
-    }
-    const std::optional<double> b = number_keyword(f, "OBSGEO-B", error);
-    const std::optional<double> l = number_keyword(f, "OBSGEO-L", error);
-    const std::optional<double> h = number_keyword(f, "OBSGEO-H", error);
-    if (!error.empty()) {
-        return std::nullopt;
-    }
-    if (b || l || h) {
-        if (!(b && l && h)) {
-            error = "OBSGEO-B, OBSGEO-L and OBSGEO-H must be given together";
-            return std::nullopt;
-        }
-        return geodetic_site(*b, *l, *h, "OBSGEO-B/L/H", error);
-    }
-    const std::optional<double> lat = angle_keyword(f, "SITELAT", error);
-    const std::optional<double> lon = angle_keyword(f, "SITELONG", error);
-    const std::optional<double> elevation = number_keyword(f, "SITEELEV", error);
-    if (!error.empty()) {
-        return std::nullopt;
-    }
-    if (lat || lon) {
-        if (!(lat && lon)) {
-            error = "SITELAT and SITELONG must be given together";
-            return std::nullopt;
-        }
-        return geodetic_site(*lat, *lon, elevation.value_or(0.0), "SITELAT/SITELONG/SITEELEV", error);
-    }
+    error = "RADESYS = '" + system + "' is none of ICRS, FK5 (J2000) and FK4 (B1950)";
     return std::nullopt;
+}
+
+// An error when the linear transformation of the WCS has no finite inverse
+// or makes one pixel step wider than 180 degrees, naming its keywords.
+std::string linear_transformation_error(const wcsprm* wcs)
+{
+    const linprm& lin = wcs->lin;
+    std::array<double, 4> m{};
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 2; ++j) {
+            m[static_cast<std::size_t>(2 * i + j)] = lin.cdelt[i] * lin.pc[2 * i + j];
+        }
+    }
+    const char* keywords = (wcs->altlin & 2) != 0   ? "CD1_1, CD1_2, CD2_1 and CD2_2"
+                           : (wcs->altlin & 4) != 0 ? "CDELT1, CDELT2 and CROTA2"
+                                                    : "CDELT1, CDELT2 and PCi_j";
+    const double det = m[0] * m[3] - m[1] * m[2];
+    bool finite = std::isfinite(det) && det != 0.0;
+    for (const double e : m) {
+        finite = finite && std::isfinite(e) && std::isfinite(e / det);
+    }
+    if (!finite) {
+        return std::string(keywords) + " give a matrix without a finite inverse";
+    }
+    for (int j = 0; j < 2; ++j) {
+        if (std::hypot(m[static_cast<std::size_t>(j)], m[static_cast<std::size_t>(2 + j)]) > 180.0) {
+            return std::string(keywords) + " make one pixel wider than 180 degrees";
+        }
+    }
+    return "";
 }
 
 // True for the keywords of the SIP distortion: A_ORDER, A_p_q and their B,
@@ -662,7 +466,125 @@ std::string malformed_card(const std::string& cards)
     return "";
 }
 
-// The frame of the current HDU of `f`.
+// The lookup table the request names, read from its extension of `f`; the
+// current HDU is restored. Empty with `error` set when the file holds no
+// such table or it cannot serve.
+std::optional<LookupTable> read_lookup_table(fitsfile* f, const LookupRequest& request, std::string& error)
+{
+    int original = 0;
+    fits_get_hdu_num(f, &original);
+    const std::string asked = request.keyword + " = 'Lookup' needs the table " + request.extname +
+                              " (EXTVER = " + std::to_string(request.extver) + ")";
+    int status = 0;
+    std::string extname = request.extname;
+    fits_movnam_hdu(f, IMAGE_HDU, extname.data(), request.extver, &status);
+    if (status != 0) {
+        fits_clear_errmsg();
+        int ignored = 0;
+        fits_movabs_hdu(f, original, nullptr, &ignored);
+        error = asked + ", which the file does not hold";
+        return std::nullopt;
+    }
+    LookupTable table;
+    table.image_axis = request.image_axis;
+    int naxis = 0;
+    std::array<long, 2> size{1, 1};
+    fits_get_img_dim(f, &naxis, &status);
+    if (status == 0 && (naxis == 1 || naxis == 2)) {
+        fits_get_img_size(f, naxis, size.data(), &status);
+    }
+    const std::optional<std::string> text = status == 0 ? header_cards(f, status) : std::nullopt;
+    // Tables of up to 2^24 values: the largest in use hold some thousands.
+    constexpr long LARGEST = 16L * 1024 * 1024;
+    if (status != 0 || !text || (naxis != 1 && naxis != 2) || size[0] < 1 || size[1] < 1 ||
+        size[0] > LARGEST / size[1] || (request.naxes == 1 && size[1] > 1)) {
+        fits_clear_errmsg();
+        int ignored = 0;
+        fits_movabs_hdu(f, original, nullptr, &ignored);
+        error = asked + ", but that extension holds no table of " + std::to_string(request.naxes) +
+                (request.naxes == 1 ? " axis" : " axes");
+        return std::nullopt;
+    }
+    table.width = static_cast<int>(size[0]);
+    table.height = static_cast<int>(size[1]);
+    table.values.assign(static_cast<std::size_t>(size[0] * size[1]), 0.0);
+    double null_value = NAN;
+    int any_null = 0;
+    fits_read_img(f, TDOUBLE, 1, size[0] * size[1], &null_value, table.values.data(), &any_null, &status);
+    const KeywordCards cards = keyword_cards(*text);
+    bool usable = status == 0;
+    for (const double v : table.values) {
+        usable = usable && std::isfinite(v);
+    }
+    const std::array<std::array<const char*, 2>, 3> keys{{{"CRPIX1", "CRPIX2"}, {"CRVAL1", "CRVAL2"}, {"CDELT1", "CDELT2"}}};
+    const std::array<std::array<double, 2>*, 3> targets{&table.crpix, &table.crval, &table.cdelt};
+    for (std::size_t k = 0; k < keys.size() && usable; ++k) {
+        for (std::size_t axis = 0; axis < 2; ++axis) {
+            if (const KeywordCard* card = find_card(cards, keys[k][axis])) {
+                const std::optional<double> value = value_number(card->value);
+                if (!value || (k == 2 && *value == 0.0)) {
+                    fits_clear_errmsg();
+                    int ignored = 0;
+                    fits_movabs_hdu(f, original, nullptr, &ignored);
+                    error = asked + ", whose " + written(*card) + " cannot serve";
+                    return std::nullopt;
+                }
+                (*targets[k])[axis] = *value;
+            }
+        }
+    }
+    fits_clear_errmsg();
+    int ignored = 0;
+    fits_movabs_hdu(f, original, nullptr, &ignored);
+    if (!usable) {
+        error = asked + ", whose values cannot be read as finite numbers";
+        return std::nullopt;
+    }
+    return table;
+}
+
+// The prior distortion applied here (empty when the WCS library applies
+// every distortion itself): the lookup tables the cards ask for, read from
+// `f`, and the SIP polynomial beside them.
+std::optional<PriorDistortion> prior_distortion(fitsfile* f, const KeywordCards& cards, std::string& error)
+{
+    const std::vector<LookupRequest> requests = lookup_requests(cards, error);
+    PriorDistortion prior;
+    if (!error.empty() || requests.empty()) {
+        return prior;
+    }
+    for (const LookupRequest& request : requests) {
+        std::optional<LookupTable> table = read_lookup_table(f, request, error);
+        if (!table) {
+            return std::nullopt;
+        }
+        auto& slot = request.detector_to_image ? prior.detector_to_image : prior.lookup;
+        slot[static_cast<std::size_t>(request.axis)] = std::move(table);
+    }
+    const KeywordCard* ctype = find_card(cards, "CTYPE1");
+    const std::string type = ctype != nullptr ? value_text(ctype->value) : std::string();
+    if (type.size() > 4 && type.compare(type.size() - 4, 4, "-SIP") == 0) {
+        prior.sip = sip_polynomial(cards, error);
+        if (!error.empty()) {
+            return std::nullopt;
+        }
+    }
+    return prior;
+}
+
+// Whether the widened footprint lies on the sky, each point at its own
+// pixel: at some sampled point, and at every one (a grid of 33 x 33 points
+// and 64 along each edge).
+struct SkyCoverage {
+    bool some;
+    bool all;
+};
+
+SkyCoverage sky_coverage(const ImageFrame& frame);
+
+// The frame of the current HDU of `f`, whose keyword cards are those of the
+// HDU, with those of `primary` for the keywords it lacks when it says
+// INHERIT = T.
 HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
 {
     int status = 0;
@@ -681,17 +603,45 @@ HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
     if (naxis == 0) {
         return refusal("the HDU holds no image (NAXIS = 0)", Problem::no_celestial_wcs);
     }
-    const std::optional<std::string> cards = header_cards(f, status);
-    if (!cards) {
+    const std::optional<std::string> text = header_cards(f, status);
+    if (!text) {
         fits_clear_errmsg();
         return refusal("cannot read the header: " + fits_status_text(status));
     }
-    if (std::string card_error = malformed_card(*cards); !card_error.empty()) {
+    if (std::string card_error = malformed_card(*text); !card_error.empty()) {
         return refusal(card_error);
     }
+    KeywordCards cards = keyword_cards(*text);
+    int hdu = 1;
+    fits_get_hdu_num(f, &hdu);
+    if (hdu > 1 && inherits_primary(cards)) {
+        fits_movabs_hdu(f, 1, nullptr, &status);
+        const std::optional<std::string> primary_text = status == 0 ? header_cards(f, status) : std::nullopt;
+        int ignored = 0;
+        fits_movabs_hdu(f, hdu, nullptr, &ignored);
+        if (!primary_text || ignored != 0) {
+            fits_clear_errmsg();
+            return refusal("INHERIT = T, but the primary header cannot be read");
+        }
+        if (std::string card_error = malformed_card(*primary_text); !card_error.empty()) {
+            return refusal("primary " + card_error);
+        }
+        cards = inherited_cards(cards, keyword_cards(*primary_text));
+    }
     std::string error;
+    std::optional<PriorDistortion> prior = prior_distortion(f, cards, error);
+    if (!prior) {
+        return refusal(error);
+    }
+    if (!error.empty()) {
+        return refusal(error);
+    }
+    const std::string wcs_cards = canonical_cards(cards, has_lookup_tables(*prior), error);
+    if (!error.empty()) {
+        return refusal(error);
+    }
     Problem problem = Problem::none;
-    std::unique_ptr<WcsArray> wcs = parse_wcs(*cards, -1, error, problem);
+    std::unique_ptr<WcsArray> wcs = parse_wcs(wcs_cards, -1, error, problem);
     if (!wcs && problem == Problem::no_celestial_wcs) {
         return refusal(error, problem);
     }
@@ -710,22 +660,35 @@ HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
     if (wcs->wcs()->naxis != 2) {
         return refusal("the world coordinate system has " + std::to_string(wcs->wcs()->naxis) + " axes, not 2");
     }
-    if (std::string system_error = reference_system_error(wcs->wcs()); !system_error.empty()) {
-        return refusal(system_error);
+    const std::optional<CelestialSystem> system = reference_system(wcs->wcs(), error);
+    if (!system) {
+        return refusal(error);
+    }
+    if (std::string matrix_error = linear_transformation_error(wcs->wcs()); !matrix_error.empty()) {
+        return refusal(matrix_error);
     }
     ImageFrame frame{};
     frame.naxis1 = static_cast<int>(size[0]);
     frame.naxis2 = static_cast<int>(size[1]);
-    frame.exposure = header_exposure(f, error, leap_seconds);
+    HeaderExposure exposure = header_exposure(cards, leap_seconds);
+    if (!exposure.error.empty()) {
+        return refusal(exposure.error);
+    }
+    frame.exposure = exposure.exposure;
+    frame.no_instant = std::move(exposure.no_instant);
+    frame.site_earth_fixed_km = header_site(cards, error);
     if (!error.empty()) {
         return refusal(error);
     }
-    frame.site_earth_fixed_km = header_site(f, error);
-    if (!error.empty()) {
-        return refusal(error);
-    }
+    frame.system = *system;
     const int chosen = wcs->chosen;
-    frame.projection = std::make_shared<const FrameProjection>(*cards, chosen, std::move(wcs));
+    frame.projection =
+        std::make_shared<const FrameProjection>(wcs_cards, chosen, std::move(wcs), std::move(*prior), *system);
+    const SkyCoverage coverage = sky_coverage(frame);
+    if (!coverage.some) {
+        return refusal("no point of the image lies on the sky through its world coordinate system");
+    }
+    frame.wholly_on_sky = coverage.all;
     return {std::move(frame), "", Problem::none};
 }
 
@@ -736,6 +699,86 @@ ImageFrameResult result_from_hdu(HduFrame hdu, const std::string& name)
     }
     return {std::move(hdu.frame), "", 0};
 }
+
+// The frame of an open file: the HDU it is positioned at when `hdu_named`,
+// else the primary HDU, or the first image extension with a celestial WCS
+// when the primary has none.
+ImageFrameResult frame_of_file(fitsfile* f, const std::string& name, bool hdu_named, const LeapSecondTable& leap_seconds)
+{
+    if (hdu_named) {
+        return result_from_hdu(frame_from_hdu(f, leap_seconds), name);
+    }
+    HduFrame primary = frame_from_hdu(f, leap_seconds);
+    if (primary.frame || primary.problem != Problem::no_celestial_wcs) {
+        return result_from_hdu(std::move(primary), name);
+    }
+    int status = 0;
+    int hdu_count = 0;
+    fits_get_num_hdus(f, &hdu_count, &status);
+    for (int hdu = 2; status == 0 && hdu <= hdu_count; ++hdu) {
+        int hdu_type = 0;
+        fits_movabs_hdu(f, hdu, &hdu_type, &status);
+        if (status != 0) {
+            break;
+        }
+        HduFrame extension = frame_from_hdu(f, leap_seconds);
+        if (extension.frame || extension.problem != Problem::no_celestial_wcs) {
+            return result_from_hdu(std::move(extension), name + "[" + std::to_string(hdu - 1) + "]");
+        }
+    }
+    if (status != 0) {
+        const std::string reason = fits_status_text(status);
+        fits_clear_errmsg();
+        return failure(name, "cannot read the extensions: " + reason, 2);
+    }
+    return failure(name, "no celestial world coordinate system in the primary HDU or any image extension", 2);
+}
+
+// A FITS file in memory of whole blocks, as CFITSIO opens it; closes the
+// file and frees the memory when it goes.
+class MemoryFile {
+public:
+    explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes))
+    {
+        buffer_ = std::malloc(bytes_.size());
+        size_ = bytes_.size();
+        if (buffer_ != nullptr) {
+            std::memcpy(buffer_, bytes_.data(), bytes_.size());
+        }
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    ~MemoryFile()
+    {
+        file_.reset();
+        std::free(buffer_);
+    }
+
+    // Opens the file; the CFITSIO status (0 when open).
+    int open(const std::string& name)
+    {
+        if (buffer_ == nullptr) {
+            return MEMORY_ALLOCATION;
+        }
+        fitsfile* raw = nullptr;
+        int status = 0;
+        fits_open_memfile(&raw, name.c_str(), READONLY, &buffer_, &size_, 0, nullptr, &status);
+        if (status == 0) {
+            file_.reset(raw);
+        }
+        return status;
+    }
+    fitsfile* get() const { return file_.get(); }
+
+private:
+    std::string bytes_;
+    void* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    FitsFile file_;
+};
+
+constexpr std::size_t CARD = 80;
+constexpr std::size_t BLOCK = 2880;
 
 }  // namespace
 
@@ -771,40 +814,31 @@ ImageFrameResult image_frame_from_file(const std::string& path, const LeapSecond
     int named_hdu = -99;
     int parse_status = 0;
     fits_parse_extnum(const_cast<char*>(path.c_str()), &named_hdu, &parse_status);
-    if (parse_status != 0 || named_hdu != -99) {
-        fits_clear_errmsg();
-        return result_from_hdu(frame_from_hdu(f.get(), leap_seconds), path);
+    const bool named = parse_status != 0 || named_hdu != -99;
+    fits_clear_errmsg();
+    return frame_of_file(f.get(), path, named, leap_seconds);
+}
+
+ImageFrameResult image_frame_from_memory(std::string_view bytes, const std::string& name,
+                                        const LeapSecondTable& leap_seconds)
+{
+    std::string padded(bytes);
+    padded.resize((padded.size() + BLOCK - 1) / BLOCK * BLOCK, '\0');
+    if (padded.empty()) {
+        return failure(name, "not a FITS file (it is empty)", 2);
     }
-    HduFrame primary = frame_from_hdu(f.get(), leap_seconds);
-    if (primary.frame || primary.problem != Problem::no_celestial_wcs) {
-        return result_from_hdu(std::move(primary), path);
-    }
-    int hdu_count = 0;
-    fits_get_num_hdus(f.get(), &hdu_count, &status);
-    for (int hdu = 2; status == 0 && hdu <= hdu_count; ++hdu) {
-        int hdu_type = 0;
-        fits_movabs_hdu(f.get(), hdu, &hdu_type, &status);
-        if (status != 0) {
-            break;
-        }
-        HduFrame extension = frame_from_hdu(f.get(), leap_seconds);
-        if (extension.frame || extension.problem != Problem::no_celestial_wcs) {
-            return result_from_hdu(std::move(extension), path + "[" + std::to_string(hdu - 1) + "]");
-        }
-    }
-    if (status != 0) {
+    MemoryFile file(std::move(padded));
+    if (const int status = file.open(name); status != 0) {
         const std::string reason = fits_status_text(status);
         fits_clear_errmsg();
-        return failure(path, "cannot read the extensions: " + reason, 2);
+        return failure(name, "not a FITS file (" + reason + ")", 2);
     }
-    return failure(path, "no celestial world coordinate system in the primary HDU or any image extension", 2);
+    return frame_of_file(file.get(), name, false, leap_seconds);
 }
 
 ImageFrameResult image_frame_from_header(std::string_view header_cards, const std::string& name,
                                         const LeapSecondTable& leap_seconds)
 {
-    constexpr std::size_t CARD = 80;
-    constexpr std::size_t BLOCK = 2880;
     // Only the cards up to END are the header; a header without END is cut short.
     std::size_t end = std::string_view::npos;
     for (std::size_t at = 0; at + CARD <= header_cards.size(); at += CARD) {
@@ -827,47 +861,28 @@ ImageFrameResult image_frame_from_header(std::string_view header_cards, const st
     // CFITSIO reads the header as a file in memory of whole blocks; the data
     // are never read. An extension's header follows an empty primary one.
     const bool extension = header_cards.substr(0, 8) == "XTENSION";
-    std::string primary;
+    std::string bytes;
     if (extension) {
         for (const char* c : {"SIMPLE  =                    T", "BITPIX  =                    8",
                               "NAXIS   =                    0", "EXTEND  =                    T", "END"}) {
-            primary += c;
-            primary.resize((primary.size() + CARD - 1) / CARD * CARD, ' ');
+            bytes += c;
+            bytes.resize((bytes.size() + CARD - 1) / CARD * CARD, ' ');
         }
-        primary.resize(BLOCK, ' ');
+        bytes.resize(BLOCK, ' ');
     }
-    const std::size_t size = primary.size() + (end + BLOCK - 1) / BLOCK * BLOCK;
-    void* buffer = std::malloc(size);
-    if (buffer == nullptr) {
-        return failure(name, "out of memory", 2);
-    }
-    std::memcpy(buffer, primary.data(), primary.size());
-    std::memcpy(static_cast<char*>(buffer) + primary.size(), header_cards.data(), end);
-    std::memset(static_cast<char*>(buffer) + primary.size() + end, ' ', size - primary.size() - end);
-    std::size_t buffer_size = size;
-    fitsfile* raw = nullptr;
-    int status = 0;
-    fits_open_memfile(&raw, name.c_str(), READONLY, &buffer, &buffer_size, 0, nullptr, &status);
+    bytes += header_cards.substr(0, end);
+    bytes.resize((bytes.size() + BLOCK - 1) / BLOCK * BLOCK, ' ');
+    MemoryFile file(std::move(bytes));
+    int status = file.open(name);
     if (status == 0 && extension) {
-        fits_movabs_hdu(raw, 2, nullptr, &status);
-        if (status != 0) {
-            int ignored = 0;
-            fits_close_file(raw, &ignored);
-        }
+        fits_movabs_hdu(file.get(), 2, nullptr, &status);
     }
     if (status != 0) {
         const std::string reason = fits_status_text(status);
         fits_clear_errmsg();
-        std::free(buffer);
         return failure(name, "not a FITS header (" + reason + ")", 2);
     }
-    ImageFrameResult result;
-    {
-        const FitsFile f(raw);
-        result = result_from_hdu(frame_from_hdu(f.get(), leap_seconds), name);
-    }
-    std::free(buffer);
-    return result;
+    return result_from_hdu(frame_from_hdu(file.get(), leap_seconds), name);
 }
 
 std::optional<PixelPosition> pixel_position(const ImageFrame& frame, double ra_deg, double dec_deg)
@@ -875,14 +890,19 @@ std::optional<PixelPosition> pixel_position(const ImageFrame& frame, double ra_d
     if (!frame.projection || !std::isfinite(ra_deg) || !std::isfinite(dec_deg) || std::fabs(dec_deg) > 90.0) {
         return std::nullopt;
     }
-    const FrameProjection::Borrowed borrowed = frame.projection->borrow();
+    const FrameProjection& projection = *frame.projection;
+    SkyPoint place{ra_deg, dec_deg};
+    if (projection.system() != CelestialSystem::fk5_j2000) {
+        place = place_in_system(projection.system(), place);
+    }
+    const FrameProjection::Borrowed borrowed = projection.borrow();
     wcsprm* wcs = borrowed.get();
     if (wcs == nullptr) {
         return std::nullopt;
     }
     std::array<double, 2> world{};
-    world[static_cast<std::size_t>(wcs->lng)] = ra_deg;
-    world[static_cast<std::size_t>(wcs->lat)] = dec_deg;
+    world[static_cast<std::size_t>(wcs->lng)] = place.ra_deg;
+    world[static_cast<std::size_t>(wcs->lat)] = place.dec_deg;
     std::array<double, 2> intermediate{};
     std::array<double, 2> pixel{};
     double phi = 0.0;
@@ -892,6 +912,13 @@ std::optional<PixelPosition> pixel_position(const ImageFrame& frame, double ra_d
     if (status != 0 || invalid != 0 || !std::isfinite(pixel[0]) || !std::isfinite(pixel[1])) {
         return std::nullopt;
     }
+    if (const PriorDistortion* prior = projection.prior()) {
+        const std::optional<std::array<double, 2>> image = image_pixel(*prior, pixel[0], pixel[1]);
+        if (!image) {
+            return std::nullopt;
+        }
+        pixel = *image;
+    }
     return PixelPosition{pixel[0], pixel[1]};
 }
 
@@ -900,12 +927,19 @@ std::optional<SkyPoint> sky_position(const ImageFrame& frame, double x, double y
     if (!frame.projection || !std::isfinite(x) || !std::isfinite(y)) {
         return std::nullopt;
     }
-    const FrameProjection::Borrowed borrowed = frame.projection->borrow();
+    const FrameProjection& projection = *frame.projection;
+    std::array<double, 2> pixel{x, y};
+    if (const PriorDistortion* prior = projection.prior()) {
+        pixel = corrected_pixel(*prior, x, y);
+        if (!std::isfinite(pixel[0]) || !std::isfinite(pixel[1])) {
+            return std::nullopt;
+        }
+    }
+    const FrameProjection::Borrowed borrowed = projection.borrow();
     wcsprm* wcs = borrowed.get();
     if (wcs == nullptr) {
         return std::nullopt;
     }
-    const std::array<double, 2> pixel{x, y};
     std::array<double, 2> intermediate{};
     std::array<double, 2> world{};
     double phi = 0.0;
@@ -914,14 +948,31 @@ std::optional<SkyPoint> sky_position(const ImageFrame& frame, double x, double y
     const int status = wcsp2s(wcs, 1, 2, pixel.data(), intermediate.data(), &phi, &theta, world.data(), &invalid);
     const double ra = world[static_cast<std::size_t>(wcs->lng)];
     const double dec = world[static_cast<std::size_t>(wcs->lat)];
-    if (status != 0 || invalid != 0 || !std::isfinite(ra) || !std::isfinite(dec)) {
+    if (status != 0 || invalid != 0 || !std::isfinite(ra) || !std::isfinite(dec) || std::fabs(dec) > 90.0) {
         return std::nullopt;
+    }
+    if (projection.system() != CelestialSystem::fk5_j2000) {
+        return place_from_system(projection.system(), {ra, dec});
     }
     double wrapped = std::fmod(ra, 360.0);
     if (wrapped < 0.0) {
         wrapped += 360.0;
     }
     return SkyPoint{wrapped, dec};
+}
+
+std::optional<SkyPoint> own_sky_position(const ImageFrame& frame, double x, double y)
+{
+    const std::optional<SkyPoint> sky = sky_position(frame, x, y);
+    if (!sky) {
+        return std::nullopt;
+    }
+    const std::optional<PixelPosition> back = pixel_position(frame, sky->ra_deg, sky->dec_deg);
+    const double tolerance = 1e-6 * (1.0 + std::hypot(x - 0.5 * frame.naxis1, y - 0.5 * frame.naxis2));
+    if (!back || !(std::hypot(back->x - x, back->y - y) <= tolerance)) {
+        return std::nullopt;
+    }
+    return sky;
 }
 
 namespace {
@@ -960,6 +1011,82 @@ std::vector<PixelPosition> outline_pixels(const ImageFrame& frame, int per_edge)
     return points;
 }
 
+// Points of the coverage grid per axis, and along each edge.
+constexpr int COVERAGE_GRID = 33;
+constexpr int COVERAGE_EDGE = 64;
+
+// The pixel of the coverage grid over the widened footprint at (i, j).
+PixelPosition grid_pixel(const Footprint& fp, int i, int j)
+{
+    return {fp.centre_x - fp.half_width + 2.0 * fp.half_width * i / (COVERAGE_GRID - 1),
+            fp.centre_y - fp.half_height + 2.0 * fp.half_height * j / (COVERAGE_GRID - 1)};
+}
+
+// The outermost point between `inside` (on the sky) and `outside` (off it)
+// that lies on the sky, by bisection.
+PixelPosition last_on_sky(const ImageFrame& frame, PixelPosition inside, PixelPosition outside)
+{
+    for (int i = 0; i < 50; ++i) {
+        const PixelPosition mid{0.5 * (inside.x + outside.x), 0.5 * (inside.y + outside.y)};
+        (sky_position(frame, mid.x, mid.y) ? inside : outside) = mid;
+    }
+    return inside;
+}
+
+double arc_between(const SkyPoint& a, const SkyPoint& b);
+
+// The length on the sky (radians) of the line of pixels from a to b where
+// it lies on the sky: the arcs between neighbouring samples both on it, and
+// from the last sample on it to where it leaves the sky.
+double length_on_sky(const ImageFrame& frame, PixelPosition a, PixelPosition b)
+{
+    constexpr int SAMPLES = 512;
+    const auto at = [&](int i) {
+        const double t = static_cast<double>(i) / SAMPLES;
+        return PixelPosition{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+    };
+    double length = 0.0;
+    std::optional<SkyPoint> previous = sky_position(frame, a.x, a.y);
+    for (int i = 1; i <= SAMPLES; ++i) {
+        const PixelPosition p = at(i);
+        const std::optional<SkyPoint> here = sky_position(frame, p.x, p.y);
+        if (previous && here) {
+            length += arc_between(*previous, *here);
+        } else if (previous || here) {
+            const PixelPosition edge = previous ? last_on_sky(frame, at(i - 1), p) : last_on_sky(frame, p, at(i - 1));
+            const SkyPoint on = *sky_position(frame, edge.x, edge.y);
+            length += arc_between(previous ? *previous : *here, on);
+        }
+        previous = here;
+    }
+    return length;
+}
+
+double arc_between(const SkyPoint& a, const SkyPoint& b)
+{
+    return angle_between(unit_vector_from_sky(a.ra_deg, a.dec_deg), unit_vector_from_sky(b.ra_deg, b.dec_deg));
+}
+
+SkyCoverage sky_coverage(const ImageFrame& frame)
+{
+    const Footprint fp = widened_footprint(frame);
+    SkyCoverage coverage{false, true};
+    const auto note = [&](const PixelPosition& p) {
+        const bool on = own_sky_position(frame, p.x, p.y).has_value();
+        coverage.some = coverage.some || on;
+        coverage.all = coverage.all && on;
+    };
+    for (int i = 0; i < COVERAGE_GRID; ++i) {
+        for (int j = 0; j < COVERAGE_GRID; ++j) {
+            note(grid_pixel(fp, i, j));
+        }
+    }
+    for (const PixelPosition& p : outline_pixels(frame, COVERAGE_EDGE)) {
+        note(p);
+    }
+    return coverage;
+}
+
 }  // namespace
 
 bool in_widened_footprint(const ImageFrame& frame, const PixelPosition& p)
@@ -971,24 +1098,42 @@ bool in_widened_footprint(const ImageFrame& frame, const PixelPosition& p)
 std::optional<SkyPoint> frame_centre(const ImageFrame& frame)
 {
     const Footprint fp = widened_footprint(frame);
-    return sky_position(frame, fp.centre_x, fp.centre_y);
+    if (const auto centre = sky_position(frame, fp.centre_x, fp.centre_y)) {
+        return centre;
+    }
+    std::optional<SkyPoint> nearest;
+    double least = INFINITY;
+    for (int i = 0; i < COVERAGE_GRID; ++i) {
+        for (int j = 0; j < COVERAGE_GRID; ++j) {
+            const PixelPosition p = grid_pixel(fp, i, j);
+            const double d = std::hypot(p.x - fp.centre_x, p.y - fp.centre_y);
+            if (d < least) {
+                if (const auto sky = sky_position(frame, p.x, p.y)) {
+                    least = d;
+                    nearest = sky;
+                }
+            }
+        }
+    }
+    return nearest;
 }
 
 std::optional<FrameSize> frame_size(const ImageFrame& frame)
 {
     const Footprint fp = widened_footprint(frame);
-    const auto left = sky_position(frame, 0.5, fp.centre_y);
-    const auto right = sky_position(frame, frame.naxis1 + 0.5, fp.centre_y);
-    const auto bottom = sky_position(frame, fp.centre_x, 0.5);
-    const auto top = sky_position(frame, fp.centre_x, frame.naxis2 + 0.5);
-    if (!left || !right || !bottom || !top) {
-        return std::nullopt;
+    const PixelPosition left{0.5, fp.centre_y};
+    const PixelPosition right{frame.naxis1 + 0.5, fp.centre_y};
+    const PixelPosition bottom{fp.centre_x, 0.5};
+    const PixelPosition top{fp.centre_x, frame.naxis2 + 0.5};
+    const auto l = sky_position(frame, left.x, left.y);
+    const auto r = sky_position(frame, right.x, right.y);
+    const auto b = sky_position(frame, bottom.x, bottom.y);
+    const auto t = sky_position(frame, top.x, top.y);
+    if (l && r && b && t) {
+        return FrameSize{arc_between(*l, *r) * RAD_TO_DEG * 60.0, arc_between(*b, *t) * RAD_TO_DEG * 60.0};
     }
-    const double width = angle_between(unit_vector_from_sky(left->ra_deg, left->dec_deg),
-                                       unit_vector_from_sky(right->ra_deg, right->dec_deg));
-    const double height = angle_between(unit_vector_from_sky(bottom->ra_deg, bottom->dec_deg),
-                                        unit_vector_from_sky(top->ra_deg, top->dec_deg));
-    return FrameSize{width * RAD_TO_DEG * 60.0, height * RAD_TO_DEG * 60.0};
+    return FrameSize{length_on_sky(frame, left, right) * RAD_TO_DEG * 60.0,
+                     length_on_sky(frame, bottom, top) * RAD_TO_DEG * 60.0};
 }
 
 std::vector<SkyPoint> widened_outline(const ImageFrame& frame, int points_per_edge)
@@ -1020,6 +1165,9 @@ BoundingCircle widened_bounding_circle(const ImageFrame& frame)
         return whole_sky;
     }
     const Vector3 c = unit_vector_from_sky(centre->ra_deg, centre->dec_deg);
+    if (!frame.wholly_on_sky) {
+        return {c, PI};
+    }
     const std::vector<PixelPosition> edge = outline_pixels(frame, SAMPLES_PER_EDGE);
     std::vector<Vector3> points;
     points.reserve(edge.size());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -144,4 +145,115 @@ TEST(FieldRegion, SquareAndFrameAnswerAsTheirOwnTests)
     EXPECT_NEAR(centre->y, 100.5, 1e-6);
     EXPECT_TRUE(in_field_region(framed, 200.0, 30.0));
     EXPECT_FALSE(in_field_region(framed, 200.0, 30.2));
+}
+
+namespace {
+
+// The header of an n x n image of `code` about (150, 20), `scale` degrees
+// per pixel, in FK5: 80-character cards up to END.
+std::string wide_frame_header(const std::string& code, double scale, int n)
+{
+    std::string text;
+    const auto add = [&text](const std::string& key, const std::string& value) {
+        char card[81];
+        std::snprintf(card, sizeof card, "%-8s= %20s", key.c_str(), value.c_str());
+        std::string c = card;
+        c.resize(80, ' ');
+        text += c;
+    };
+    add("SIMPLE", "T");
+    add("BITPIX", "8");
+    add("NAXIS", "2");
+    add("NAXIS1", std::to_string(n));
+    add("NAXIS2", std::to_string(n));
+    add("CTYPE1", "'RA---" + code + "'");
+    add("CTYPE2", "'DEC--" + code + "'");
+    add("CRPIX1", std::to_string(0.5 * (n + 1)));
+    add("CRPIX2", std::to_string(0.5 * (n + 1)));
+    add("CRVAL1", "150.0");
+    add("CRVAL2", "20.0");
+    add("CDELT1", std::to_string(-scale));
+    add("CDELT2", std::to_string(scale));
+    add("RADESYS", "'FK5'");
+    text += "END" + std::string(77, ' ');
+    return text;
+}
+
+// The unit vector at angle `distance` from p towards position angle `angle`.
+Vector3 moved(const Vector3& p, double distance, double angle)
+{
+    const SphericalCoordinates s = spherical_from_vector(p);
+    const Vector3 north = unit_vector_from_sky(s.ra_deg, s.dec_deg + 90.0);  // past the pole: the local north
+    const Vector3 east{{-std::sin(s.ra_deg * DEG_TO_RAD), std::cos(s.ra_deg * DEG_TO_RAD), 0.0}};
+    Vector3 q;
+    for (int i = 1; i <= 3; ++i) {
+        q(i) = std::cos(distance) * p(i) +
+               std::sin(distance) * (std::cos(angle) * north(i) + std::sin(angle) * east(i));
+    }
+    return q;
+}
+
+}  // namespace
+
+// The clearance the exposure search steps by must be a lower bound of the
+// distance to the region's boundary: every place nearer than it to a place
+// shares that place's inside-or-outside answer. Here for frames partly off
+// the sky (a SIN frame beyond its horizon, an all-sky ZEA camera, a quad
+// cube with its holes), whose boundary is sampled on the sky, and for a
+// TAN frame wholly on it (the pixel distance times half the least scale).
+// Each place is tried with 24 neighbours at 0.999 of its clearance. The
+// clearances must also be useful: most places a degree or more from the
+// boundary, none of them left at zero.
+TEST(FieldRegion, ClearancesHoldTheBoundaryOfFramesOnAndOffTheSky)
+{
+    struct Case {
+        std::string code;
+        double scale;
+        int n;
+        bool wholly_on_sky;
+    };
+    const Case cases[] = {
+        {"SIN", 0.8, 180, false}, {"ZEA", 1.3, 200, false}, {"TSC", 2.0, 140, false}, {"TAN", 0.05, 200, true}};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (const Case& c : cases) {
+        const ImageFrameResult read = image_frame_from_header(wide_frame_header(c.code, c.scale, c.n), c.code);
+        ASSERT_TRUE(read.frame) << read.error;
+        EXPECT_EQ(read.frame->wholly_on_sky, c.wholly_on_sky) << c.code;
+        FieldSearch field{};
+        field.frame = std::make_shared<const ImageFrame>(*read.frame);
+        const FieldRegion region = field_region(field);
+        int useful = 0;
+        int tried = 0;
+        for (int k = 0; k < 400; ++k) {
+            // Places over the whole sky, and for the small TAN frame near it.
+            Vector3 p;
+            if (c.wholly_on_sky) {
+                p = moved(unit_vector_from_sky(150.0, 20.0), 10.0 * DEG_TO_RAD * (0.5 + 0.5 * uniform(random)),
+                          PI * uniform(random));
+            } else {
+                const double z = uniform(random);
+                const double phi = PI * uniform(random);
+                p = Vector3{{std::sqrt(1.0 - z * z) * std::cos(phi), std::sqrt(1.0 - z * z) * std::sin(phi), z}};
+            }
+            const SphericalCoordinates s = spherical_from_vector(p);
+            const RegionTest test = field_region_test(region, {true, s.ra_deg, s.dec_deg, p, 1000.0});
+            ASSERT_EQ(test.inside, in_field_region(region, s.ra_deg, s.dec_deg)) << c.code;
+            ++tried;
+            useful += test.clearance_rad > DEG_TO_RAD ? 1 : 0;
+            if (!(test.clearance_rad > 0.0)) {
+                continue;
+            }
+            for (int j = 0; j < 24; ++j) {
+                const Vector3 q = moved(p, 0.999 * test.clearance_rad, TWO_PI * j / 24.0);
+                const SphericalCoordinates t = spherical_from_vector(q);
+                EXPECT_EQ(in_field_region(region, t.ra_deg, t.dec_deg), test.inside)
+                    << c.code << ": from (" << s.ra_deg << ", " << s.dec_deg << ") with clearance "
+                    << test.clearance_rad / DEG_TO_RAD << " deg to (" << t.ra_deg << ", " << t.dec_deg << ")";
+            }
+        }
+        if (!c.wholly_on_sky) {
+            EXPECT_GT(useful, tried * 3 / 4) << c.code;
+        }
+    }
 }
