@@ -116,6 +116,7 @@ OverlayField overlay_field(const FieldSearch& field, OverlayObjectKind kind, con
     const CalendarInstant i = calendar_instant_from_mjd(field.start_utc_mjd);
     overlay.title = field.image.empty() ? std::string(program) + " field" : std::string(program) + ": " + field.image;
     if (field.frame) {
+        overlay.region_system = field.frame->system;
         for (const SkyPoint& p : widened_outline(*field.frame, 8)) {
             overlay.outline.push_back(p);
         }

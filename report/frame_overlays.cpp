@@ -113,10 +113,15 @@ std::string region_string(const std::string& label)
     return "{" + plain + "}";
 }
 
-// A place in the region file: RA in [0, 360) and Dec, 8 decimals of a degree
-// (36 microarcseconds).
-std::string region_place(double ra_deg, double dec_deg)
+// A place (J2000) in the region file's system: RA in [0, 360) and Dec, 8
+// decimals of a degree (36 microarcseconds).
+std::string region_place(CelestialSystem system, double ra_deg, double dec_deg)
 {
+    if (system != CelestialSystem::fk5_j2000) {
+        const SkyPoint p = place_in_system(system, {ra_deg, dec_deg});
+        ra_deg = p.ra_deg;
+        dec_deg = p.dec_deg;
+    }
     return fixed(normalised_ra(ra_deg), 8) + "," + fixed(dec_deg, 8);
 }
 
@@ -146,13 +151,14 @@ std::string ds9_region_text(const OverlayField& field, const std::vector<Overlay
     }
     text += "global color=green dashlist=8 3 width=1 font=\"helvetica 10 normal roman\" select=1 highlite=1 dash=0 "
             "fixed=0 edit=1 move=1 delete=1 include=1 source=1\n";
-    text += "fk5\n";
+    const CelestialSystem system = field.region_system;
+    text += std::string(region_system_name(system)) + "\n";
 
     std::string polygon;
     int vertices = 0;
     for (const SkyPoint& p : field.outline) {
         if (finite_point(p.ra_deg, p.dec_deg)) {
-            polygon += (vertices == 0 ? "" : ",") + region_place(p.ra_deg, p.dec_deg);
+            polygon += (vertices == 0 ? "" : ",") + region_place(system, p.ra_deg, p.dec_deg);
             ++vertices;
         }
     }
@@ -167,7 +173,7 @@ std::string ds9_region_text(const OverlayField& field, const std::vector<Overlay
         if (!finite_point(object.ra_deg, object.dec_deg)) {
             continue;
         }
-        text += "circle(" + region_place(object.ra_deg, object.dec_deg) + "," + fixed(radius_arcsec, 3) +
+        text += "circle(" + region_place(system, object.ra_deg, object.dec_deg) + "," + fixed(radius_arcsec, 3) +
                 "\") # color=" + circle_colour;
         const std::string label = printable_label(object.label);
         if (!label.empty()) {
@@ -177,8 +183,8 @@ std::string ds9_region_text(const OverlayField& field, const std::vector<Overlay
         if (object.track_start && object.track_end &&
             finite_point(object.track_start->ra_deg, object.track_start->dec_deg) &&
             finite_point(object.track_end->ra_deg, object.track_end->dec_deg)) {
-            text += "line(" + region_place(object.track_start->ra_deg, object.track_start->dec_deg) + "," +
-                    region_place(object.track_end->ra_deg, object.track_end->dec_deg) + ") # line=0 1 color=red\n";
+            text += "line(" + region_place(system, object.track_start->ra_deg, object.track_start->dec_deg) + "," +
+                    region_place(system, object.track_end->ra_deg, object.track_end->dec_deg) + ") # line=0 1 color=red\n";
         }
     }
     return text;

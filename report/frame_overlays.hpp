@@ -1,6 +1,7 @@
 // Overlays of a searched field and the objects found in it: a region file for
-// an image viewer (fk5 degrees) and an SVG finder chart. The functions return
-// the texts; the drivers write them.
+// an image viewer (degrees in the reference system of the field's image, fk5
+// for a square) and an SVG finder chart. The functions return the texts; the
+// drivers write them.
 #pragma once
 
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "angles.hpp"
+#include "reference_systems.hpp"
 
 namespace fieldsearch {
 
@@ -25,6 +27,9 @@ struct OverlayField {
     std::vector<SkyPoint> outline;
     std::vector<std::string> caption_lines;
     OverlayObjectKind kind = OverlayObjectKind::asteroid;
+    // The system the region file writes its places in: the image's own,
+    // so that a viewer lands each mark on the image's pixel.
+    CelestialSystem region_system = CelestialSystem::fk5_j2000;
 };
 
 // One object found: its label (designation), place, magnitude when known, and
@@ -48,10 +53,11 @@ struct OverlayObject {
 std::vector<SkyPoint> square_field_outline(double centre_ra_deg, double centre_dec_deg, double half_side_deg,
                                            double widening);
 
-// A region file in fk5 degrees: header, global properties, the field outline as
-// a polygon, and per object a circle labelled with its designation and, with a
-// track, a line with an arrow from its start to its end. Objects or vertices
-// with a non-finite coordinate are left out.
+// A region file in degrees of the field's region_system (icrs, fk5 or fk4,
+// the places brought from J2000 to it): header, global properties, the
+// field outline as a polygon, and per object a circle labelled with its
+// designation and, with a track, a line with an arrow from its start to its
+// end. Objects or vertices with a non-finite coordinate are left out.
 std::string ds9_region_text(const OverlayField& field, const std::vector<OverlayObject>& objects);
 
 // An SVG 1.1 finder chart: gnomonic projection about the field centre, north
