@@ -721,7 +721,7 @@ bool add_image_field(PlanResult& result, const Scenario& base, const std::string
         }
     } else {
         result.status = 2;
-        result.error = path + ": the header gives no instant (DATE-OBS or MJD-OBS): give --time";
+        result.error = path + ": " + frame->no_instant + ": give --time";
         return false;
     }
     const double length = exposure.value_or(frame->exposure ? frame->exposure->length_seconds : 0.0);
