@@ -1,6 +1,7 @@
 // Image frames, exposures and overlays as an observer runs them: both
 // programs against the square search, against the plain gnomonic formulas
 // and against runs at single instants.
+#include <erfa.h>
 #include <fitsio.h>
 
 #include <array>
@@ -153,6 +154,34 @@ std::vector<std::string> tan_cards(const Tan& t)
         cards.push_back(card);
     }
     return cards;
+}
+
+// The place on the mean equator and equinox of J2000.0 (degrees) of a place
+// given in the region file's system: from the ICRS through ERFA's frame
+// bias matrix, from FK4 B1950 by ERFA's fk45z at the epoch B1950.0.
+std::array<double, 2> j2000_of(const std::string& system, double ra, double dec)
+{
+    if (system == "icrs") {
+        double rb[3][3];
+        double rp[3][3];
+        double rbp[3][3];
+        eraBp00(2451545.0, 0.0, rb, rp, rbp);
+        double p[3];
+        double q[3];
+        eraS2c(ra * DEG, dec * DEG, p);
+        eraRxp(rb, p, q);
+        double a = 0.0;
+        double d = 0.0;
+        eraC2s(q, &a, &d);
+        return {eraAnp(a) / DEG, d / DEG};
+    }
+    if (system == "fk4") {
+        double a = 0.0;
+        double d = 0.0;
+        eraFk45z(ra * DEG, dec * DEG, 1950.0, &a, &d);
+        return {a / DEG, d / DEG};
+    }
+    return {ra, dec};
 }
 
 // Runs of blanks as one blank, none at either end: labels pad designations.
@@ -374,26 +403,44 @@ TEST(FramesRuns, SatellitesStreakingThroughAreListedWithTheirCrossing)
 }
 
 // The overlays of a run mark what its CSV lists: one region circle at each
-// row's place (to the file's 8 decimals) labelled with its designation, and a
+// row's place (to the file's 8 decimals) labelled with its designation, in
+// the reference system of the image (icrs for the ICRS sample frame, fk4
+// B1950 for a plate, fk5 for an FK5 frame and for a square), and a
 // well-formed SVG chart holding each row's label once (truncated satellite
-// names may repeat: then as often as rows show it).
-TEST(FramesRuns, OverlaysMarkEveryRowOnce)
+// names may repeat: then as often as rows show it). The region places are
+// brought back to J2000 with ERFA (the frame bias matrix, fk45z at B1950.0)
+// and must be the rows' places: a file that wrote J2000 numbers under icrs
+// or fk4, or that said fk5 over any frame, fails here.
+TEST(FramesRuns, OverlaysMarkEveryRowOnceInTheFramesSystem)
 {
+    const ScratchDirectory scratch;
+    const Tan frame{100.5, 100.5, 0.0416667, 0.5, -0.01, 0.0, 0.0, 0.01, 200, 200};
+    auto with = [&frame](std::vector<std::string> system) {
+        std::vector<std::string> cards = tan_cards(frame);
+        cards.insert(cards.end(), system.begin(), system.end());
+        cards.push_back("DATE-OBS= '2008-05-20T05:13:30'");
+        cards.push_back("EXPTIME =                   60");
+        return cards;
+    };
+    const std::string fk4 = write_image(scratch, "fk4.fits", {200, 200}, with({"RADESYS = 'FK4'", "EQUINOX =   1950"}));
+    const std::string fk5 = write_image(scratch, "fk5.fits", {200, 200}, with({"RADESYS = 'FK5'", "EQUINOX =   2000"}));
     struct Case {
         const char* program;
         std::string options;
+        std::string system;
     };
     const Case cases[] = {
-        {ASTFIELD, ""},
-        {SATFIELD, "--image satfield-frame.fits"},
+        {ASTFIELD, "", "fk5"},
+        {SATFIELD, "--image satfield-frame.fits", "icrs"},
+        {ASTFIELD, "--image '" + fk4 + "' " + OBSERVER, "fk4"},
+        {ASTFIELD, "--image '" + fk5 + "' " + OBSERVER, "fk5"},
     };
-    const ScratchDirectory scratch;
     for (const Case& c : cases) {
         const std::string regions = scratch.file("field.reg");
         const std::string chart = scratch.file("field.svg");
         const auto rows =
             csv_rows(scratch, c.program, c.options + " --regions '" + regions + "' --chart '" + chart + "'");
-        EXPECT_GE(rows.size(), 3u) << c.program;
+        EXPECT_GE(rows.size(), 3u) << c.program << " " << c.options;
         std::map<std::string, std::vector<const Row*>> by_label;
         for (const Row& row : rows) {
             by_label[collapsed(row.count("norad_id") != 0 ? row.at("name") : row.at("number") + " " + row.at("name"))]
@@ -401,7 +448,11 @@ TEST(FramesRuns, OverlaysMarkEveryRowOnce)
         }
         std::istringstream lines(file_contents(regions));
         std::size_t circles = 0;
+        std::vector<std::string> systems;
         for (std::string line; std::getline(lines, line);) {
+            if (line == "icrs" || line == "fk5" || line == "fk4") {
+                systems.push_back(line);
+            }
             if (line.rfind("circle(", 0) != 0) {
                 continue;
             }
@@ -409,15 +460,18 @@ TEST(FramesRuns, OverlaysMarkEveryRowOnce)
             double ra = 0.0;
             double dec = 0.0;
             ASSERT_EQ(std::sscanf(line.c_str(), "circle(%lf,%lf,", &ra, &dec), 2) << line;
+            const auto j2000 = j2000_of(c.system, ra, dec);
             const std::size_t open = line.find("text={");
             ASSERT_NE(open, std::string::npos) << line;
             const std::string label = collapsed(line.substr(open + 6, line.find('}', open) - open - 6));
             std::size_t at_row = 0;
             for (const Row* row : by_label[label]) {
-                at_row += std::abs(ra - number(*row, "ra_deg")) < 6e-9 && std::abs(dec - number(*row, "dec_deg")) < 6e-9;
+                at_row += std::abs(std::remainder(j2000[0] - number(*row, "ra_deg"), 360.0)) < 6e-9 &&
+                          std::abs(j2000[1] - number(*row, "dec_deg")) < 6e-9;
             }
-            EXPECT_EQ(at_row, 1u) << line;
+            EXPECT_EQ(at_row, 1u) << c.system << ": " << line;
         }
+        EXPECT_EQ(systems, std::vector<std::string>{c.system}) << c.options;
         EXPECT_EQ(circles, rows.size()) << c.program;
 
         pugi::xml_document svg;
