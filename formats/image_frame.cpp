@@ -466,10 +466,30 @@ std::string malformed_card(const std::string& cards)
     return "";
 }
 
-// The lookup table the request names, read from its extension of `f`; the
-// current HDU is restored. Empty with `error` set when the file holds no
-// such table or it cannot serve.
-std::optional<LookupTable> read_lookup_table(fitsfile* f, const LookupRequest& request, std::string& error)
+// A message naming the first card of the header (up to END) that holds a
+// byte other than printable ASCII, or empty: the WCS library's parser has
+// crashed on such a byte in a keyword.
+std::string unprintable_byte(const std::string& cards)
+{
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+        if (i % 80 == 0 && cards.compare(i, 3, "END") == 0 &&
+            cards.find_first_not_of(' ', i + 3) >= std::min(cards.size(), i + 80)) {
+            break;
+        }
+        const auto c = static_cast<unsigned char>(cards[i]);
+        if (c < 0x20 || c > 0x7e) {
+            return "the header holds a byte that is not printable ASCII, in card " + std::to_string(i / 80 + 1);
+        }
+    }
+    return "";
+}
+
+// The lookup table the request names, read from its extension of `f` (a
+// file in memory of `bytes_held` bytes; 0 for a file on disk, whose reads
+// CFITSIO stops at its end); the current HDU is restored. Empty with `error`
+// set when the file holds no such table or it cannot serve.
+std::optional<LookupTable> read_lookup_table(fitsfile* f, LONGLONG bytes_held, const LookupRequest& request,
+                                             std::string& error)
 {
     int original = 0;
     fits_get_hdu_num(f, &original);
@@ -485,6 +505,20 @@ std::optional<LookupTable> read_lookup_table(fitsfile* f, const LookupRequest& r
         error = asked + ", which the file does not hold";
         return std::nullopt;
     }
+    // CFITSIO reads past the end of a file in memory that is cut short in
+    // the table's data (its own idea of the file's size grows with the
+    // headers it reads): the data must lie within the bytes held.
+    LONGLONG header_start = 0;
+    LONGLONG data_start = 0;
+    LONGLONG data_end = 0;
+    fits_get_hduaddrll(f, &header_start, &data_start, &data_end, &status);
+    if (status != 0 || (bytes_held > 0 && data_end > bytes_held)) {
+        fits_clear_errmsg();
+        int ignored = 0;
+        fits_movabs_hdu(f, original, nullptr, &ignored);
+        error = asked + ", whose data the file is cut short of";
+        return std::nullopt;
+    }
     LookupTable table;
     table.image_axis = request.image_axis;
     int naxis = 0;
@@ -494,8 +528,8 @@ std::optional<LookupTable> read_lookup_table(fitsfile* f, const LookupRequest& r
         fits_get_img_size(f, naxis, size.data(), &status);
     }
     const std::optional<std::string> text = status == 0 ? header_cards(f, status) : std::nullopt;
-    // Tables of up to 2^24 values: the largest in use hold some thousands.
-    constexpr long LARGEST = 16L * 1024 * 1024;
+    // Tables of up to 2^22 values: the largest in use hold some thousands.
+    constexpr long LARGEST = 4L * 1024 * 1024;
     if (status != 0 || !text || (naxis != 1 && naxis != 2) || size[0] < 1 || size[1] < 1 ||
         size[0] > LARGEST / size[1] || (request.naxes == 1 && size[1] > 1)) {
         fits_clear_errmsg();
@@ -546,7 +580,8 @@ std::optional<LookupTable> read_lookup_table(fitsfile* f, const LookupRequest& r
 // The prior distortion applied here (empty when the WCS library applies
 // every distortion itself): the lookup tables the cards ask for, read from
 // `f`, and the SIP polynomial beside them.
-std::optional<PriorDistortion> prior_distortion(fitsfile* f, const KeywordCards& cards, std::string& error)
+std::optional<PriorDistortion> prior_distortion(fitsfile* f, LONGLONG bytes_held, const KeywordCards& cards,
+                                               std::string& error)
 {
     const std::vector<LookupRequest> requests = lookup_requests(cards, error);
     PriorDistortion prior;
@@ -554,7 +589,7 @@ std::optional<PriorDistortion> prior_distortion(fitsfile* f, const KeywordCards&
         return prior;
     }
     for (const LookupRequest& request : requests) {
-        std::optional<LookupTable> table = read_lookup_table(f, request, error);
+        std::optional<LookupTable> table = read_lookup_table(f, bytes_held, request, error);
         if (!table) {
             return std::nullopt;
         }
@@ -582,10 +617,11 @@ struct SkyCoverage {
 
 SkyCoverage sky_coverage(const ImageFrame& frame);
 
-// The frame of the current HDU of `f`, whose keyword cards are those of the
-// HDU, with those of `primary` for the keywords it lacks when it says
+// The frame of the current HDU of `f` (a file in memory of `bytes_held`
+// bytes, 0 for one on disk), whose keyword cards are those of the HDU, with
+// those of the primary header for the keywords it lacks when it says
 // INHERIT = T.
-HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
+HduFrame frame_from_hdu(fitsfile* f, LONGLONG bytes_held, const LeapSecondTable& leap_seconds)
 {
     int status = 0;
     int hdu_type = 0;
@@ -608,6 +644,9 @@ HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
         fits_clear_errmsg();
         return refusal("cannot read the header: " + fits_status_text(status));
     }
+    if (std::string byte_error = unprintable_byte(*text); !byte_error.empty()) {
+        return refusal(byte_error);
+    }
     if (std::string card_error = malformed_card(*text); !card_error.empty()) {
         return refusal(card_error);
     }
@@ -623,13 +662,16 @@ HduFrame frame_from_hdu(fitsfile* f, const LeapSecondTable& leap_seconds)
             fits_clear_errmsg();
             return refusal("INHERIT = T, but the primary header cannot be read");
         }
+        if (std::string byte_error = unprintable_byte(*primary_text); !byte_error.empty()) {
+            return refusal("the primary header holds" + byte_error.substr(byte_error.find(" a byte")));
+        }
         if (std::string card_error = malformed_card(*primary_text); !card_error.empty()) {
             return refusal("primary " + card_error);
         }
         cards = inherited_cards(cards, keyword_cards(*primary_text));
     }
     std::string error;
-    std::optional<PriorDistortion> prior = prior_distortion(f, cards, error);
+    std::optional<PriorDistortion> prior = prior_distortion(f, bytes_held, cards, error);
     if (!prior) {
         return refusal(error);
     }
@@ -700,15 +742,17 @@ ImageFrameResult result_from_hdu(HduFrame hdu, const std::string& name)
     return {std::move(hdu.frame), "", 0};
 }
 
-// The frame of an open file: the HDU it is positioned at when `hdu_named`,
+// The frame of an open file (in memory of `bytes_held` bytes, or on disk:
+// 0): the HDU it is positioned at when `hdu_named`,
 // else the primary HDU, or the first image extension with a celestial WCS
 // when the primary has none.
-ImageFrameResult frame_of_file(fitsfile* f, const std::string& name, bool hdu_named, const LeapSecondTable& leap_seconds)
+ImageFrameResult frame_of_file(fitsfile* f, LONGLONG bytes_held, const std::string& name, bool hdu_named,
+                               const LeapSecondTable& leap_seconds)
 {
     if (hdu_named) {
-        return result_from_hdu(frame_from_hdu(f, leap_seconds), name);
+        return result_from_hdu(frame_from_hdu(f, bytes_held, leap_seconds), name);
     }
-    HduFrame primary = frame_from_hdu(f, leap_seconds);
+    HduFrame primary = frame_from_hdu(f, bytes_held, leap_seconds);
     if (primary.frame || primary.problem != Problem::no_celestial_wcs) {
         return result_from_hdu(std::move(primary), name);
     }
@@ -721,7 +765,7 @@ ImageFrameResult frame_of_file(fitsfile* f, const std::string& name, bool hdu_na
         if (status != 0) {
             break;
         }
-        HduFrame extension = frame_from_hdu(f, leap_seconds);
+        HduFrame extension = frame_from_hdu(f, bytes_held, leap_seconds);
         if (extension.frame || extension.problem != Problem::no_celestial_wcs) {
             return result_from_hdu(std::move(extension), name + "[" + std::to_string(hdu - 1) + "]");
         }
@@ -816,7 +860,7 @@ ImageFrameResult image_frame_from_file(const std::string& path, const LeapSecond
     fits_parse_extnum(const_cast<char*>(path.c_str()), &named_hdu, &parse_status);
     const bool named = parse_status != 0 || named_hdu != -99;
     fits_clear_errmsg();
-    return frame_of_file(f.get(), path, named, leap_seconds);
+    return frame_of_file(f.get(), 0, path, named, leap_seconds);
 }
 
 ImageFrameResult image_frame_from_memory(std::string_view bytes, const std::string& name,
@@ -827,13 +871,14 @@ ImageFrameResult image_frame_from_memory(std::string_view bytes, const std::stri
     if (padded.empty()) {
         return failure(name, "not a FITS file (it is empty)", 2);
     }
+    const auto bytes_held = static_cast<LONGLONG>(padded.size());
     MemoryFile file(std::move(padded));
     if (const int status = file.open(name); status != 0) {
         const std::string reason = fits_status_text(status);
         fits_clear_errmsg();
         return failure(name, "not a FITS file (" + reason + ")", 2);
     }
-    return frame_of_file(file.get(), name, false, leap_seconds);
+    return frame_of_file(file.get(), bytes_held, name, false, leap_seconds);
 }
 
 ImageFrameResult image_frame_from_header(std::string_view header_cards, const std::string& name,
@@ -872,6 +917,7 @@ ImageFrameResult image_frame_from_header(std::string_view header_cards, const st
     }
     bytes += header_cards.substr(0, end);
     bytes.resize((bytes.size() + BLOCK - 1) / BLOCK * BLOCK, ' ');
+    const auto bytes_held = static_cast<LONGLONG>(bytes.size());
     MemoryFile file(std::move(bytes));
     int status = file.open(name);
     if (status == 0 && extension) {
@@ -882,7 +928,7 @@ ImageFrameResult image_frame_from_header(std::string_view header_cards, const st
         fits_clear_errmsg();
         return failure(name, "not a FITS header (" + reason + ")", 2);
     }
-    return result_from_hdu(frame_from_hdu(file.get(), leap_seconds), name);
+    return result_from_hdu(frame_from_hdu(file.get(), bytes_held, leap_seconds), name);
 }
 
 std::optional<PixelPosition> pixel_position(const ImageFrame& frame, double ra_deg, double dec_deg)

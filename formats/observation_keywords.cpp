@@ -26,10 +26,13 @@ std::string written(const KeywordCard& card)
     return card.keyword + " = " + card.value;
 }
 
-// A date keyword's instant (MJD in the time scale it is given in) and
-// whether it gave the time of day or a date alone.
+// A date keyword's instant (MJD in the time scale it is given in), its day
+// (MJD) and second of the day apart (to take lengths between dates without
+// the rounding of MJDs), and whether it gave the time of day or a date alone.
 struct DateValue {
     double mjd;
+    double day;
+    double second_of_day;
     bool has_time;
 };
 
@@ -59,7 +62,8 @@ std::optional<DateValue> date_value(const KeywordCard& card, std::string& error)
         error = written(card) + " is outside the years 1900 to 2099";
         return std::nullopt;
     }
-    return DateValue{mjd_from_calendar(day, month, year, hour, minute, second), text.find('T') != std::string::npos};
+    return DateValue{mjd_from_calendar(day, month, year, hour, minute, second), mjd_from_calendar(day, month, year, 0, 0, 0.0),
+                     hour * 3600.0 + minute * 60.0 + second, text.find('T') != std::string::npos};
 }
 
 // An MJD keyword's value; `error` set when not a number of 1900 to 2099.
@@ -80,7 +84,7 @@ std::optional<double> mjd_value(const KeywordCard& card, std::string& error)
 // An instant from the ISO keyword, else from the MJD one; empty when neither
 // is given. A date alone is no instant: `date_alone` names its card.
 std::optional<double> instant(const KeywordCards& cards, const char* iso_key, const char* mjd_key, std::string& error,
-                              const KeywordCard** date_alone = nullptr)
+                              const KeywordCard** date_alone = nullptr, std::optional<DateValue>* parts = nullptr)
 {
     if (const KeywordCard* iso = find_card(cards, iso_key)) {
         const std::optional<DateValue> date = date_value(*iso, error);
@@ -88,6 +92,9 @@ std::optional<double> instant(const KeywordCards& cards, const char* iso_key, co
             return std::nullopt;
         }
         if (date->has_time) {
+            if (parts != nullptr) {
+                *parts = date;
+            }
             return date->mjd;
         }
         if (date_alone != nullptr) {
@@ -105,8 +112,8 @@ std::optional<double> instant(const KeywordCards& cards, const char* iso_key, co
     return std::nullopt;
 }
 
-// The time of day (days) of TIME-OBS, UTSTART or UT, the first given; empty
-// when none is, `error` set when the one given is not 'hh:mm:ss[.s]'.
+// The time of day (seconds) of TIME-OBS, UTSTART or UT, the first given;
+// empty when none is, `error` set when the one given is not 'hh:mm:ss[.s]'.
 std::optional<double> time_of_day(const KeywordCards& cards, std::string& error)
 {
     for (const char* key : {"TIME-OBS", "UTSTART", "UT"}) {
@@ -120,7 +127,7 @@ std::optional<double> time_of_day(const KeywordCards& cards, std::string& error)
             error = written(*card) + " is not a time of day 'hh:mm:ss'";
             return std::nullopt;
         }
-        return sexagesimal_units(*time) / 24.0;
+        return sexagesimal_units(*time) * 3600.0;
     }
     return std::nullopt;
 }
@@ -150,11 +157,13 @@ std::optional<double> bounded_length(double seconds, const std::string& what, st
 }
 
 // The exposure length (seconds) from DATE-END / MJD-END and the start (the
-// time scale's MJD), else TELAPSE, EXPTIME or EXPOSURE; empty when none.
-std::optional<double> exposure_length(const KeywordCards& cards, std::optional<double> start, std::string& error)
+// time scale's MJD, with its day and second when a date gave it), else
+// TELAPSE, EXPTIME or EXPOSURE; empty when none.
+std::optional<double> exposure_length(const KeywordCards& cards, std::optional<double> start,
+                                      const std::optional<DateValue>& start_parts, std::string& error)
 {
     if (start) {
-        std::optional<double> end;
+        std::optional<double> seconds;
         const KeywordCard* end_card = find_card(cards, "DATE-END");
         if (end_card != nullptr) {
             const std::optional<DateValue> date = date_value(*end_card, error);
@@ -164,18 +173,22 @@ std::optional<double> exposure_length(const KeywordCards& cards, std::optional<d
             if (!error.empty()) {
                 return std::nullopt;
             }
-            end = date->mjd;
+            // Between two dates: whole days and seconds of the day apart,
+            // free of the rounding of their MJDs.
+            seconds = start_parts ? (date->day - start_parts->day) * SECONDS_PER_DAY +
+                                        (date->second_of_day - start_parts->second_of_day)
+                                  : (date->mjd - *start) * SECONDS_PER_DAY;
         } else if ((end_card = find_card(cards, "MJD-END")) != nullptr) {
-            end = mjd_value(*end_card, error);
+            const std::optional<double> end = mjd_value(*end_card, error);
             if (!end) {
                 return std::nullopt;
             }
+            seconds = (*end - *start) * SECONDS_PER_DAY;
         }
-        if (end) {
-            const double seconds = (*end - *start) * SECONDS_PER_DAY;
+        if (seconds) {
             char after[64];
-            std::snprintf(after, sizeof after, " (%.6g s after the start)", seconds);
-            return bounded_length(seconds, written(*end_card) + after, error);
+            std::snprintf(after, sizeof after, " (%.6g s after the start)", *seconds);
+            return bounded_length(*seconds, written(*end_card) + after, error);
         }
     }
     for (const char* key : {"TELAPSE", "EXPTIME", "EXPOSURE"}) {
@@ -210,20 +223,26 @@ HeaderExposure header_exposure(const KeywordCards& cards, const LeapSecondTable&
         scale = "TAI";
     }
 
-    std::optional<double> start = instant(cards, "DATE-BEG", "MJD-BEG", error);
+    std::optional<DateValue> start_parts;
+    std::optional<double> start = instant(cards, "DATE-BEG", "MJD-BEG", error, nullptr, &start_parts);
     const KeywordCard* date_alone = nullptr;
     if (!start && error.empty()) {
-        start = instant(cards, "DATE-OBS", "MJD-OBS", error, &date_alone);
+        start = instant(cards, "DATE-OBS", "MJD-OBS", error, &date_alone, &start_parts);
         if (date_alone != nullptr && error.empty()) {
             // The date of DATE-OBS with the time of a time keyword comes before MJD-OBS.
-            if (const std::optional<double> day_fraction = time_of_day(cards, error)) {
+            if (const std::optional<double> second = time_of_day(cards, error)) {
                 std::string ignored;
-                start = date_value(*date_alone, ignored)->mjd + *day_fraction;
+                DateValue date = *date_value(*date_alone, ignored);
+                date.second_of_day = *second;
+                date.mjd = date.day + *second * DAYS_PER_SECOND;
+                start = date.mjd;
+                start_parts = date;
             }
         }
     }
     const std::optional<double> mid = error.empty() ? instant(cards, "DATE-AVG", "MJD-AVG", error) : std::nullopt;
-    const std::optional<double> length = error.empty() ? exposure_length(cards, start, error) : std::nullopt;
+    const std::optional<double> length =
+        error.empty() ? exposure_length(cards, start, start_parts, error) : std::nullopt;
     if (!error.empty()) {
         return result;
     }

@@ -986,7 +986,8 @@ TEST(ImageFrame, FramesPartlyOffTheSkyPlaceTheirSkyPart)
 }
 
 // A whole file in memory is read as the file would be: its extensions, the
-// inheritance of the primary's keywords and its lookup tables.
+// inheritance of the primary's keywords and its lookup tables; one cut short
+// in a table's data is refused (CFITSIO would read past the memory's end).
 TEST(ImageFrame, FramesInMemoryAreReadLikeFiles)
 {
     const ScratchDirectory dir;
@@ -1007,6 +1008,17 @@ TEST(ImageFrame, FramesInMemoryAreReadLikeFiles)
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->ra_deg, b->ra_deg);
     EXPECT_EQ(a->dec_deg, b->dec_deg);
+    // A file cut short in a table's data is refused, not read past its end.
+    const ImageFrameResult cut = image_frame_from_memory(bytes.substr(0, bytes.size() - 2880), "cut");
+    EXPECT_FALSE(cut.frame);
+    EXPECT_NE(cut.error.find("D2IMARR (EXTVER = 1), whose data the file is cut short of"), std::string::npos)
+        << cut.error;
+    // A byte beyond ASCII in a keyword (the WCS library's parser crashed on
+    // one) is refused, in a file as in a header alone.
+    std::string unprintable = bytes;
+    unprintable[2880 + 80 * 9 + 5] = static_cast<char>(0xb9);  // in a keyword of the extension's header
+    const ImageFrameResult byte = image_frame_from_memory(unprintable, "byte");
+    EXPECT_NE(byte.error.find("a byte that is not printable ASCII, in card 10"), std::string::npos) << byte.error;
     EXPECT_EQ(image_frame_from_memory("", "empty").exit_status, 2);
     EXPECT_EQ(image_frame_from_memory("SIMPLE? no", "text").error.rfind("text: not a FITS file", 0), 0u);
 }
