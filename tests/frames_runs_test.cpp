@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -114,6 +115,31 @@ std::array<double, 2> tan_pixel(const Tan& t, double ra, double dec)
     return {t.crpix1 + (t.cd22 * xi - t.cd12 * eta) / det, t.crpix2 + (-t.cd21 * xi + t.cd11 * eta) / det};
 }
 
+constexpr double PI_VALUE = 3.141592653589793;
+
+using Vector3 = std::array<double, 3>;
+
+Vector3 direction(double ra_deg, double dec_deg)
+{
+    return {std::cos(dec_deg * DEG) * std::cos(ra_deg * DEG), std::cos(dec_deg * DEG) * std::sin(ra_deg * DEG),
+            std::sin(dec_deg * DEG)};
+}
+
+double dot(const Vector3& a, const Vector3& b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+Vector3 cross(const Vector3& a, const Vector3& b)
+{
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+double norm(const Vector3& a)
+{
+    return std::sqrt(dot(a, a));
+}
+
 // How far a pixel position lies outside the footprint of an n1 x n2 image
 // widened by 5 % on each side (negative inside), pixels.
 double beyond_footprint(long n1, long n2, double x, double y)
@@ -182,6 +208,49 @@ std::array<double, 2> j2000_of(const std::string& system, double ra, double dec)
         return {a / DEG, d / DEG};
     }
     return {ra, dec};
+}
+
+// One HDU of a file: its axes, its cards ("KEY = value") and, for a lookup
+// table, its values.
+struct Hdu {
+    std::vector<long> axes;
+    std::vector<std::string> cards;
+    std::vector<float> values;
+};
+
+// Writes the HDUs, the first as the primary one; returns the path.
+std::string write_hdus(const ScratchDirectory& scratch, const std::string& name, const std::vector<Hdu>& hdus)
+{
+    const std::string path = scratch.file(name);
+    fitsfile* f = nullptr;
+    int status = 0;
+    fits_create_file(&f, ("!" + path).c_str(), &status);
+    for (const Hdu& hdu : hdus) {
+        std::vector<long> axes = hdu.axes;
+        fits_create_img(f, hdu.values.empty() ? BYTE_IMG : FLOAT_IMG, static_cast<int>(axes.size()), axes.data(),
+                        &status);
+        for (const std::string& c : hdu.cards) {
+            char card[81];
+            std::snprintf(card, sizeof card, "%-80s", c.c_str());
+            fits_write_record(f, card, &status);
+        }
+        if (!hdu.values.empty()) {
+            std::vector<float> values = hdu.values;
+            fits_write_img(f, TFLOAT, 1, static_cast<LONGLONG>(values.size()), values.data(), &status);
+        }
+    }
+    fits_close_file(f, &status);
+    EXPECT_EQ(status, 0) << name;
+    return path;
+}
+
+// A lookup table of one value everywhere, in `extname` of version `extver`.
+Hdu constant_table(const std::string& extname, int extver, float value)
+{
+    return {{4, 3},
+            {"EXTNAME = '" + extname + "'", "EXTVER  = " + std::to_string(extver), "CRPIX1  = 1", "CRPIX2  = 1",
+             "CRVAL1  = 1", "CRVAL2  = 1", "CDELT1  = 50", "CDELT2  = 50"},
+            std::vector<float>(12, value)};
 }
 
 // Runs of blanks as one blank, none at either end: labels pad designations.
@@ -281,6 +350,167 @@ TEST(FramesRuns, OwnTanFramesPlaceRowsByTheGnomonicFormulas)
     }
 }
 
+// The same frame and exposure written the ways real files write them gives
+// the same rows: an extension that inherits its dates (DATE-OBS holding the
+// date, TIME-OBS the time), its site and its reference system from the
+// primary header; DATE-BEG and DATE-END for the exposure; and a frame with
+// lookup tables of constant shifts (D2IM1 0.125, CPDIS1 0.25, CPDIS2 -0.5
+// pixel), which by the distortion convention is the plain frame with CRPIX
+// moved by (-0.375, +0.5). A reader that lost the primary's keywords, took a
+// date alone for 0 h, or applied a table the wrong way or not at all, lists
+// other objects or other pixels here.
+TEST(FramesRuns, HeaderConventionsGiveTheRowsOfTheirPlainFrame)
+{
+    const ScratchDirectory scratch;
+    const Tan t{70.5, 60.5, 0.2, 0.6, -0.012, 0.0, 0.0, 0.012, 140, 120};
+    const std::vector<std::string> site{"OBSGEO-X=            3395030.3", "OBSGEO-Y=            3128791.1",
+                                        "OBSGEO-Z=            4388851.1"};
+    auto plus = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::string> fk5{"RADESYS = 'FK5'", "EQUINOX =                 2000"};
+    const std::vector<std::string> exposure{"DATE-OBS= '2008-05-20T05:13:30'", "EXPTIME =                  600"};
+    const std::string plain =
+        write_image(scratch, "plain.fits", {t.naxis1, t.naxis2}, plus(plus(plus(tan_cards(t), fk5), exposure), site));
+    const std::string inherited = write_hdus(
+        scratch, "inherited.fits",
+        {{{}, plus(plus({"DATE-OBS= '2008-05-20'", "TIME-OBS= '05:13:30'", "EXPTIME =                  600"}, fk5), site),
+          {}},
+         {{t.naxis1, t.naxis2}, plus({"INHERIT =                    T"}, tan_cards(t)), {}}});
+    const std::string begin_end = write_image(
+        scratch, "begin_end.fits", {t.naxis1, t.naxis2},
+        plus(plus(plus(tan_cards(t), fk5), {"DATE-BEG= '2008-05-20T05:13:30'", "DATE-END= '2008-05-20T05:23:30'"}),
+             site));
+    Tan moved = t;
+    moved.crpix1 -= 0.375;
+    moved.crpix2 += 0.5;
+    const std::string equivalent = write_image(scratch, "equivalent.fits", {t.naxis1, t.naxis2},
+                                               plus(plus(plus(tan_cards(moved), fk5), exposure), site));
+    const std::vector<std::string> lookup{"CPDIS1  = 'Lookup'",    "DP1     = 'EXTVER: 1'", "DP1     = 'NAXES: 2'",
+                                          "CPDIS2  = 'Lookup'",    "DP2     = 'EXTVER: 2'", "DP2     = 'NAXES: 2'",
+                                          "D2IMDIS1= 'Lookup'",    "D2IM1   = 'EXTVER: 1'", "D2IM1   = 'NAXES: 2'"};
+    const std::string tables = write_hdus(
+        scratch, "tables.fits",
+        {{{t.naxis1, t.naxis2}, plus(plus(plus(plus(tan_cards(t), fk5), exposure), site), lookup), {}},
+         constant_table("WCSDVARR", 1, 0.25f), constant_table("WCSDVARR", 2, -0.5f),
+         constant_table("D2IMARR", 1, 0.125f)});
+    const auto reference = by_key(csv_rows(scratch, ASTFIELD, "--image '" + plain + "'"));
+    const auto shifted = by_key(csv_rows(scratch, ASTFIELD, "--image '" + equivalent + "'"));
+    EXPECT_GE(reference.size(), 3u);
+    EXPECT_GE(shifted.size(), 3u);
+    struct Case {
+        std::string image;
+        const std::map<std::string, Row>* expected;
+    };
+    const Case cases[] = {{inherited, &reference}, {begin_end, &reference}, {tables, &shifted}};
+    for (const Case& c : cases) {
+        const auto rows = by_key(csv_rows(scratch, ASTFIELD, "--image '" + c.image + "'"));
+        ASSERT_EQ(rows.size(), c.expected->size()) << c.image;
+        for (const auto& [k, row] : rows) {
+            ASSERT_EQ(c.expected->count(k), 1u) << c.image << " lists " << k;
+            const Row& other = c.expected->at(k);
+            for (const char* column : {"ra_deg", "dec_deg", "ra_start_deg", "dec_end_deg", "t_in_s", "t_out_s"}) {
+                EXPECT_EQ(row.at(column), other.at(column)) << c.image << " " << k << " " << column;
+            }
+            for (const char* column : {"x", "y", "x_start", "y_start", "x_end", "y_end"}) {
+                EXPECT_NEAR(number(row, column), number(other, column), 1.5e-3) << c.image << " " << k << " " << column;
+            }
+        }
+    }
+}
+
+// Frames only partly on the sky are searched where they lie on it: an
+// all-sky ZEA camera (the whole sky, 114.6 degrees of radius, inside its
+// 200 pixels of 1.3 degrees; its corners beyond the sky's edge) lists every
+// object a square search lists, a SIN frame of 0.8-degree pixels whose
+// horizon lies inside it lists those of them within its footprint on the
+// near side of the sky and none beyond, and every row's pixel follows the
+// zenithal formulas (R = (360/pi) sin(c/2) for ZEA, (180/pi) sin c for SIN,
+// c the distance from the centre). Over a 300 s exposure the satellites a
+// square at the start puts well inside the SIN frame are all listed.
+TEST(FramesRuns, FramesPartlyOffTheSkyListWhatLiesOnIt)
+{
+    const ScratchDirectory scratch;
+    struct Case {
+        const char* program;
+        std::string code;
+        double scale;
+        long n;
+        double ra0, dec0;
+        std::string time;
+    };
+    const Case cases[] = {
+        {ASTFIELD, "ZEA", 1.3, 200, 10.0, 5.0, "2008-05-20T05:13:30"},
+        {ASTFIELD, "SIN", 0.8, 180, 10.0, 5.0, "2008-05-20T05:13:30"},
+        {SATFIELD, "SIN", 0.8, 180, 172.0, 1.2667, "2008-05-20T20:53:30"},
+    };
+    for (const Case& c : cases) {
+        const double crpix = 0.5 * (c.n + 1);
+        char cards[6][81];
+        std::snprintf(cards[0], 81, "CRPIX1  = %.6f", crpix);
+        std::snprintf(cards[1], 81, "CRPIX2  = %.6f", crpix);
+        std::snprintf(cards[2], 81, "CRVAL1  = %.6f", c.ra0);
+        std::snprintf(cards[3], 81, "CRVAL2  = %.6f", c.dec0);
+        std::snprintf(cards[4], 81, "CDELT1  = %.6f", -c.scale);
+        std::snprintf(cards[5], 81, "CDELT2  = %.6f", c.scale);
+        const std::string image = write_image(
+            scratch, c.code + ".fits", {c.n, c.n},
+            {"CTYPE1  = 'RA---" + c.code + "'", "CTYPE2  = 'DEC--" + c.code + "'", cards[0], cards[1], cards[2],
+             cards[3], cards[4], cards[5], "RADESYS = 'FK5'", "DATE-OBS= '" + c.time + "'",
+             c.program == SATFIELD ? "EXPTIME =                  300" : "EXPTIME =                    0"});
+        const auto listed = by_key(csv_rows(scratch, c.program, "--image '" + image + "' " + OBSERVER));
+        EXPECT_GE(listed.size(), 20u) << c.code;
+        // Where each place falls by the zenithal formulas.
+        const auto pixel_of = [&](double ra, double dec) -> std::optional<std::array<double, 2>> {
+            const Vector3 p = direction(ra, dec);
+            const Vector3 q = direction(c.ra0, c.dec0);
+            const double distance = std::atan2(norm(cross(p, q)), dot(p, q));
+            if (c.code == "SIN" && distance > 0.5 * PI_VALUE) {
+                return std::nullopt;
+            }
+            const double r = (c.code == "SIN" ? std::sin(distance) : 2.0 * std::sin(0.5 * distance)) / DEG / c.scale;
+            const double da = (ra - c.ra0) * DEG;
+            const double east = std::cos(dec * DEG) * std::sin(da);
+            const double north = std::cos(c.dec0 * DEG) * std::sin(dec * DEG) -
+                                 std::sin(c.dec0 * DEG) * std::cos(dec * DEG) * std::cos(da);
+            const double length = std::hypot(east, north);
+            return std::array<double, 2>{crpix - r * east / length, crpix + r * north / length};
+        };
+        for (const auto& [k, row] : listed) {
+            // A satellite's row is at mid-exposure, which may lie beyond the
+            // horizon: then it has no pixel there.
+            const auto p = pixel_of(number(row, "ra_deg"), number(row, "dec_deg"));
+            if (c.program == SATFIELD && !p) {
+                EXPECT_EQ(row.at("x"), "") << c.code << " " << k;
+                continue;
+            }
+            ASSERT_TRUE(p) << c.code << " lists " << k << " beyond its horizon";
+            EXPECT_NEAR(number(row, "x"), (*p)[0], 2e-3) << c.code << " " << k;
+            EXPECT_NEAR(number(row, "y"), (*p)[1], 2e-3) << c.code << " " << k;
+        }
+        // Squares over the frame's sky at its start, away from 0 h.
+        std::size_t judged = 0;
+        for (const auto& centre : {std::array<double, 2>{c.ra0 + 20.0, c.dec0}, {c.ra0 - 20.0, c.dec0 + 30.0},
+                                   {c.ra0 + 50.0, c.dec0 - 30.0}, {c.ra0 + 180.0, -c.dec0}}) {
+            char options[160];
+            std::snprintf(options, sizeof options, "--time %s --centre %.4f %.4f --side 3000 %s", c.time.c_str(),
+                          std::fmod(centre[0] + 360.0, 360.0), centre[1], OBSERVER.c_str());
+            for (const auto& [k, row] : by_key(csv_rows(scratch, c.program, options))) {
+                const auto p = pixel_of(number(row, "ra_deg"), number(row, "dec_deg"));
+                const double beyond = p ? beyond_footprint(c.n, c.n, (*p)[0], (*p)[1]) : 1e9;
+                if (c.program == SATFIELD ? beyond > -0.05 * c.n : std::abs(beyond) < 0.5) {
+                    continue;  // near the edge, or for a satellite not well inside
+                }
+                ++judged;
+                EXPECT_EQ(listed.count(k), beyond < 0.0 ? 1u : 0u)
+                    << c.code << " " << k << " lies " << beyond << " pixels outside";
+            }
+        }
+        EXPECT_GE(judged, 10u) << c.code;
+    }
+}
+
 // An exposure on a square without an image: what is in the square at the
 // start is listed, and the rows (at mid-exposure) are what a run at
 // mid-exposure lists for the same objects, at the same places. A search that
@@ -316,7 +546,10 @@ TEST(FramesRuns, ExposureOnASquareHoldsTheStartAndShowsTheMiddle)
 // naming the file (then, for a header that describes no frame, the usage
 // hint), nothing on standard output; status 1 when the file cannot be read,
 // 2 when its header describes no frame. An image with --centre or --side is
-// a usage error.
+// a usage error. The line names the keyword and its value where one is at
+// fault: an exposure beyond --exposure's 86400 s (1e9 s kept satfield busy
+// for more than ten minutes), a site far beyond the Earth, a CD matrix that
+// is singular or makes pixels wider than the sky, a date that gives no time.
 TEST(FramesRuns, BadImagesAndOptionsStopWithAMessage)
 {
     const ScratchDirectory scratch;
@@ -326,35 +559,84 @@ TEST(FramesRuns, BadImagesAndOptionsStopWithAMessage)
         cards.push_back(card);
         return cards;
     };
+    auto with_cards = [&t](std::vector<std::string> extra, std::vector<std::string> replacing = {}) {
+        std::vector<std::string> cards = extra;
+        for (const std::string& c : tan_cards(t)) {
+            bool replaced = false;
+            for (const std::string& r : replacing) {
+                replaced = replaced || c.rfind(r, 0) == 0;
+            }
+            if (!replaced) {
+                cards.push_back(c);
+            }
+        }
+        return cards;
+    };
     const std::string good = write_image(scratch, "good.fits", {100, 100}, with(""));
     const std::string cut = scratch.file("cut.fits");
     std::ofstream(cut, std::ios::binary) << file_contents(good).substr(0, 1200);
     const std::string text = scratch.file("text.fits");
     std::ofstream(text, std::ios::binary) << "SIMPLE? no, just a line of text\n";
+    const std::string start = "DATE-OBS= '2008-05-20T20:53:30'";
     struct Case {
+        const char* program;
         std::string image, options;
         int status;
+        std::string says;  // in the message after the file's name
     };
     const Case cases[] = {
-        {scratch.file("missing.fits"), OBSERVER, 1},
-        {text, OBSERVER, 2},
-        {cut, OBSERVER, 2},
-        {write_image(scratch, "nowcs.fits", {100, 100}, {"DATE-OBS= '2008-05-20T05:13:30'"}), OBSERVER, 2},
-        {write_image(scratch, "cube.fits", {100, 100, 3}, with("")), OBSERVER, 2},
-        {write_image(scratch, "date.fits", {100, 100}, with("DATE-OBS= '2008-05-20T25:61:00'")), OBSERVER, 2},
-        {write_image(scratch, "nosite.fits", {100, 100}, with("DATE-OBS= '2008-05-20T05:13:30'")), "", 2},
-        {good, OBSERVER + " --centre 0.1 0.5", 2},
-        {good, OBSERVER + " --side 60", 2},
+        {ASTFIELD, scratch.file("missing.fits"), OBSERVER, 1, "cannot open"},
+        {ASTFIELD, text, OBSERVER, 2, "not a FITS file"},
+        {ASTFIELD, cut, OBSERVER, 2, ""},
+        {ASTFIELD, write_image(scratch, "nowcs.fits", {100, 100}, {"DATE-OBS= '2008-05-20T05:13:30'"}), OBSERVER, 2,
+         "no celestial world coordinate system"},
+        {ASTFIELD, write_image(scratch, "cube.fits", {100, 100, 3}, with("")), OBSERVER, 2, "NAXIS is 3"},
+        {ASTFIELD, write_image(scratch, "date.fits", {100, 100}, with("DATE-OBS= '2008-05-20T25:61:00'")), OBSERVER, 2,
+         "DATE-OBS = '2008-05-20T25:61:00' is not a date"},
+        {ASTFIELD, write_image(scratch, "nosite.fits", {100, 100}, with("DATE-OBS= '2008-05-20T05:13:30'")), "", 2,
+         "the header gives no site"},
+        {ASTFIELD, good, OBSERVER + " --centre 0.1 0.5", 2, ""},
+        {ASTFIELD, good, OBSERVER + " --side 60", 2, ""},
+        {SATFIELD, write_image(scratch, "long.fits", {100, 100}, with_cards({start, "EXPTIME =                  1E9"})),
+         OBSERVER, 2, "EXPTIME = 1E9 is not an exposure of 0 to 86400 seconds"},
+        {ASTFIELD, write_image(scratch, "huge.fits", {100, 100}, with_cards({start, "EXPTIME =                1E300"})),
+         OBSERVER, 2, "EXPTIME = 1E300 is not an exposure of 0 to 86400 seconds"},
+        {SATFIELD,
+         write_image(scratch, "far.fits", {100, 100},
+                     with_cards({start, "OBSGEO-X=                1E300", "OBSGEO-Y=                    0",
+                                 "OBSGEO-Z=                    0"})),
+         "", 2, "OBSGEO-X = 1E300, OBSGEO-Y = 0, OBSGEO-Z = 0: the site lies farther than 1000000 km"},
+        {ASTFIELD,
+         write_image(scratch, "singular.fits", {100, 100},
+                     with_cards({start, "CD1_1   =                 0.01", "CD1_2   =                 0.01",
+                                 "CD2_1   =                 0.01", "CD2_2   =                 0.01"},
+                                {"CD"})),
+         OBSERVER, 2, "CD1_1, CD1_2, CD2_1 and CD2_2 give a matrix without a finite inverse"},
+        {ASTFIELD,
+         write_image(scratch, "vast.fits", {100, 100},
+                     with_cards({start, "CD1_1   =               -1E300", "CD1_2   =                1E300",
+                                 "CD2_1   =                1E300", "CD2_2   =                1E300"},
+                                {"CD"})),
+         OBSERVER, 2, "CD1_1, CD1_2, CD2_1 and CD2_2"},
+        {ASTFIELD, write_image(scratch, "dateonly.fits", {100, 100}, with("DATE-OBS= '2008-05-20'")), OBSERVER, 2,
+         "DATE-OBS = '2008-05-20' holds a date alone, and no TIME-OBS, UTSTART or UT gives the time of day: give "
+         "--time"},
+        {ASTFIELD,
+         write_image(scratch, "notable.fits", {100, 100},
+                     with_cards({start, "CPDIS1  = 'Lookup'", "DP1     = 'EXTVER: 1'", "DP1     = 'NAXES: 2'"})),
+         OBSERVER, 2, "CPDIS1 = 'Lookup' needs the table WCSDVARR (EXTVER = 1), which the file does not hold"},
     };
     for (const Case& c : cases) {
-        const ProgramRun r = run(scratch, ASTFIELD, "--image '" + c.image + "' " + c.options);
+        const std::string name = c.program == ASTFIELD ? "astfield" : "satfield";
+        const ProgramRun r = run(scratch, c.program, "--image '" + c.image + "' " + c.options);
         EXPECT_EQ(r.status, c.status) << c.image << " " << c.options << "\n" << r.err;
         EXPECT_EQ(r.out, "") << c.image << " " << c.options;
         const std::string first = r.err.substr(0, r.err.find('\n'));
         const bool usage = c.options.find("--centre") != std::string::npos || c.options.find("--side") != std::string::npos;
-        EXPECT_EQ(first.find(std::string("astfield: ") + (usage ? "--image" : c.image)), 0u) << r.err;
+        EXPECT_EQ(first.find(name + ": " + (usage ? "--image" : c.image)), 0u) << r.err;
+        EXPECT_NE(first.find(c.says), std::string::npos) << first;
         // A bad option is followed by the usage hint; a bad image is one line.
-        EXPECT_EQ(r.err.substr(first.size()), usage ? "\nTry 'astfield --help' for more information.\n" : "\n");
+        EXPECT_EQ(r.err.substr(first.size()), usage ? "\nTry '" + name + " --help' for more information.\n" : "\n");
     }
 }
 
