@@ -403,21 +403,23 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
         ->type_name("N")
         ->check(checked_by(threads_from_text, ""));
     app.add_option("--image", texts.images,
-                   "search the frame of a FITS image: its WCS footprint (widened by 5 % on each side), its\n"
-                   "exposure (DATE-OBS, EXPTIME) and its site (OBSGEO-*, SITELAT/SITELONG) unless options\n"
-                   "say otherwise; may be given more than once; PATH may name an HDU (frame.fits[1])\n"
+                   "search the frame of a FITS image: the part on the sky of its WCS footprint (widened by 5 %\n"
+                   "on each side; ICRS, FK5 J2000 or FK4 B1950), its exposure (DATE-BEG, DATE-OBS, MJD-OBS,\n"
+                   "EXPTIME, ...) and its site (OBSGEO-*, SITELAT/SITELONG) unless options say otherwise; may\n"
+                   "be given more than once; PATH may name an HDU (frame.fits[1])\n"
                    "e.g. --image data/" + std::string(program.has_magnitude_limit ? "astfield" : "satfield") +
                        "-frame.fits")
         ->type_name("PATH")
         ->check(checked_by(path_from_text, ""));
     app.add_option("--exposure", texts.exposure,
                    "search the whole exposure from the instant on: an object is listed when it is in the\n"
-                   "field at any instant of it; rows show mid-exposure (with an image: its EXPTIME)\n"
+                   "field at any instant of it; rows show mid-exposure (with an image: its header's length)\n"
                    "e.g. --exposure 60")
         ->type_name("SECONDS")
         ->check(checked_by(exposure_from_text, ""));
     app.add_option("--regions", texts.regions,
-                   "also write a region file (fk5) of the field and its objects\ne.g. --regions field.reg")
+                   "also write a region file of the field and its objects, in the image's system (icrs, fk5 or\n"
+                   "fk4; fk5 for a square)\ne.g. --regions field.reg")
         ->type_name("PATH")
         ->check(checked_by(path_from_text, ""));
     app.add_option("--chart", texts.chart,
