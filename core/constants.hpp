@@ -26,6 +26,7 @@ inline constexpr double KM_PER_AU = 149597870.691;          // km per astronomic
 inline constexpr double GAUSSIAN_CONSTANT = 0.01720209895;  // k, AU^1.5 / day: the Sun's GM is k^2 AU^3/day^2
 inline constexpr double OBLIQUITY_J2000 = 0.40909280422232897;  // of the ecliptic at J2000.0 (84381.448"), radians
 inline constexpr double SPEED_OF_LIGHT_KM_S = 299792.458;
+inline constexpr double SUN_RADIUS_KM = 695700.0;  // the IAU 2015 nominal value
 
 // The Earth.
 inline constexpr double WGS84_EQUATORIAL_RADIUS_KM = 6378.137;

@@ -66,6 +66,15 @@ double cap_overlap_area(double t1, double t2, double g)
     return std::clamp(area, 0.0, cap_area(std::min(t1, t2)));
 }
 
+// Distance from the point (x, y) to the segment from (ax, ay) to (bx, by).
+double distance_to_segment(double x, double y, double ax, double ay, double bx, double by)
+{
+    const double dx = bx - ax;
+    const double dy = by - ay;
+    const double along = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    return std::hypot(x - (ax + along * dx), y - (ay + along * dy));
+}
+
 }  // namespace
 
 double phase_angle_rad(const Vector3& sun_to_body, const Vector3& observer_to_body)
@@ -117,6 +126,27 @@ Shadow earth_shadow(const Vector3& body_km, const Vector3& sun_km)
     const Vector3 to_earth{{-body_km(1), -body_km(2), -body_km(3)}};
     const double separation = angle_between_rad(difference(sun_km, body_km), to_earth);
     return {ShadowState::penumbra, visible_disc_fraction(sun_radius, earth_radius, separation)};
+}
+
+double umbra_boundary_distance_km(const Vector3& body_km, const Vector3& sun_km)
+{
+    const double re = WGS84_EQUATORIAL_RADIUS_KM;
+    const double sun_distance = length(sun_km);
+    const Vector3 axis{{-sun_km(1) / sun_distance, -sun_km(2) / sun_distance, -sun_km(3) / sun_distance}};
+    const double x = dot_product(body_km, axis);
+    const double rho = length(Vector3{{body_km(1) - x * axis(1), body_km(2) - x * axis(2), body_km(3) - x * axis(3)}});
+    // In the half-plane of the axis and the body the umbra is the triangle
+    // of the axis from the tangent circle's plane (x = re sin f) to the
+    // vertex (x = re / sin f), the cone's generator from the tangent point
+    // (re sin f, re cos f) to the vertex, and the radius of the tangent
+    // circle; the axis itself is no boundary of the solid.
+    const double sin_umbra = (SUN_RADIUS_KM - re) / sun_distance;
+    const double cos_umbra = std::sqrt((1.0 - sin_umbra) * (1.0 + sin_umbra));
+    const double vertex = re / sin_umbra;
+    const double tangent_x = re * sin_umbra;
+    const double tangent_rho = re * cos_umbra;
+    return std::min(distance_to_segment(x, rho, tangent_x, tangent_rho, vertex, 0.0),
+                    distance_to_segment(x, rho, tangent_x, 0.0, tangent_x, tangent_rho));
 }
 
 double diffuse_sphere_phase_law(double phase_rad)

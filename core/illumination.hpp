@@ -7,13 +7,13 @@
 
 #include <optional>
 
+#include "constants.hpp"
 #include "vectors_matrices.hpp"
 
 namespace fieldsearch {
 
-// The Sun's radius (the IAU 2015 nominal value), km. The Earth that casts
-// the shadow is a sphere of the WGS84 equatorial radius.
-inline constexpr double SUN_RADIUS_KM = 695700.0;
+// The Sun is a sphere of SUN_RADIUS_KM; the Earth that casts the shadow is a
+// sphere of the WGS84 equatorial radius.
 
 enum class ShadowState { sunlit, penumbra, umbra };
 
@@ -45,6 +45,15 @@ double visible_disc_fraction(double disc_rad, double occulter_rad, double separa
 // disc behind the Earth's as the body sees them (a body inside the sphere
 // sees the Earth's disc as a half-sky).
 Shadow earth_shadow(const Vector3& body_km, const Vector3& sun_km);
+
+// How far (km) a body at geocentric `body_km` lies from the boundary of
+// earth_shadow's umbra with the Sun at geocentric `sun_km` (km, one frame):
+// from inside to the umbra's edge, from outside to the umbra. The umbra is
+// the solid of revolution about the shadow's axis bounded by its cone, from
+// the circle where the cone touches the Earth to the vertex, and by that
+// circle's disc; the distance is the exact one to that surface, up to
+// rounding. Where the body is in umbra by earth_shadow it is inside.
+double umbra_boundary_distance_km(const Vector3& body_km, const Vector3& sun_km);
 
 // The phase law of a diffuse (Lambertian) sphere, sin b + (pi - b) cos b at
 // phase angle b (radians): pi at full phase, 1 at 90 deg, 0 at 180 deg.

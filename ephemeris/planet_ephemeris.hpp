@@ -11,6 +11,7 @@
 #include <array>
 #include <vector>
 
+#include "constants.hpp"
 #include "vectors_matrices.hpp"
 
 namespace fieldsearch {
@@ -51,8 +52,6 @@ inline constexpr std::array<double, BODY_COUNT> BODY_SPEED_LIMITS{
 // Equatorial radii (km), within which an orbit counts as having struck the body.
 inline constexpr std::array<double, BODY_COUNT> BODY_RADII_KM{
     2440.5, 6051.8, 6378.1, 3396.2, 71492.0, 60268.0, 25559.0, 24764.0, 1738.1};
-// The Sun's radius, km.
-inline constexpr double SUN_RADIUS_KM = 695700.0;
 
 // Gravitational parameter of `body`, AU^3/day^2: the Sun's k^2 divided by
 // its mass ratio.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -379,6 +380,73 @@ TEST(EarthShadow, SatelliteCrossesTheEdgesWhenTheGeometrySaysSo)
     // With the Sun as far above the orbit's plane as the Earth's apparent
     // radius the satellite never loses the whole Sun.
     run(std::asin(EARTH_RADIUS_KM / radius), {ShadowState::penumbra, ShadowState::sunlit});
+}
+
+// The distance to the umbra's boundary: by hand on the axis (from x km
+// behind the centre, (vertex - x) sin f to the cone and x - re sin f to the
+// tangent circle's disc) and beside it (a body straight above the cone's
+// surface by h, measured along its normal, is h from it); and against
+// earth_shadow itself: no point nearer than the distance to a body, in any
+// of 40 directions, is on the other side of the umbra's edge, and one just
+// beyond it along the cone's normal is. A distance to the penumbra's cone, to
+// the cone's far nappe or too large anywhere fails.
+TEST(UmbraBoundaryDistance, IsTheDistanceToTheEdgeEarthShadowDraws)
+{
+    const Vector3 sun = erfa_sun_km(54606.5);
+    const Vector3 axis = unit(scaled(sun, -1.0));
+    const Vector3 across = unit(cross(axis, Vector3{{0.0, 0.0, 1.0}}));
+    const double sin_f = (SUN_KM - EARTH_RADIUS_KM) / norm(sun);
+    const double cos_f = std::sqrt(1.0 - sin_f * sin_f);
+    const double vertex = EARTH_RADIUS_KM / sin_f;
+    const double tangent_x = EARTH_RADIUS_KM * sin_f;
+    // A point x along the axis behind the centre and rho from it.
+    const auto at = [&](double x, double rho) { return sum(scaled(axis, x), scaled(across, rho)); };
+    const auto in_umbra = [&](const Vector3& p) { return earth_shadow(p, sun).state == ShadowState::umbra; };
+
+    for (const double x : {6400.0, 42164.0, 384400.0, 1.2e6}) {
+        const double expected = std::min((vertex - x) * sin_f, x - tangent_x);
+        EXPECT_NEAR(umbra_boundary_distance_km(at(x, 0.0), sun), expected, 1e-6 * expected) << x;
+    }
+    // The cone's surface at x, its outward normal (sin f, cos f) in (x, rho).
+    for (const double x : {7000.0, 42164.0, 384400.0}) {
+        const double surface = (vertex - x) * sin_f / cos_f;
+        for (const double h : {-200.0, -5.0, 5.0, 200.0}) {
+            const Vector3 p = at(x + h * sin_f, surface + h * cos_f);
+            EXPECT_NEAR(umbra_boundary_distance_km(p, sun), std::fabs(h), 1e-6) << x << " " << h;
+            EXPECT_EQ(in_umbra(p), h < 0.0) << x << " " << h;
+        }
+    }
+
+    std::uint32_t seed = 12345u;
+    const auto uniform = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) / 16777216.0;
+    };
+    int inside = 0;
+    int outside = 0;
+    for (int k = 0; k < 3000; ++k) {
+        const double x = -8000.0 + uniform() * 1.45e6;
+        const double cone = std::max(0.0, (vertex - x) * sin_f / cos_f);
+        const double rho = std::max(0.0, cone + (uniform() - 0.5) * (x < 50000.0 ? 2000.0 : 20000.0));
+        const Vector3 roll = unit(sum(scaled(across, uniform() - 0.5),
+                                      scaled(cross(axis, across), uniform() - 0.5)));
+        const Vector3 p = sum(scaled(axis, x), scaled(roll, rho));
+        if (norm(p) < EARTH_RADIUS_KM) {
+            continue;
+        }
+        const double d = umbra_boundary_distance_km(p, sun);
+        const bool state = in_umbra(p);
+        (state ? inside : outside) += 1;
+        for (int j = 0; j < 40; ++j) {
+            const Vector3 u = unit(Vector3{{uniform() - 0.5, uniform() - 0.5, uniform() - 0.5}});
+            for (const double part : {0.5, 0.999}) {
+                ASSERT_EQ(in_umbra(sum(p, scaled(u, part * d))), state)
+                    << "x " << x << " rho " << rho << " distance " << d << " part " << part;
+            }
+        }
+    }
+    EXPECT_GT(inside, 500);
+    EXPECT_GT(outside, 500);
 }
 
 // The phase angle at its extremes and at a right angle, from the vectors in
