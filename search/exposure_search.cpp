@@ -158,8 +158,19 @@ bool take_sample(PlaceFunction place, RegionFunction region, double t, Sample& s
         return false;
     }
     const RegionTest test = region(p);
-    const double c = test.clearance_rad;
-    sample = {t, test.inside, c > 0.0 ? std::min(c, PI) : 0.0, p.distance_km};
+    // With the caller's condition: inside both, the status lasts while both
+    // do; in the region where the condition fails, while it goes on failing;
+    // outside the region, while either keeps it outside.
+    bool inside = test.inside;
+    double c = test.clearance_rad;
+    const double condition = std::isnan(p.condition_clearance_rad) ? 0.0 : p.condition_clearance_rad;
+    if (!p.condition_holds) {
+        inside = false;
+        c = test.inside ? condition : std::max(c, condition);
+    } else if (test.inside) {
+        c = std::min(c, condition);
+    }
+    sample = {t, inside, c > 0.0 ? std::min(c, PI) : 0.0, p.distance_km};
     return true;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <memory>
 #include <type_traits>
 
@@ -16,12 +17,19 @@ namespace fieldsearch {
 
 // The place of an object at one instant, as the caller's full evaluation
 // gives it (asteroids: with light time; satellites: topocentric).
+// The caller may ask for a condition besides the field (a satellite's
+// being lit): a place where it does not hold counts as outside, and
+// condition_clearance_rad bounds from below, as a region's clearance does,
+// how far the direction must turn before it can change (INFINITY for a
+// condition that holds throughout, as when none is asked for).
 struct SkyPlace {
     bool ok;             // false when the object could not be evaluated
     double ra_deg;       // right ascension, degrees, J2000
     double dec_deg;      // declination, degrees, J2000
     Vector3 direction;   // unit vector towards (ra_deg, dec_deg), J2000
     double distance_km;  // from the observer to the object, km
+    bool condition_holds = true;
+    double condition_clearance_rad = std::numeric_limits<double>::infinity();
 };
 
 // What a search needs to know about a field for one place: the program's
@@ -105,7 +113,9 @@ struct ExposureCrossing {
 
 // Whether the object whose place is `place(t)` lies in `region` at some
 // instant t of [0, exposure_s] (seconds), and the first and last instants it
-// does, each within resolution_s of the true entry and exit.
+// does, each within resolution_s of the true entry and exit. Where the place
+// carries a condition that does not hold it is outside: the search then
+// finds the instants inside the region where the condition holds.
 // speed_bound_km_s bounds |d/dt (object - observer)| over the exposure, km/s;
 // resolution_s (> 0) is the shortest step, s (see the top of this file for
 // what can be missed), raised to exposure_s * 1e-9 when smaller. exposure_s = 0 tests the start alone.

@@ -82,6 +82,72 @@ TEST(ExposureSearch, FindsEntryAndExitOfSyntheticTracks)
     }
 }
 
+// A condition besides the field: here that the object lies in the band
+// y_low < y < y_high of the tangent plane, between two great circles (the
+// gnomonic projection maps great circles to lines), its clearance the exact
+// angle to the nearer of them. Tracks cross the field along x at
+// y = y0 + w t, so the condition changes where y0 + w t meets a band's edge,
+// by hand. A search that ignored the condition, took the field's clearance
+// alone inside it or the condition's alone outside it, steps over the short
+// stays or ends them in the wrong place.
+TEST(ExposureSearch, AConditionCutsTheStayWhereItChanges)
+{
+    struct Case {
+        const char* what;
+        double x0, u, y0, w, y_low, y_high;
+        bool found;
+        double t_in, t_out;
+    };
+    const double rho = 1000.0;
+    const double far = 10.0;  // a band's edge 84 deg from the centre: never met
+    const Case cases[] = {
+        {"inside all along, the condition lost at 120 s", -0.5 * SIGMA, SIGMA / 300, -0.3 * SIGMA, 0.6 * SIGMA / 120,
+         -far, 0.3 * SIGMA, true, 0.0, 120.0},
+        {"inside all along, the condition gained at 200 s", -0.5 * SIGMA, SIGMA / 300, 0.5 * SIGMA, -0.4 * SIGMA / 200,
+         -far, 0.1 * SIGMA, true, 200.0, 300.0},
+        {"inside all along, the condition held from 150 s to 150.05 s", -0.5 * SIGMA, SIGMA / 300, 0.5 * SIGMA,
+         -SIGMA / 300, 0.5 * SIGMA - SIGMA * 150.05 / 300, 0.5 * SIGMA - SIGMA * 150.0 / 300, true, 150.0, 150.05},
+        // In the field from 100 s to 200 s.
+        {"held for the last 0.01 s of the stay", -3.0 * SIGMA, SIGMA / 50, 0.5 * SIGMA, -0.5 * SIGMA / 300, -far,
+         0.5 * SIGMA - 0.5 * SIGMA * 199.99 / 300, true, 199.99, 200.0},
+        {"held only before the entry", -3.0 * SIGMA, SIGMA / 50, 0.0, 0.001 * SIGMA, -far, 0.099 * SIGMA, false, 0, 0},
+        {"held only after the exit", -3.0 * SIGMA, SIGMA / 50, 0.0, -0.001 * SIGMA, -far, -0.201 * SIGMA, false, 0, 0},
+    };
+    const double exposure = 300.0, resolution = 0.001;
+    const SquareRegion square = square_region(FIELD_RA, FIELD_DEC, FIELD_HALF_SIDE);
+    const double a = FIELD_RA * DEG_TO_RAD;
+    const Vector3 e_c{{std::cos(a), std::sin(a), 0.0}};
+    const Vector3 e_eta{{0.0, 0.0, 1.0}};
+    // The unit normal of the great circle y = edge, on whose negative side y < edge.
+    const auto normal = [&](double edge) {
+        const double norm = std::hypot(1.0, edge);
+        return Vector3{{(e_eta(1) - edge * e_c(1)) / norm, (e_eta(2) - edge * e_c(2)) / norm,
+                        (e_eta(3) - edge * e_c(3)) / norm}};
+    };
+    for (const Case& c : cases) {
+        const Vector3 low = normal(c.y_low);
+        const Vector3 high = normal(c.y_high);
+        const auto place = [&](double t) {
+            SkyPlace p = place_of(plane_point(FIELD_RA, FIELD_DEC, c.x0 + c.u * t, c.y0 + c.w * t, rho));
+            const double above_low = dot_product(p.direction, low);
+            const double below_high = -dot_product(p.direction, high);
+            p.condition_holds = above_low > 0.0 && below_high > 0.0;
+            p.condition_clearance_rad = std::asin(std::min(1.0, std::min(std::fabs(above_low), std::fabs(below_high))));
+            return p;
+        };
+        const double speed = rho * std::hypot(c.u, c.w);
+        const ExposureCrossing r = exposure_crossing(
+            place, [&square](const SkyPlace& p) { return square_region_test(square, p); }, exposure, 1.01 * speed,
+            resolution);
+        EXPECT_TRUE(r.evaluated) << c.what;
+        ASSERT_EQ(r.found, c.found) << c.what;
+        if (r.found) {
+            EXPECT_NEAR(r.t_in_s, c.t_in + 0.5 * resolution, 0.5 * resolution + 1e-6) << c.what;
+            EXPECT_NEAR(r.t_out_s, c.t_out - 0.5 * resolution, 0.5 * resolution + 1e-6) << c.what;
+        }
+    }
+}
+
 namespace {
 
 bool accepted(double ra0, double dec0, double h, const Vector3& q)
