@@ -11,10 +11,11 @@
 
 namespace fieldsearch {
 
-FieldReports::FieldReports(const SearchPlan& plan, OutputFormat format, RowFormat row_format)
+FieldReports::FieldReports(const SearchPlan& plan, OutputFormat format, RowFormat row_format, SunPositionFunction sun)
     : plan_(plan),
       format_(format),
       row_format_(std::move(row_format)),
+      sun_(sun),
       field_column_(rows_carry_field(plan)),
       rows_(plan.fields.size()),
       found_(plan.fields.size(), 0)
@@ -71,7 +72,11 @@ std::string FieldReports::stale_elements_summary(const char* program, double sta
 std::string FieldReports::output(int records, const char* program, const char* catalogue) const
 {
     if (format_ == OutputFormat::json) {
-        return json_document(plan_, program, catalogue, rows_, records);
+        std::vector<FieldSky> skies;
+        for (const FieldSearch& field : plan_.fields) {
+            skies.push_back(field_sky(field, sun_));
+        }
+        return json_document(plan_, program, catalogue, rows_, records, skies);
     }
     if (format_ == OutputFormat::csv) {
         std::string out = csv_header_line(row_format_.columns, field_column_);

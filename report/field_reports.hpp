@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "frame_overlays.hpp"
+#include "json_document.hpp"
 #include "rows.hpp"
 #include "search_plan.hpp"
 #include "text_report.hpp"
@@ -53,7 +54,8 @@ struct RowFormat {
 
 class FieldReports {
 public:
-    FieldReports(const SearchPlan& plan, OutputFormat format, RowFormat row_format);
+    // `sun` gives the Sun's altitude in each field's JSON scenario (null there without it).
+    FieldReports(const SearchPlan& plan, OutputFormat format, RowFormat row_format, SunPositionFunction sun = nullptr);
 
     // The text of a row of field `field` as the run's format writes it (line
     // end included). Safe to call from several threads at once.
@@ -80,6 +82,7 @@ private:
     const SearchPlan& plan_;
     OutputFormat format_;
     RowFormat row_format_;
+    SunPositionFunction sun_;
     bool field_column_;                // CSV rows led by their field's id
     std::vector<std::string> rows_;    // per field
     std::vector<int> found_;           // rows per field

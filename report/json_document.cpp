@@ -4,8 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "angles.hpp"
 #include "csv_rows.hpp"
 #include "formatted_text.hpp"
+#include "horizontal_coordinates.hpp"
+#include "sidereal_time.hpp"
 
 namespace fieldsearch {
 
@@ -50,7 +53,40 @@ std::string json_row_text(const Row& row, const RowColumns& columns, std::string
     return dumped(object);
 }
 
-std::string json_field_text(const FieldSearch& field)
+FieldSky field_sky(const FieldSearch& field, SunPositionFunction sun)
+{
+    const std::optional<LocalHorizon> horizon = local_horizon(field.observer_earth_fixed);
+    if (!horizon) {
+        return {};
+    }
+    const SearchRequest request = field_request(field);
+    const CelestialToTerrestrial c2t =
+        celestial_to_terrestrial_matrix(field.start_utc_mjd, field.ut1_minus_utc_seconds, field.leap_seconds);
+    FieldSky sky;
+    sky.centre_altitude_deg =
+        horizontal_from_j2000(unit_vector_from_sky(request.centre_ra_deg, request.centre_dec_deg), c2t.matrix, *horizon)
+            .altitude_deg;
+    if (sun != nullptr) {
+        const Vector3 site_j2000 = matrix_vector_product(transpose_matrix(c2t.matrix), field.observer_earth_fixed);
+        const Vector3 geocentric = sun(c2t.tdb);
+        const Vector3 topocentric{{geocentric(1) - site_j2000(1), geocentric(2) - site_j2000(2),
+                                   geocentric(3) - site_j2000(3)}};
+        sky.sun_altitude_deg = horizontal_from_j2000(topocentric, c2t.matrix, *horizon).altitude_deg;
+    }
+    return sky;
+}
+
+namespace {
+
+// An altitude as the scenario writes it: to 1e-6 deg, or null.
+nlohmann::ordered_json altitude_value(const std::optional<double>& altitude_deg)
+{
+    return altitude_deg ? json_value(real_value(*altitude_deg, 6)) : nlohmann::ordered_json(nullptr);
+}
+
+}  // namespace
+
+std::string json_field_text(const FieldSearch& field, const FieldSky& sky)
 {
     const Scenario scenario = field_scenario(field);
     const CalendarInstant& i = scenario.instant;
@@ -66,17 +102,20 @@ std::string json_field_text(const FieldSearch& field)
     out["side_arcmin"] = 2.0 * scenario.half_side_arcmin;
     out["observer_earth_fixed_km"] = {request.observer_x, request.observer_y, request.observer_z};
     out["mag_limit"] = request.mag_limit;
+    out["centre_altitude_deg"] = altitude_value(sky.centre_altitude_deg);
+    out["sun_altitude_deg"] = altitude_value(sky.sun_altitude_deg);
     return dumped(out);
 }
 
 std::string json_document(const SearchPlan& plan, std::string_view program, std::string_view catalogue,
-                          const std::vector<std::string>& row_texts, int records_read)
+                          const std::vector<std::string>& row_texts, int records_read,
+                          const std::vector<FieldSky>& skies)
 {
     std::string out = "{\n \"program\": " + dumped(std::string(program)) + ",\n \"catalogue\": " +
                       dumped(std::string(catalogue)) + ",\n \"fields\": [";
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
         out += f == 0 ? "\n  " : ",\n  ";
-        out += json_field_text(plan.fields[f]);
+        out += json_field_text(plan.fields[f], f < skies.size() ? skies[f] : FieldSky{});
     }
     out += plan.fields.empty() ? "],\n" : "\n ],\n";
     out += " \"records_read\": " + std::to_string(records_read) + ",\n \"complete\": true,\n \"rows\": [";

@@ -3,12 +3,14 @@
 // column names.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "rows.hpp"
 #include "search_plan.hpp"
+#include "vectors_matrices.hpp"
 
 namespace fieldsearch {
 
@@ -21,14 +23,35 @@ std::string json_value_text(const RowValue& value);
 // then each column under its name, in the columns' order.
 std::string json_row_text(const Row& row, const RowColumns& columns, std::string_view field_id);
 
+// The Sun's geometric geocentric position (km, mean equator and equinox of
+// J2000.0) at a TDB MJD: the ephemeris a program hands to its writers.
+using SunPositionFunction = Vector3 (*)(double tdb);
+
+// The sky of a field at its start (the exposure's start, or its instant)
+// as its site sees it: the geometric altitudes, degrees, of the field's
+// centre and of the Sun (no refraction, above the plane normal to the
+// ellipsoid at the site, from the programs' own Earth-fixed frame; the Sun
+// seen from the site, its parallax included). Empty for an observer at the
+// Earth's centre, and the Sun's without an ephemeris.
+struct FieldSky {
+    std::optional<double> centre_altitude_deg;
+    std::optional<double> sun_altitude_deg;
+};
+
+// The sky of `field` at its start, the Sun from `sun` (none when null).
+FieldSky field_sky(const FieldSearch& field, SunPositionFunction sun);
+
 // The scenario of one field as a JSON object: id, time_utc (its start),
 // start_utc_mjd, exposure_s, rows_utc_mjd, centre_ra_deg, centre_dec_deg,
-// side_arcmin, observer_earth_fixed_km, mag_limit.
-std::string json_field_text(const FieldSearch& field);
+// side_arcmin, observer_earth_fixed_km, mag_limit, centre_altitude_deg and
+// sun_altitude_deg (from `sky`, to 1e-6 deg; null where empty).
+std::string json_field_text(const FieldSearch& field, const FieldSky& sky = {});
 
 // The whole document, line end included: `row_texts` holds the rows of each
-// field in turn (json_row_text, one per line), in the order of the plan.
+// field in turn (json_row_text, one per line), in the order of the plan;
+// `skies` the sky of each field (a field beyond it has none).
 std::string json_document(const SearchPlan& plan, std::string_view program, std::string_view catalogue,
-                          const std::vector<std::string>& row_texts, int records_read);
+                          const std::vector<std::string>& row_texts, int records_read,
+                          const std::vector<FieldSky>& skies = {});
 
 }  // namespace fieldsearch

@@ -9,6 +9,7 @@
 
 #include "image_frame.hpp"
 #include "search_scenario.hpp"
+#include "standard_magnitudes.hpp"
 
 namespace fieldsearch {
 
@@ -35,6 +36,8 @@ struct SearchPlan {
     int threads = 1;                  // threads evaluating the catalogue, at least 1
     std::string theory;               // the satellite theory asked for; empty for the default
     bool listed = false;              // the fields come from a list: each row carries its field's id
+    bool sunlit_only = false;         // satellites: list only those lit (sunlit or in penumbra) while in a field
+    StandardMagnitudes standard_magnitudes{};  // satellites: from a file, by catalogue number; before the catalogue's own
 };
 
 // The field of a scenario searched at its one instant, or over an exposure
