@@ -5,6 +5,7 @@
 #include "hg_magnitude.hpp"
 #include "light_time.hpp"
 #include "packed_designations.hpp"
+#include "sidereal_time.hpp"
 #include "square_field.hpp"
 
 namespace fieldsearch {
@@ -39,9 +40,12 @@ ObserverPositions observer_positions(const SearchRequest& request)
     const double t = request.utc_mjd;
     const double dut1 = request.ut1_minus_utc_seconds;
     const LeapSecondTable& leap_seconds = request.leap_seconds;
-    return {observer_heliocentric_position(t, dut1, leap_seconds, observer),
-            observer_heliocentric_position(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
-            observer_heliocentric_position(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
+    ObserverPositions positions{observer_heliocentric_position(t, dut1, leap_seconds, observer),
+                                observer_heliocentric_position(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
+                                observer_heliocentric_position(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
+    positions.j2000_to_earth_fixed = celestial_to_terrestrial_matrix(t, dut1, leap_seconds).matrix;
+    positions.horizon = local_horizon(observer);
+    return positions;
 }
 
 namespace {
@@ -72,6 +76,10 @@ std::optional<AsteroidSighting> sighting_in_field(const SearchRequest& request, 
     sighting.ra = ra_to_hms(place.ra_deg);
     sighting.dec = dec_to_dms(place.dec_deg);
     sighting.magnitude = magnitude;
+    sighting.phase = phase_geometry(seen.asteroid_position, seen.topocentric);
+    if (observer.horizon) {
+        sighting.horizontal = horizontal_from_j2000(seen.topocentric, observer.j2000_to_earth_fixed, *observer.horizon);
+    }
 
     const SphericalCoordinates before =
         spherical_from_vector(seen_from(observer.before, t - MOTION_STEP_DAYS).topocentric);
@@ -253,6 +261,21 @@ RowFormat asteroid_row_format()
             "\n                       h  m  s       o  '              "
             "r.a.   decl.\n"
             "\n"};
+}
+
+void append_asteroid_view_columns(RowColumns& columns)
+{
+    columns.insert(columns.end(), {"helio_distance_au", "geo_distance_au", "phase_angle_deg", "elongation_deg",
+                                   "altitude_deg", "azimuth_deg"});
+}
+
+void append_asteroid_view_values(const AsteroidSighting& s, Row& row)
+{
+    row.values.insert(row.values.end(),
+                      {real_value(s.phase.helio_distance_au, 9), real_value(s.phase.geo_distance_au, 9),
+                       real_value(s.phase.phase_angle_deg, 4), real_value(s.phase.elongation_deg, 4)});
+    row.values.push_back(s.horizontal ? real_value(s.horizontal->altitude_deg, 6) : absent_value());
+    row.values.push_back(s.horizontal ? real_value(s.horizontal->azimuth_deg, 6) : absent_value());
 }
 
 }  // namespace fieldsearch

@@ -13,6 +13,8 @@
 #include "comet_record.hpp"
 #include "exposure_search.hpp"
 #include "field_reports.hpp"
+#include "horizontal_coordinates.hpp"
+#include "phase_geometry.hpp"
 #include "rows.hpp"
 #include "search_scenario.hpp"
 #include "vectors_matrices.hpp"
@@ -32,6 +34,11 @@ struct AsteroidSighting {
     double dec_motion;            // arcseconds per hour
     double elements_age_days;     // the instant less the elements' epoch, days; NaN when no epoch is given
     double uncertainty_arcsec;    // the catalogue's ephemeris uncertainty at the instant; NaN when it gives none
+    // The triangle of the Sun, the object where its light left it and the
+    // observer, and the altitude and azimuth of the apparent place (geometric,
+    // no refraction; empty for an observer at the Earth's centre).
+    PhaseGeometry phase{};
+    std::optional<HorizontalCoordinates> horizontal{};
 };
 
 // Motion in right ascension (arcseconds per hour) between the places alpha1
@@ -51,6 +58,8 @@ struct ObserverPositions {
     Vector3 at;      // t
     Vector3 before;  // t - MOTION_STEP_DAYS
     Vector3 after;   // t + MOTION_STEP_DAYS
+    Matrix3 j2000_to_earth_fixed{};        // at t: celestial_to_terrestrial_matrix
+    std::optional<LocalHorizon> horizon{};  // of the site; empty for an observer at the Earth's centre
 };
 
 // The observer of the request at its instant and a motion step either side.
@@ -101,5 +110,15 @@ Row asteroid_row(const AsteroidSighting& sighting);
 // How the rows look: the columns, the text report's line layout and the
 // table header that stands above the rows.
 RowFormat asteroid_row_format();
+
+// Appends the columns of the site's view, which stand last in a row:
+// helio_distance_au, geo_distance_au, phase_angle_deg, elongation_deg,
+// altitude_deg, azimuth_deg.
+void append_asteroid_view_columns(RowColumns& columns);
+
+// Appends their values for a sighting: the distances to 1e-9 AU, the phase
+// angle and the elongation to 1e-4 deg, altitude and azimuth to 1e-6 deg
+// (absent for an observer at the Earth's centre).
+void append_asteroid_view_values(const AsteroidSighting& sighting, Row& row);
 
 }  // namespace fieldsearch

@@ -14,6 +14,7 @@
 #include "field_reports.hpp"
 #include "frame_rows.hpp"
 #include "ordered_blocks.hpp"
+#include "planet_ephemeris.hpp"
 #include "text_catalogue.hpp"
 
 namespace fieldsearch {
@@ -106,6 +107,7 @@ void evaluate_record(const AsteroidScanContext& scan, const OrbitRecord& record,
     scan.fields.evaluate(record, passed, [&](std::size_t i, const AsteroidSighting& sighting, const RowExtras& extras) {
         Row row = asteroid_row(sighting);
         append_extra_values(scan.fields.extra(), extras, row);
+        append_asteroid_view_values(sighting, row);
         FoundRow found{i, scan.reports->row_text(i, row), sighting.elements_age_days, std::nullopt};
         if (scan.overlays && i == 0) {
             found.overlay = overlay_of(sighting, extras);
@@ -147,12 +149,13 @@ void evaluate_block(const AsteroidScanContext& scan, const CatalogueLines& block
     }
 }
 
-// The columns of the run's rows: the asteroid's, then those of its images
-// and exposures.
+// The columns of the run's rows: the asteroid's, those of its images and
+// exposures, then the site's view.
 RowFormat run_row_format(const ExtraColumns& extra)
 {
     RowFormat format = asteroid_row_format();
     append_extra_columns(extra, format.columns);
+    append_asteroid_view_columns(format.columns);
     return format;
 }
 
@@ -183,7 +186,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     }
     scan.format = *format;
     scan.quick = fields.lone_square() && format->layout == CatalogueLayout::astorb;
-    FieldReports reports(plan, output.format, run_row_format(fields.extra()));
+    FieldReports reports(plan, output.format, run_row_format(fields.extra()), sun_geocentric_position_km);
     scan.reports = &reports;
 
     TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
