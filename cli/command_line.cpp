@@ -16,6 +16,7 @@
 #include "geodetic_site.hpp"
 #include "image_frame.hpp"
 #include "leap_seconds_file.hpp"
+#include "standard_magnitudes.hpp"
 #include "text_report.hpp"
 #include "text_values.hpp"
 #include "time_scales.hpp"
@@ -309,6 +310,8 @@ struct OptionTexts {
     std::string exposure;
     std::string regions;
     std::string chart;
+    bool sunlit_only = false;
+    std::string standard_magnitudes;
 };
 
 // What each option needs, said when its value is missing.
@@ -335,6 +338,7 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--exposure", "needs the exposure's length in seconds"},
     {"--regions", "needs the path of the region file to write"},
     {"--chart", "needs the path of the SVG chart to write"},
+    {"--standard-magnitudes", "needs the path of a file of standard magnitudes"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -451,6 +455,17 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
             ->type_name(program.theories)
             ->check(one_of(program.theories));
     }
+    if (program.has_sunlight_options) {
+        app.add_flag("--sunlit-only", texts.sunlit_only,
+                     "list only the satellites lit by the Sun (sunlit or in the penumbra) at the rows' instant;\n"
+                     "over an exposure those lit while in the field, t_in_s and t_out_s bounding the lit part");
+        app.add_option("--standard-magnitudes", texts.standard_magnitudes,
+                       "standard magnitudes (at 1,000 km and 90 deg phase) for v_mag_estimate: a catalogue number\n"
+                       "and a magnitude a line, '#' comments; before an OMM record's USER_DEFINED_STD_MAG\n"
+                       "e.g. --standard-magnitudes stdmag.txt")
+            ->type_name("PATH")
+            ->check(checked_by(path_from_text, ""));
+    }
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
     for (CLI::Option* option : app.get_options()) {
@@ -502,7 +517,7 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     // Forms CLI11 would take but that say something else: a flag with a
     // value, the two values of the centre after '='.
     for (const std::string& argument : given) {
-        for (const char* flag : {"--help=", "--version=", "-h="}) {
+        for (const char* flag : {"--help=", "--version=", "-h=", "--sunlit-only="}) {
             if (argument.rfind(flag, 0) == 0) {
                 return {false, {}, argument.substr(0, argument.find('=')) + ": takes no value"};
             }
@@ -523,6 +538,9 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
         const std::string option = first.substr(0, first.find('='));
         if (option == "--mag-limit") {
             return {false, {}, option + ": only the asteroid program has a magnitude limit"};
+        }
+        if (option == "--sunlit-only" || option == "--standard-magnitudes") {
+            return {false, {}, option + ": only the satellite program lists objects by the Sun's light"};
         }
         return {false, {}, first.rfind('-', 0) == 0 ? option + ": unknown option"
                                                     : first + ": unexpected argument (options start with --)"};
@@ -613,6 +631,10 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     }
     if (given_option(app, "--ut1-utc")) {
         line.ut1_minus_utc_seconds = ut1_utc_from_text(texts.ut1_utc, error);
+    }
+    line.sunlit_only = texts.sunlit_only;
+    if (given_option(app, "--standard-magnitudes")) {
+        line.standard_magnitudes_path = texts.standard_magnitudes;
     }
     return {true, line, {}};
 }
@@ -771,6 +793,24 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
     base.ut1_minus_utc_seconds = line.ut1_minus_utc_seconds.value_or(0.0);
     result.plan.threads = line.threads.value_or(default_thread_count());
     result.plan.theory = line.theory.value_or(std::string());
+    result.plan.sunlit_only = line.sunlit_only;
+    if (line.standard_magnitudes_path) {
+        std::string error;
+        const std::optional<std::string> text = file_text(*line.standard_magnitudes_path, error);
+        if (!text) {
+            result.status = 1;
+            result.error = "--standard-magnitudes: " + error;
+            return result;
+        }
+        StandardMagnitudesResult read = standard_magnitudes_from_text(*text);
+        if (!read.magnitudes) {
+            result.status = 2;
+            result.error = "--standard-magnitudes: " + *line.standard_magnitudes_path + ": line " +
+                           std::to_string(read.line) + ": " + read.error;
+            return result;
+        }
+        result.plan.standard_magnitudes = std::move(*read.magnitudes);
+    }
     const bool site_given = line.observer_earth_fixed.has_value();
     if (!line.images.empty()) {
         for (const std::string& image : line.images) {

@@ -20,6 +20,7 @@ struct ProgramInfo {
     bool has_magnitude_limit;
     const char* catalogue_formats = nullptr;  // the layouts --catalogue-format names, '|'-separated; none: no option
     const char* theories = nullptr;           // the theories --theory names, '|'-separated, the default first
+    bool has_sunlight_options = false;        // --sunlit-only and --standard-magnitudes (satellites)
 };
 
 // What the command line asked for; an option not given stays empty.
@@ -43,6 +44,8 @@ struct CommandLine {
     std::optional<double> exposure_s;             // --exposure
     std::optional<std::string> regions_path;      // --regions
     std::optional<std::string> chart_path;        // --chart
+    bool sunlit_only = false;                     // --sunlit-only
+    std::optional<std::string> standard_magnitudes_path;  // --standard-magnitudes
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the
@@ -79,9 +82,9 @@ struct PlanResult {
 
 // The fields and threads of a run: the one field of the scenario with the
 // options in place, or the fields of the --fields list (each with the
-// options' observer, limit and clock); reads the list's file and the
+// options' observer, limit and clock); reads the list's file, the
 // leap-second list (the named one, else the system's when it is newer than
-// the compiled-in table).
+// the compiled-in table) and the file of standard magnitudes.
 PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in);
 
 // The whole command line of a program: with no arguments the compiled-in

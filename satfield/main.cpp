@@ -7,7 +7,7 @@ namespace {
 
 // The program as its command line knows it.
 constexpr ProgramInfo SATFIELD_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
-                                       "vinti|sgp4|both"};
+                                       "vinti|sgp4|both", true};
 
 }  // namespace
 

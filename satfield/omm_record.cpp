@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "fixed_columns.hpp"
+#include "standard_magnitudes.hpp"
 
 namespace fieldsearch {
 
@@ -13,7 +14,7 @@ namespace {
 constexpr const char* KEYWORD_NAMES[OMM_KEYWORD_COUNT] = {
     "OBJECT_NAME",    "OBJECT_ID",         "EPOCH",        "MEAN_MOTION",         "ECCENTRICITY",
     "INCLINATION",    "RA_OF_ASC_NODE",    "ARG_OF_PERICENTER", "MEAN_ANOMALY", "CLASSIFICATION_TYPE",
-    "NORAD_CAT_ID",   "BSTAR",             "MEAN_MOTION_DOT",   "MEAN_MOTION_DDOT",
+    "NORAD_CAT_ID",   "BSTAR",             "MEAN_MOTION_DOT",   "MEAN_MOTION_DDOT", "USER_DEFINED_STD_MAG",
 };
 
 // The two-line set's epoch year: 00-84 stand for 2000-2084, 85-99 for 1985-1999.
@@ -275,6 +276,18 @@ OmmElementSet omm_element_set(const OmmValues& values)
         !read_number(values, OmmKeyword::mean_motion_ddot, false, r.nddot6, problem) ||
         !read_number(values, OmmKeyword::bstar, false, r.bstar, problem)) {
         return result;
+    }
+
+    if (!trimmed(values[static_cast<std::size_t>(OmmKeyword::user_defined_std_mag)]).empty()) {
+        double magnitude = 0.0;
+        if (!read_number(values, OmmKeyword::user_defined_std_mag, false, magnitude, problem)) {
+            return result;
+        }
+        if (std::fabs(magnitude) > LARGEST_STANDARD_MAGNITUDE) {
+            problem = "USER_DEFINED_STD_MAG is not a standard magnitude within 30 of 0";
+            return result;
+        }
+        r.standard_magnitude = magnitude;
     }
 
     const std::string_view number = trimmed(values[static_cast<std::size_t>(OmmKeyword::norad_cat_id)]);

@@ -30,8 +30,9 @@ enum class OmmKeyword {
     bstar,
     mean_motion_dot,
     mean_motion_ddot,
+    user_defined_std_mag,
 };
-inline constexpr std::size_t OMM_KEYWORD_COUNT = 14;
+inline constexpr std::size_t OMM_KEYWORD_COUNT = 15;
 
 // The keyword's name as OMM writes it, e.g. "MEAN_MOTION".
 const char* omm_keyword_name(OmmKeyword keyword);
@@ -56,8 +57,10 @@ struct OmmElementSet {
 // derivative, as the catalogue providers write it) and NORAD_CAT_ID (up to
 // nine digits). OBJECT_NAME gives the name line, OBJECT_ID (1998-067A) the
 // designator 98067A, CLASSIFICATION_TYPE the classification letter (U when
-// absent); BSTAR and MEAN_MOTION_DDOT are 0 when absent. Numbers are plain
-// decimals with an optional exponent, blanks around them allowed.
+// absent); BSTAR and MEAN_MOTION_DDOT are 0 when absent. USER_DEFINED_STD_MAG
+// (in XML <USER_DEFINED parameter="STD_MAG">) is the standard magnitude, when
+// given within LARGEST_STANDARD_MAGNITUDE of 0. Numbers are plain decimals
+// with an optional exponent, blanks around them allowed.
 OmmElementSet omm_element_set(const OmmValues& values);
 
 // The epoch of an OMM record as the two-line set carries it: the two-digit

@@ -443,7 +443,12 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
         pugi::xml_node node = omm.first_child();
         while (node) {
             if (node.type() == pugi::node_element) {
-                const std::optional<OmmKeyword> keyword = omm_keyword(local_name(node.name()));
+                std::optional<OmmKeyword> keyword = omm_keyword(local_name(node.name()));
+                // A user-defined parameter is named by its attribute: <USER_DEFINED parameter="STD_MAG">.
+                if (!keyword && local_name(node.name()) == "USER_DEFINED" &&
+                    std::string_view(node.attribute("parameter").value()) == "STD_MAG") {
+                    keyword = OmmKeyword::user_defined_std_mag;
+                }
                 if (keyword && values[index_of(*keyword)].empty()) {
                     values[index_of(*keyword)] = node.child_value();
                 }

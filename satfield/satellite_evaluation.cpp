@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "planet_ephemeris.hpp"
+#include "sidereal_time.hpp"
 #include "square_field.hpp"
 #include "time_scales.hpp"
 
@@ -17,12 +19,17 @@ SatelliteSearchGeometry satellite_search_geometry(const SearchRequest& request)
     const double t = request.utc_mjd;
     const double dut1 = request.ut1_minus_utc_seconds;
     const LeapSecondTable& leap_seconds = request.leap_seconds;
-    return {request.centre_ra_deg,
-            request.centre_dec_deg,
-            request.half_side_deg,
-            observation_instant(t, dut1, leap_seconds, observer),
-            observation_instant(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
-            observation_instant(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
+    const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(t, dut1, leap_seconds);
+    SatelliteSearchGeometry geometry{request.centre_ra_deg,
+                                     request.centre_dec_deg,
+                                     request.half_side_deg,
+                                     observation_instant(t, dut1, leap_seconds, observer),
+                                     observation_instant(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
+                                     observation_instant(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
+    geometry.sun_j2000_km = sun_geocentric_position_km(c2t.tdb);
+    geometry.j2000_to_earth_fixed = c2t.matrix;
+    geometry.horizon = local_horizon(observer);
+    return geometry;
 }
 
 double tle_epoch_mjd(const TleRecord& record)
@@ -126,6 +133,20 @@ SatelliteEvaluation not_evaluated(const char* problem)
     return result;
 }
 
+// The site's view of the set whose topocentric vector at the geometry's
+// instant is `topocentric` (km, J2000).
+void fill_site_view(SatelliteSighting& s, const TleRecord& r, const Vector3& topocentric,
+                    const SatelliteSearchGeometry& g)
+{
+    const Vector3& observer = g.at.observer_j2000;
+    const Vector3 geocentric{{topocentric(1) + observer(1), topocentric(2) + observer(2), topocentric(3) + observer(3)}};
+    s.illumination = illumination_seen_from(geocentric, observer, g.sun_j2000_km, r.standard_magnitude);
+    s.horizontal.reset();
+    if (g.horizon) {
+        s.horizontal = horizontal_from_j2000(topocentric, g.j2000_to_earth_fixed, *g.horizon);
+    }
+}
+
 // The sighting of the set at `place`, with the motion from the vectors one
 // minute before and after; nullptr, or why they have no place.
 const char* fill_sighting(SatelliteSighting& s, const TleRecord& r, const SphericalCoordinates& place,
@@ -170,6 +191,7 @@ SatelliteEvaluation evaluate_with(const TleRecord& r, const SatelliteSearchGeome
     if (const char* problem = fill_sighting(result.sighting, r, place, vector_at(g.before), vector_at(g.after))) {
         return not_evaluated(problem);
     }
+    fill_site_view(result.sighting, r, v.v, g);
     result.outcome = SatelliteOutcome::in_field;
     return result;
 }
@@ -306,6 +328,7 @@ SatelliteEvaluation evaluate_satellite(const TleRecord& r, const SatelliteSearch
     if (const char* problem = fill_sighting(s, r, vinti_place, vinti_at(g.before), vinti_at(g.after))) {
         return not_evaluated(problem);
     }
+    fill_site_view(s, r, v.v, g);
     s.sgp4_ra_deg = sgp4_place.ra_deg;
     s.sgp4_dec_deg = sgp4_place.dec_deg;
     s.theory_difference_arcsec = angle_between(v.v, w.v) * RAD_TO_DEG * ARCSEC_PER_DEGREE;
@@ -380,6 +403,41 @@ RowFormat satellite_row_format(SatelliteTheory theory)
     header += "r.a.    decl.\n";
     header += "\n";
     return {satellite_columns(theory), std::move(layout), std::move(header)};
+}
+
+bool sighting_is_lit(const SatelliteSighting& sighting)
+{
+    return sighting.illumination.shadow.state != ShadowState::umbra;
+}
+
+const char* shadow_state_name(ShadowState state)
+{
+    switch (state) {
+    case ShadowState::sunlit:
+        return "sunlit";
+    case ShadowState::penumbra:
+        return "penumbra";
+    case ShadowState::umbra:
+        return "umbra";
+    }
+    return "";
+}
+
+void append_satellite_view_columns(RowColumns& columns)
+{
+    columns.insert(columns.end(),
+                   {"range_km", "altitude_deg", "azimuth_deg", "illumination", "phase_angle_deg", "v_mag_estimate"});
+}
+
+void append_satellite_view_values(const SatelliteSighting& s, Row& row)
+{
+    const Illumination& light = s.illumination;
+    row.values.push_back(real_value(light.range_km, 3));
+    row.values.push_back(s.horizontal ? real_value(s.horizontal->altitude_deg, 6) : absent_value());
+    row.values.push_back(s.horizontal ? real_value(s.horizontal->azimuth_deg, 6) : absent_value());
+    row.values.push_back(text_value(shadow_state_name(light.shadow.state)));
+    row.values.push_back(real_value(light.phase_angle_deg, 4));
+    row.values.push_back(light.v_mag ? real_value(*light.v_mag, 3) : absent_value());
 }
 
 }  // namespace fieldsearch

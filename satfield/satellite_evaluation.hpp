@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "angles.hpp"
 #include "field_reports.hpp"
+#include "horizontal_coordinates.hpp"
+#include "illumination.hpp"
 #include "rows.hpp"
 #include "satellite_observer.hpp"
 #include "sgp4.hpp"
@@ -26,6 +29,13 @@ struct SatelliteSearchGeometry {
     ObservationInstant before;  // t - MOTION_STEP_DAYS
     ObservationInstant after;   // t + MOTION_STEP_DAYS
     bool whole_sky = false;     // no square: every place is in the field (a search that tests places itself)
+    // What the rows show of the site's view at t: the Sun's geometric
+    // geocentric position (km, J2000, at the TDB of t), the matrix from J2000
+    // to the Earth-fixed frame (celestial_to_terrestrial_matrix) and the
+    // site's horizon (empty for an observer at the Earth's centre).
+    Vector3 sun_j2000_km{};
+    Matrix3 j2000_to_earth_fixed{};
+    std::optional<LocalHorizon> horizon{};
 };
 
 // The geometry of a search request (its magnitude limit is not used).
@@ -63,6 +73,12 @@ struct SatelliteSighting {
     double sgp4_ra_deg;
     double sgp4_dec_deg;
     double theory_difference_arcsec;
+    // Seen from the site at the instant, from the position whose place the
+    // row shows: range, shadow, phase angle and magnitude (from the set's
+    // standard magnitude), and altitude and azimuth (empty for an observer
+    // at the Earth's centre). Geometric: no light time, no refraction.
+    Illumination illumination{};
+    std::optional<HorizontalCoordinates> horizontal{};
 };
 
 // The orbit theory of an evaluation: Vinti's, SGP4/SDP4, or both (a set is
@@ -142,5 +158,22 @@ Row satellite_row(const SatelliteSighting& sighting, SatelliteTheory theory);
 // How the rows look under a theory: the columns, the text report's line
 // layout and the table header that stands above the rows.
 RowFormat satellite_row_format(SatelliteTheory theory);
+
+// True when the satellite of a sighting is lit: sunlit or in penumbra.
+bool sighting_is_lit(const SatelliteSighting& sighting);
+
+// The name of a shadow state as the rows write it: sunlit, penumbra or umbra.
+const char* shadow_state_name(ShadowState state);
+
+// Appends the columns of the site's view, which stand last in a row:
+// range_km, altitude_deg, azimuth_deg, illumination, phase_angle_deg,
+// v_mag_estimate.
+void append_satellite_view_columns(RowColumns& columns);
+
+// Appends their values for a sighting: the range to 0.001 km, altitude and
+// azimuth to 1e-6 deg (absent for an observer at the Earth's centre), the
+// shadow's name, the phase angle to 1e-4 deg and the magnitude to 0.001
+// (absent where it has none).
+void append_satellite_view_values(const SatelliteSighting& sighting, Row& row);
 
 }  // namespace fieldsearch

@@ -5,9 +5,12 @@
 #include <optional>
 #include <vector>
 
+#include "angles.hpp"
 #include "exposure_search.hpp"
 #include "field_region.hpp"
+#include "illumination.hpp"
 #include "orbit_plane_rule_out.hpp"
+#include "planet_ephemeris.hpp"
 #include "satellite_observer.hpp"
 #include "satellite_speed_bound.hpp"
 #include "time_scales.hpp"
@@ -25,6 +28,8 @@ struct RegionField {
     FieldRegion region;
     ObservationInstant start;           // the exposure's start and end
     ObservationInstant end;
+    Vector3 sun_start{};                // the Sun's geometric geocentric position there (km, J2000)
+    Vector3 sun_end{};
 };
 
 // Fields with exposures that start at one instant: one search over the
@@ -44,6 +49,77 @@ constexpr double NEAR_INSTANT_MARGIN_RAD = 1e-7;
 
 // The shortest step of the exposure search, seconds.
 constexpr double EXPOSURE_RESOLUTION_S = 0.001;
+
+// How fast the direction of the Sun turns about the Earth (radians per
+// second: the Earth's orbital rate at perihelion is 2.06e-7) and how fast the
+// umbra's cone changes its shape as the Sun's distance changes (km/s: its
+// vertex moves at 0.0092 times the rate of that distance, which is below
+// 0.51 km/s).
+constexpr double SUN_TURN_RATE_BOUND_RAD_S = 2.1e-7;
+constexpr double UMBRA_SHAPE_RATE_BOUND_KM_S = 0.01;
+
+// Taken off the distance to the umbra's edge (km, and a part of the
+// satellite's geocentric distance): the Sun between the exposure's ends
+// interpolated (sun_between) and the frame of the samples inside it kept
+// from the start (observation_instant_near) move the edge by less.
+constexpr double UMBRA_MARGIN_KM = 0.01;
+constexpr double UMBRA_MARGIN_PER_KM = 2e-6;
+
+// The Sun's geocentric position `fraction` (0 to 1) of the way from `start`
+// to `end`, positions at most a day apart: turned in their plane at a steady
+// rate, its distance changing steadily. The Sun's own path over a day departs
+// from that by less than 1e-7 rad.
+Vector3 sun_between(const Vector3& start, const Vector3& end, double fraction)
+{
+    const double a = std::sqrt(dot_product(start, start));
+    const double b = std::sqrt(dot_product(end, end));
+    const double angle = angle_between(start, end);
+    const double length = a + fraction * (b - a);
+    Vector3 v;
+    if (!(angle > 1e-12)) {
+        for (int i = 1; i <= 3; ++i) {
+            v(i) = start(i) / a * length;
+        }
+        return v;
+    }
+    // The unit vector of the start and the one at right angles to it towards the end.
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    const double turn = fraction * angle;
+    for (int i = 1; i <= 3; ++i) {
+        const double u = start(i) / a;
+        const double w = (end(i) / b - c * u) / s;
+        v(i) = (std::cos(turn) * u + std::sin(turn) * w) * length;
+    }
+    return v;
+}
+
+// Puts the satellite's being lit (not in umbra) into the exposure search's
+// place as its condition, with the observer at `observer_j2000` and the Sun
+// at `sun` (geocentric, km, J2000) and `speed_bound_km_s` the search's bound
+// of the satellite's speed relative to the observer (which bounds its
+// geocentric speed too). The satellite, d km from the umbra's edge, cannot
+// reach it before d / V seconds, V bounding how fast it nears the moving
+// edge: its own speed, plus the speed of the points of the edge within
+// r + 2 d of the Earth's centre (r its distance) as the Sun turns, plus the
+// change of the cone's shape. The search steps by rho sin(c) / speed_bound
+// for a clearance c, so c = asin(d speed_bound / (rho V)) steps no further.
+void add_lit_condition(SkyPlace& place, const Vector3& observer_j2000, const Vector3& sun, double speed_bound_km_s)
+{
+    if (!place.ok) {
+        return;
+    }
+    const Vector3 direction = unit_vector_from_sky(place.ra_deg, place.dec_deg);
+    Vector3 geocentric;
+    for (int i = 1; i <= 3; ++i) {
+        geocentric(i) = direction(i) * place.distance_km + observer_j2000(i);
+    }
+    const double r = std::sqrt(dot_product(geocentric, geocentric));
+    place.condition_holds = earth_shadow(geocentric, sun).state != ShadowState::umbra;
+    const double d = std::max(0.0, umbra_boundary_distance_km(geocentric, sun) - UMBRA_MARGIN_KM - UMBRA_MARGIN_PER_KM * r);
+    const double nearing = speed_bound_km_s + SUN_TURN_RATE_BOUND_RAD_S * (r + 2.0 * d) + UMBRA_SHAPE_RATE_BOUND_KM_S;
+    place.condition_clearance_rad = std::asin(std::min(1.0, d * speed_bound_km_s / (place.distance_km * nearing)));
+}
 
 // The place of a theory's spherical coordinates as the exposure search takes it.
 SkyPlace sky_place(const SphericalCoordinates& p)
@@ -128,8 +204,10 @@ bool may_enter_group(const TleRecord& record, const SatelliteOrbits& orbits, Sat
 // at some instant of the exposure otherwise (by the theory's place; with
 // both theories, by either), with the extra columns; empty when it does not.
 // `problem` is set when a theory gives no place at an instant asked for.
+// With `sunlit_only` the search of an exposure finds where the set is both in
+// the field and lit, and the image at an instant holds it only lit.
 std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteOrbits& orbits, SatelliteTheory theory,
-                                       const RegionField& work, const char*& problem)
+                                       const RegionField& work, bool sunlit_only, const char*& problem)
 {
     const FieldSearch& field = *work.field;
     RowExtras extras;
@@ -168,7 +246,12 @@ std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteO
                 problem = places.problem;
                 return SkyPlace{};
             }
-            return sky_place(primary(places, sgp4));
+            SkyPlace p = sky_place(primary(places, sgp4));
+            if (sunlit_only) {
+                add_lit_condition(p, instant->observer_j2000,
+                                  sun_between(work.sun_start, work.sun_end, seconds / field.exposure_s), speed);
+            }
+            return p;
         };
         auto region = [&](const SkyPlace& p) {
             RegionTest test = field_region_test(work.region, p);
@@ -200,6 +283,7 @@ struct SatelliteFields::State {
     std::vector<std::size_t> instant_regions{};  // the region fields that are images at an instant
     bool plane_test = false;                     // rule sets out by their orbit plane first
     ExtraColumns extra{};
+    bool sunlit_only = false;                    // list only the sets lit while in a field
 };
 
 namespace {
@@ -223,6 +307,13 @@ void sort_fields(SatelliteFields::State& scan)
                 {i, &field, geometry, field_region(field),
                  observation_instant(field.start_utc_mjd, request.ut1_minus_utc_seconds, request.leap_seconds, site),
                  observation_instant(end, request.ut1_minus_utc_seconds, request.leap_seconds, site)});
+            if (field.exposure_s > 0.0) {
+                const auto sun_at = [&](double utc) {
+                    return sun_geocentric_position_km(tdb_from_tt(tt_from_utc(utc, request.leap_seconds).tt));
+                };
+                scan.region_fields.back().sun_start = sun_at(field.start_utc_mjd);
+                scan.region_fields.back().sun_end = sun_at(end);
+            }
             continue;
         }
         auto same = std::find_if(scan.instants.begin(), scan.instants.end(), [&](const InstantFields& group) {
@@ -313,7 +404,8 @@ void place_at_instants(const SatelliteFields::State& scan, const TleRecord& reco
             if (evaluation.sgp4_problem != nullptr) {
                 problems.sgp4_problem = evaluation.sgp4_problem;
             }
-            if (evaluation.outcome == SatelliteOutcome::in_field) {
+            if (evaluation.outcome == SatelliteOutcome::in_field &&
+                (!scan.sunlit_only || sighting_is_lit(evaluation.sighting))) {
                 found(group.fields[k], evaluation.sighting, RowExtras{});
             }
         }
@@ -343,7 +435,8 @@ void place_in_regions(const SatelliteFields::State& scan, const TleRecord& recor
         if (problems.problem != nullptr) {
             return;
         }
-        const std::optional<RowExtras> extras = set_in_region(record, orbits, orbits.theory, work, problems.problem);
+        const std::optional<RowExtras> extras =
+            set_in_region(record, orbits, orbits.theory, work, scan.sunlit_only, problems.problem);
         if (!extras) {
             continue;
         }
@@ -354,6 +447,11 @@ void place_in_regions(const SatelliteFields::State& scan, const TleRecord& recor
         }
         if (evaluation.sgp4_problem != nullptr) {
             problems.sgp4_problem = evaluation.sgp4_problem;
+        }
+        // An image at an instant holds a set lit at that instant; an
+        // exposure's search has already asked for the light in the field.
+        if (scan.sunlit_only && work.field->exposure_s <= 0.0 && !sighting_is_lit(evaluation.sighting)) {
+            continue;
         }
         RowExtras with_pixel = *extras;
         with_pixel.pixel = field_pixel(work.region, evaluation.sighting.ra_deg, evaluation.sighting.dec_deg);
@@ -386,11 +484,22 @@ SatelliteFields::SatelliteFields(const SearchPlan& plan, SatelliteScan scan)
     // The orbit-plane test is shown for Vinti's theory alone.
     state->plane_test = scan == SatelliteScan::fast && state->theory == SatelliteTheory::vinti;
     state->extra = extra_columns(plan);
+    state->sunlit_only = plan.sunlit_only;
     state_ = std::move(state);
 }
 
-SatelliteProblems SatelliteFields::evaluate(const TleRecord& record, const SatelliteFound& found) const
+SatelliteProblems SatelliteFields::evaluate(const TleRecord& catalogued, const SatelliteFound& found) const
 {
+    // A standard magnitude from the plan's file goes before the catalogue's own.
+    const TleRecord* chosen = &catalogued;
+    TleRecord with_magnitude;
+    if (const std::optional<double> magnitude =
+            standard_magnitude_of(state_->plan.standard_magnitudes, catalogued.norad_number)) {
+        with_magnitude = catalogued;
+        with_magnitude.standard_magnitude = magnitude;
+        chosen = &with_magnitude;
+    }
+    const TleRecord& record = *chosen;
     const SatelliteOrbits orbits = satellite_orbits(record, state_->theory);
     SatelliteProblems problems{orbits.problem, orbits.sgp4_problem};
     place_at_instants(*state_, record, orbits, problems, found);

@@ -47,7 +47,11 @@ public:
 
     // Calls `found` for each field the set lies in, squares first (by
     // instant), then images and exposures; returns why it could not be
-    // evaluated. Safe to call from several threads at once.
+    // evaluated. With the plan's sunlit_only, only where it is lit: at the
+    // rows' instant of a square or an image, and over an exposure where it
+    // is in the field and lit (t_in_s, t_out_s bound that part of its stay).
+    // The plan's standard magnitudes go before the set's own. Safe to call
+    // from several threads at once.
     SatelliteProblems evaluate(const TleRecord& record, const SatelliteFound& found) const;
 
     SatelliteTheory theory() const;

@@ -13,6 +13,7 @@
 #include "field_reports.hpp"
 #include "frame_rows.hpp"
 #include "ordered_blocks.hpp"
+#include "planet_ephemeris.hpp"
 #include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
 #include "text_catalogue.hpp"
@@ -89,6 +90,7 @@ void add_row(const SatelliteScanContext& scan, std::size_t field, const TleRecor
     Row row = satellite_row(sighting, scan.fields.theory());
     append_extra_values(scan.fields.extra(), extras, row);
     row.values.push_back(real_value(age_days, 5));
+    append_satellite_view_values(sighting, row);
     FoundRow found{field, scan.reports->row_text(field, row), age_days, std::nullopt};
     if (scan.overlays && field == 0) {
         found.overlay = overlay_of(sighting, extras);
@@ -136,12 +138,13 @@ void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, B
 }
 
 // The columns of the run's rows: the satellite's under the theory, those of
-// its images and exposures, then the age of the elements.
+// its images and exposures, the age of the elements, then the site's view.
 RowFormat run_row_format(SatelliteTheory theory, const ExtraColumns& extra)
 {
     RowFormat format = satellite_row_format(theory);
     append_extra_columns(extra, format.columns);
     format.columns.push_back("elements_age_days");
+    append_satellite_view_columns(format.columns);
     return format;
 }
 
@@ -193,7 +196,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
         discard_overlay_files(output, overlay_files);
         return 1;
     }
-    FieldReports reports(plan, output.format, run_row_format(fields.theory(), fields.extra()));
+    FieldReports reports(plan, output.format, run_row_format(fields.theory(), fields.extra()),
+                         sun_geocentric_position_km);
     scan.reports = &reports;
 
     // The element lines are read into records by the evaluating threads.

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace fieldsearch {
@@ -26,6 +27,7 @@ struct TleRecord {
     double incl;                     // line 2 columns 9-16, inclination, degrees
     double ecc;                      // "0." and line 2 columns 27-33, eccentricity
     double n;                        // line 2 columns 53-63, mean motion, rev/day
+    std::optional<double> standard_magnitude;  // at 1,000 km and 90 deg phase: an OMM record's, or from a file
 };
 
 // Line 1 must reach column 43 and line 2 column 63. Line 1 is read on to

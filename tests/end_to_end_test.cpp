@@ -273,7 +273,8 @@ TEST(EndToEnd, ClockTheoryAndLayoutOptions)
     const ProgramRun both = run(SATFIELD, "--theory both --format csv");
     EXPECT_EQ(line_count(sgp4.out), line_count(vinti.out));
     EXPECT_NE(sgp4.out, vinti.out);
-    EXPECT_NE(both.out.find(",norad_number,sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec,elements_age_days\n"),
+    EXPECT_NE(both.out.find(",norad_number,sgp4_ra_deg,sgp4_dec_deg,theory_difference_arcsec,elements_age_days,"
+                            "range_km,altitude_deg,azimuth_deg,illumination,phase_angle_deg,v_mag_estimate\n"),
               std::string::npos);
     EXPECT_GE(line_count(both.out), line_count(vinti.out));
 
