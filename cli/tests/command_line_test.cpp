@@ -2,10 +2,13 @@
 #include "text_report.hpp"
 
 #include <cmath>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "geodetic_site.hpp"
+#include "scratch_directory.hpp"
+#include "standard_magnitudes.hpp"
 
 using namespace fieldsearch;
 
@@ -151,4 +154,61 @@ TEST(CommandLine, OverridesOnlyWhatWasGiven)
     EXPECT_EQ(request.half_side_deg, 0.75);
     EXPECT_EQ(request.centre_dec_deg, 0.5);
     EXPECT_NE(report_header(s).find("side of square     90.00 arcminute"), std::string::npos);
+}
+
+// The satellites' light options: --sunlit-only is a flag of the satellite
+// program alone (a value after it, or the asteroid program, refused naming
+// it), --standard-magnitudes a path whose file the plan reads: its
+// magnitudes by catalogue number, status 1 for a file that cannot be read and
+// 2, naming the file and the line, for a line that is no magnitude.
+TEST(CommandLine, SunlitOnlyAndStandardMagnitudes)
+{
+    const ProgramInfo satellites{"satfield", "080520ls.tle", false, nullptr, "vinti|sgp4|both", true};
+    const CommandLineResult given = parse({"--sunlit-only", "--standard-magnitudes", "stdmag.txt"}, satellites);
+    ASSERT_TRUE(given.ok) << given.error;
+    EXPECT_TRUE(given.command_line.sunlit_only);
+    EXPECT_EQ(*given.command_line.standard_magnitudes_path, "stdmag.txt");
+    EXPECT_FALSE(parse({}, satellites).command_line.sunlit_only);
+    EXPECT_NE(usage_text(satellites).find("--sunlit-only"), std::string::npos);
+    EXPECT_NE(usage_text(satellites).find("--standard-magnitudes PATH"), std::string::npos);
+    EXPECT_EQ(usage_text(ASTEROIDS).find("--sunlit-only"), std::string::npos);
+
+    const struct {
+        std::vector<std::string_view> arguments;
+        const ProgramInfo* program;
+        const char* message;
+    } refused[] = {
+        {{"--sunlit-only=yes"}, &satellites, "--sunlit-only: takes no value"},
+        {{"--standard-magnitudes"}, &satellites, "--standard-magnitudes: needs the path of a file of standard magnitudes"},
+        {{"--sunlit-only"}, &ASTEROIDS, "--sunlit-only: only the satellite program"},
+        {{"--standard-magnitudes", "x"}, &ASTEROIDS, "--standard-magnitudes: only the satellite program"},
+    };
+    for (const auto& r : refused) {
+        const CommandLineResult result = parse(r.arguments, *r.program);
+        EXPECT_FALSE(result.ok) << r.message;
+        EXPECT_EQ(result.error.rfind(r.message, 0), 0u) << result.error;
+    }
+
+    const ScratchDirectory scratch;
+    const std::string good = scratch.file("good.txt");
+    const std::string bad = scratch.file("bad.txt");
+    std::ofstream(good) << "25544 -1.8  # a station\n27997,4.0\n";
+    std::ofstream(bad) << "25544 -1.8\n25544 3.0\n";
+    CommandLine line = given.command_line;
+    line.standard_magnitudes_path = good;
+    const PlanResult read = plan_from_command_line(line, Scenario{});
+    ASSERT_EQ(read.status, 0) << read.error;
+    EXPECT_TRUE(read.plan.sunlit_only);
+    EXPECT_EQ(read.plan.standard_magnitudes.by_catalogue_number.size(), 2u);
+    EXPECT_EQ(standard_magnitude_of(read.plan.standard_magnitudes, 25544), -1.8);
+    EXPECT_EQ(standard_magnitude_of(read.plan.standard_magnitudes, 27997), 4.0);
+
+    line.standard_magnitudes_path = bad;
+    const PlanResult refused_line = plan_from_command_line(line, Scenario{});
+    EXPECT_EQ(refused_line.status, 2);
+    EXPECT_EQ(refused_line.error.rfind("--standard-magnitudes: " + bad + ": line 2: ", 0), 0u) << refused_line.error;
+    line.standard_magnitudes_path = scratch.file("none.txt");
+    const PlanResult missing = plan_from_command_line(line, Scenario{});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.error.find("none.txt"), std::string::npos) << missing.error;
 }
