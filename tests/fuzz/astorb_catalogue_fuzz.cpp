@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // An odd first byte selects the CSV output, so both writers see every kind of row.
     const OutputFormat format = (size > 0 && (data[0] & 1) != 0) ? OutputFormat::csv : OutputFormat::text;
-    const int status = search_asteroid_field(request, SearchOutput{path.c_str(), format, null_sink(), null_sink()});
+    const int status = search_asteroid_field(asteroid_scenario(), SearchOutput{path.c_str(), format, null_sink(), null_sink()});
     // A catalogue whose first lines match no layout is refused; otherwise a
     // regular file that can be read, and output to /dev/null, leave no
     // reason to fail.

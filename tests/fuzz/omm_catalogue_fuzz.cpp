@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     write_catalogue(path, bytes);
     const OutputFormat format = (size > 0 && (data[size - 1] & 1) != 0) ? OutputFormat::csv : OutputFormat::text;
-    const int status = search_satellite_field(request, SearchOutput{path.c_str(), format, null_sink(), null_sink()});
+    const int status = search_satellite_field(satellite_scenario(), SearchOutput{path.c_str(), format, null_sink(), null_sink()});
     // Only a document that cannot be read as a whole may fail the search.
     if (status != 0 && (status != 1 || satellite_catalogue_form(as_read(bytes)) == CatalogueForm::three_line)) {
         std::fprintf(stderr, "fuzz: search_satellite_field returned %d on a readable catalogue\n", status);

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // An odd first byte selects the CSV output, so both writers see every kind of row.
     const OutputFormat format = (size > 0 && (data[0] & 1) != 0) ? OutputFormat::csv : OutputFormat::text;
-    const int status = search_satellite_field(request, SearchOutput{path.c_str(), format, null_sink(), null_sink()});
+    const int status = search_satellite_field(satellite_scenario(), SearchOutput{path.c_str(), format, null_sink(), null_sink()});
     // A regular file that can be read, and output to /dev/null, leave no
     // reason to fail, but for input recognised as an OMM document that does
     // not parse as a whole.
