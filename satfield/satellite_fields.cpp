@@ -205,7 +205,7 @@ bool may_enter_group(const TleRecord& record, const SatelliteOrbits& orbits, Sat
 // both theories, by either), with the extra columns; empty when it does not.
 // `problem` is set when a theory gives no place at an instant asked for.
 // With `sunlit_only` the search of an exposure finds where the set is both in
-// the field and lit, and the image at an instant holds it only lit.
+// the field and lit.
 std::optional<RowExtras> set_in_region(const TleRecord& record, const SatelliteOrbits& orbits, SatelliteTheory theory,
                                        const RegionField& work, bool sunlit_only, const char*& problem)
 {
