@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include "catalogue_file.hpp"
+#include "fixed_columns.hpp"
 #include "formatted_text.hpp"
 
 namespace fieldsearch {
@@ -138,13 +139,42 @@ CatalogueForm satellite_catalogue_form(std::string_view start)
     std::vector<std::string> fields;
     std::size_t count = 0;
     split_csv_line(line, fields, count);
-    bool epoch = false;
-    bool mean_motion = false;
+    std::size_t keywords = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        epoch = epoch || fields[i] == "EPOCH";
-        mean_motion = mean_motion || fields[i] == "MEAN_MOTION";
+        keywords += omm_keyword(fields[i]) ? 1 : 0;
     }
-    return epoch && mean_motion ? CatalogueForm::omm_csv : CatalogueForm::three_line;
+    if (keywords >= 2) {
+        return CatalogueForm::omm_csv;
+    }
+    // Element sets: a line 1 and, as the next line that is not blank, the
+    // line 2 of its catalogue number.
+    std::size_t looked_at = 0;
+    std::string_view previous;
+    bool any = false;
+    while (!rest.empty() && looked_at < SATELLITE_FORM_LINES) {
+        const std::size_t feed = rest.find('\n');
+        const std::string_view next = rest.substr(0, feed);
+        rest = feed == std::string_view::npos ? std::string_view() : rest.substr(feed + 1);
+        if (is_blank_line(next)) {
+            continue;
+        }
+        any = true;
+        ++looked_at;
+        if (tle_line_kind(next) == 2 && tle_line_kind(previous) == 1 &&
+            catalogue_number_from_text(columns(previous, 3, 7)) == catalogue_number_from_text(columns(next, 3, 7))) {
+            return CatalogueForm::three_line;
+        }
+        previous = next;
+    }
+    return any ? CatalogueForm::unrecognised : CatalogueForm::three_line;
+}
+
+std::string unrecognised_catalogue_problem()
+{
+    return formatted("it matches no catalogue form (element sets: a line 1 followed by the line 2 of its "
+                     "catalogue number within the first %zu lines; OMM CSV: a header line of OMM keywords; OMM "
+                     "JSON: an array of objects; OMM XML: <omm> or <ndm>), not read",
+                     SATELLITE_FORM_LINES);
 }
 
 struct SatelliteCatalogueReader::Document {
@@ -159,9 +189,17 @@ struct SatelliteCatalogueReader::Document {
 
 void read_three_line_set(std::string_view name, std::string_view line1, std::string_view line2, ElementSetEntry& set)
 {
+    set.message_line = 0;
     if (const char* problem = tle_line_length_problem(line1, line2)) {
         set.kind = EntryKind::not_evaluated;
         set.message = std::string("element set not evaluated: ") + problem;
+        return;
+    }
+    const TleFieldProblem field = tle_field_problem(line1, line2);
+    if (field.line != 0) {
+        set.kind = EntryKind::not_evaluated;
+        set.message_line = set.element_lines[static_cast<std::size_t>(field.line - 1)];
+        set.message = "element set not evaluated: " + field.what;
         return;
     }
     set.record = parse_tle_record(name, line1, line2);
@@ -171,14 +209,21 @@ void read_three_line_set(std::string_view name, std::string_view line1, std::str
         return;
     }
     set.kind = EntryKind::element_set;
-    set.message.clear();
+    set.message = tle_checksum_problem(line1, line2);
+    if (!set.message.empty()) {
+        set.message_line = set.element_lines[set.message.starts_with("line 1") ? 0 : 1];
+        set.message += " (the set is evaluated all the same)";
+    }
 }
 
-SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets)
-    : reader_(file, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead())),
+SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets, bool gzip_compressed)
+    : reader_(file, gzip_compressed, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead())),
       defer_three_line_sets_(defer_three_line_sets)
 {
     csv_columns_.fill(-1);
+    if (form_ == CatalogueForm::unrecognised) {
+        whole_problem_ = unrecognised_catalogue_problem();
+    }
 }
 
 SatelliteCatalogueReader::~SatelliteCatalogueReader() = default;
@@ -189,88 +234,153 @@ bool SatelliteCatalogueReader::next(ElementSetEntry& entry)
     case CatalogueForm::three_line:
         return next_three_line(entry);
     case CatalogueForm::omm_csv:
+        entry.message_line = 0;
         return next_csv(entry);
     case CatalogueForm::omm_json:
     case CatalogueForm::omm_xml:
+        entry.message_line = 0;
         return next_document(entry);
+    case CatalogueForm::unrecognised:
+        return false;
     }
     return false;
 }
 
 bool SatelliteCatalogueReader::next_three_line(ElementSetEntry& entry)
 {
-    if (held_) {
-        std::swap(entry, held_entry_);
-        held_ = false;
+    if (queued_next_ < queued_.size()) {
+        std::swap(entry, queued_[queued_next_++]);
         return true;
     }
+    queued_.clear();
+    queued_next_ = 0;
+    first_ = &entry;
+    first_given_ = false;
     std::string_view line;
     while (reader_.next_line(line)) {
         if (!started_) {
             started_ = true;
             line = without_byte_order_mark(line);
         }
-        if (take_three_line(line, reader_.full_length(), reader_.line_number(), entry)) {
+        take_three_line(line, reader_.full_length(), reader_.line_number());
+        if (first_given_) {
             return true;
         }
     }
-    if (stage_ != 0 && !reader_.read_error()) {
-        stage_ = 0;
-        entry.kind = EntryKind::notice;
-        entry.line = set_line_;
-        entry.record_index = 0;
-        entry.message = "element set cut short by the end of the file, not counted";
-        return true;
+    if ((have_name_ || have_line1_) && !reader_.read_error()) {
+        notice(have_name_ ? name_line_ : line1_number_, "element set cut short by the end of the file, not counted");
     }
-    stage_ = 0;
-    return false;
+    have_name_ = false;
+    have_line1_ = false;
+    return first_given_;
 }
 
-// Takes one line of a three-line set; true when it gives an entry: a notice
-// for an over-long line (the set it ends, if any, is held behind it) or a set.
-bool SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_t full_length, long line_number,
-                                               ElementSetEntry& entry)
+// The entry to fill next: the caller's, then queued ones.
+ElementSetEntry& SatelliteCatalogueReader::emitted()
 {
-    bool given = false;
-    if (full_length > THREE_LINE_MAX_KEPT) {
-        entry.kind = EntryKind::notice;
-        entry.line = line_number;
-        entry.record_index = 0;
-        entry.message = formatted("line of %zu characters, only the first %zu are read", full_length,
-                                  THREE_LINE_MAX_KEPT);
-        line = line.substr(0, THREE_LINE_MAX_KEPT);
-        given = true;
+    if (!first_given_) {
+        first_given_ = true;
+        return *first_;
     }
-    if (stage_ == 0) {
-        if (!is_blank_line(line)) {
-            name_.assign(line);
-            set_line_ = line_number;
-            stage_ = 1;
-        }
-        return given;
-    }
-    if (stage_ == 1) {
-        line1_.assign(line);
-        stage_ = 2;
-        return given;
-    }
-    stage_ = 0;
-    ElementSetEntry& set = given ? held_entry_ : entry;
-    held_ = given;
-    set.line = set_line_;
+    return queued_.emplace_back();
+}
+
+void SatelliteCatalogueReader::notice(long line, std::string message)
+{
+    ElementSetEntry& entry = emitted();
+    entry.kind = EntryKind::notice;
+    entry.line = line;
+    entry.record_index = 0;
+    entry.message_line = 0;
+    entry.message = std::move(message);
+}
+
+// The waiting line 1 has no line 2: its set is reported and dropped.
+void SatelliteCatalogueReader::give_up_line1()
+{
+    notice(have_name_ ? name_line_ : line1_number_,
+           formatted("element set without its line 2 (line %ld is its line 1), not counted", line1_number_));
+    have_name_ = false;
+    have_line1_ = false;
+}
+
+// The set of the waiting lines and `line2`.
+void SatelliteCatalogueReader::give_set(std::string_view line2, long line2_number)
+{
+    ElementSetEntry& set = emitted();
+    set.line = have_name_ ? name_line_ : line1_number_;
     set.record_index = 0;
+    set.message_line = 0;
+    set.element_lines = {line1_number_, line2_number};
+    if (!have_name_) {
+        name_.clear();
+    }
+    have_name_ = false;
+    have_line1_ = false;
     if (defer_three_line_sets_) {
         // Swapped rather than copied: the reader's strings take the entry's
         // old ones, to be overwritten by the next set.
         set.kind = EntryKind::lines;
         set.lines[0].swap(name_);
         set.lines[1].swap(line1_);
-        set.lines[2].assign(line);
+        set.lines[2].assign(line2);
         set.message.clear();
-        return true;
+        return;
     }
-    read_three_line_set(name_, line1_, line, set);
-    return true;
+    read_three_line_set(name_, line1_, line2, set);
+}
+
+// Takes one line of the element sets. Lines are told apart by what they
+// open with, "1 " or "2 " for the element lines and anything else for a
+// name line, so that a set that lacks a line costs only that set, and sets
+// of two lines without their name lines read as well.
+void SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_t full_length, long line_number)
+{
+    if (full_length > THREE_LINE_MAX_KEPT) {
+        notice(line_number,
+               formatted("line of %zu characters, only the first %zu are read", full_length, THREE_LINE_MAX_KEPT));
+        line = line.substr(0, THREE_LINE_MAX_KEPT);
+    }
+    if (is_blank_line(line)) {
+        return;
+    }
+    const int kind = tle_line_kind(line);
+    if (kind == 2) {
+        if (!have_line1_) {
+            notice(have_name_ ? name_line_ : line_number,
+                   formatted("element set without its line 1 (line %ld is its line 2), not counted", line_number));
+            have_name_ = false;
+            return;
+        }
+        const long number1 = catalogue_number_from_text(columns(line1_, 3, 7));
+        const long number2 = catalogue_number_from_text(columns(line, 3, 7));
+        if (number1 != number2) {
+            notice(have_name_ ? name_line_ : line1_number_,
+                   formatted("element set not read: line 1 (line %ld) is of catalogue number %ld, the line 2 after "
+                             "it (line %ld) of %ld; not counted",
+                             line1_number_, number1, line_number, number2));
+            have_name_ = false;
+            have_line1_ = false;
+            return;
+        }
+        give_set(line, line_number);
+        return;
+    }
+    if (have_line1_) {
+        give_up_line1();
+    }
+    if (kind == 1) {
+        line1_.assign(line);
+        line1_number_ = line_number;
+        have_line1_ = true;
+        return;
+    }
+    if (have_name_) {
+        notice(name_line_, "name line without its element lines, not counted");
+    }
+    name_.assign(line);
+    name_line_ = line_number;
+    have_name_ = true;
 }
 
 bool SatelliteCatalogueReader::read_csv_header(std::string_view line)

@@ -54,6 +54,16 @@ std::string entry_message(const CatalogueDiagnostics& diagnostics, const Element
     if (entry.record_index > 0) {
         return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
     }
+    return catalogue_line_message(diagnostics, entry.message_line > 0 ? entry.message_line : entry.line, "%s",
+                                  what.c_str());
+}
+
+// A problem at the set's own line (or record), whatever line its reading named.
+std::string set_message(const CatalogueDiagnostics& diagnostics, const ElementSetEntry& entry, const std::string& what)
+{
+    if (entry.record_index > 0) {
+        return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
+    }
     return catalogue_line_message(diagnostics, entry.line, "%s", what.c_str());
 }
 
@@ -110,6 +120,7 @@ void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, B
         if (held->kind == EntryKind::lines) {
             read_set.line = held->line;
             read_set.record_index = held->record_index;
+            read_set.element_lines = held->element_lines;
             read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
             held = &read_set;
         }
@@ -121,6 +132,10 @@ void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, B
             findings.messages += entry_message(scan.diagnostics, entry, entry.message);
             continue;
         }
+        if (!entry.message.empty()) {
+            // A set evaluated all the same (a wrong checksum).
+            findings.messages += entry_message(scan.diagnostics, entry, entry.message);
+        }
         const TleRecord& record = entry.record;
         const SatelliteProblems problems =
             scan.fields.evaluate(record, [&](std::size_t field, const SatelliteSighting& sighting,
@@ -129,9 +144,9 @@ void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, B
             });
         if (problems.problem != nullptr) {
             findings.messages +=
-                entry_message(scan.diagnostics, entry, std::string("element set not evaluated: ") + problems.problem);
+                set_message(scan.diagnostics, entry, std::string("element set not evaluated: ") + problems.problem);
         } else if (problems.sgp4_problem != nullptr) {
-            findings.messages += entry_message(scan.diagnostics, entry,
+            findings.messages += set_message(scan.diagnostics, entry,
                                                std::string("element set not evaluated by SGP4: ") + problems.sgp4_problem);
         }
     }
@@ -201,7 +216,7 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     scan.reports = &reports;
 
     // The element lines are read into records by the evaluating threads.
-    SatelliteCatalogueReader catalogue(file, true);
+    SatelliteCatalogueReader catalogue(file, true, is_compressed_catalogue(output.catalogue_path));
     int read_count = 0;
     run_ordered_blocks<EntryBlock, BlockFindings>(
         plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "fixed_columns.hpp"
+#include "formatted_text.hpp"
 
 namespace fieldsearch {
 
@@ -73,7 +74,243 @@ int alpha5_leading_digits(char letter)
     return 10 + (letter - 'A') - (letter > 'I' ? 1 : 0) - (letter > 'O' ? 1 : 0);
 }
 
+bool is_blank(char c)
+{
+    return c == ' ';
+}
+
+// A field's text as a message shows it: printable ASCII kept, any other byte as '?'.
+std::string shown(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c < ' ' || c > '~') {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+// Blanks, an optional sign where one is allowed, decimal digits with at
+// most one point among them (one digit at least), then blanks.
+bool is_decimal_text(std::string_view text, bool sign_allowed)
+{
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) {
+        ++i;
+    }
+    if (sign_allowed && i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    std::size_t digits = 0;
+    bool point = false;
+    for (; i < text.size() && !is_blank(text[i]); ++i) {
+        if (is_ascii_digit(text[i])) {
+            ++digits;
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    while (i < text.size() && is_blank(text[i])) {
+        ++i;
+    }
+    return digits > 0 && i == text.size();
+}
+
+// Blanks, then digits only (one at least).
+bool is_whole_number_text(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) {
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), is_ascii_digit);
+}
+
+// A catalogue number's five columns: digits after blanks, or Alpha-5.
+bool is_catalogue_number_text(std::string_view text)
+{
+    if (text.size() == 5 && alpha5_leading_digits(text[0]) >= 0) {
+        return std::all_of(text.begin() + 1, text.end(), is_ascii_digit);
+    }
+    return is_whole_number_text(text);
+}
+
+// A field with an assumed decimal point and an exponent, as far as the line
+// holds it: a sign or blank, up to five digits after blanks, the exponent's
+// sign (or a blank) and digit; all blank reads as 0.
+bool is_assumed_decimal_text(std::string_view text)
+{
+    if (std::all_of(text.begin(), text.end(), is_blank)) {
+        return true;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        bool fits = false;
+        if (i == 0) {
+            fits = c == ' ' || c == '+' || c == '-';
+        } else if (i <= 5) {
+            // Blanks only before the digits.
+            fits = is_ascii_digit(c) || (c == ' ' && (i == 1 || text[i - 1] == ' '));
+        } else if (i == 6) {
+            fits = c == '+' || c == '-' || c == ' ';
+        } else {
+            fits = is_ascii_digit(c);
+        }
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TleFieldProblem field_problem(int line, int first, int last, const char* field, std::string_view text,
+                              const char* should_be)
+{
+    return {line, formatted("line %d columns %d-%d, the %s, \"%s\" is not %s", line, first, last, field,
+                            shown(text).c_str(), should_be)};
+}
+
+// The year of a two-digit epoch year, as the element format counts them (00-84 are 2000-2084).
+int epoch_full_year(int two_digits)
+{
+    return two_digits < 85 ? 2000 + two_digits : 1900 + two_digits;
+}
+
+bool is_leap_year(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 }  // namespace
+
+int tle_line_kind(std::string_view line)
+{
+    if (line.size() < 2 || line[1] != ' ') {
+        return 0;
+    }
+    return line[0] == '1' ? 1 : line[0] == '2' ? 2 : 0;
+}
+
+TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2)
+{
+    // Line 1.
+    const std::string_view number1 = columns(line1, 3, 7);
+    if (!is_catalogue_number_text(number1)) {
+        return field_problem(1, 3, 7, "catalogue number", number1, "a catalogue number");
+    }
+    const std::string_view year = columns(line1, 19, 20);
+    if (!is_whole_number_text(year)) {
+        return field_problem(1, 19, 20, "epoch year", year, "two digits");
+    }
+    const std::string_view day = columns(line1, 21, 32);
+    if (!is_decimal_text(day, false)) {
+        return field_problem(1, 21, 32, "epoch day", day, "a number");
+    }
+    const int full_year = epoch_full_year(integer_from_text(year));
+    const double last_day = is_leap_year(full_year) ? 366.0 : 365.0;
+    const double day_value = decimal_from_text(day);
+    if (!(day_value >= 1.0 && day_value < last_day + 1.0)) {
+        return {1, formatted("line 1 columns 21-32, the epoch day, \"%s\" is not a day of %d (1 to below %.0f)",
+                             shown(day).c_str(), full_year, last_day + 1.0)};
+    }
+    const std::string_view ndot = columns(line1, 34, 43);
+    if (!is_decimal_text(ndot, true)) {
+        return field_problem(1, 34, 43, "first derivative of the mean motion", ndot, "a number");
+    }
+    if (!(std::fabs(decimal_from_text(ndot)) < 1.0)) {
+        return field_problem(1, 34, 43, "first derivative of the mean motion", ndot, "below 1 in size");
+    }
+    const std::string_view nddot = columns(line1, 45, 52);
+    if (!is_assumed_decimal_text(nddot)) {
+        return field_problem(1, 45, 52, "second derivative of the mean motion", nddot,
+                             "five digits with an exponent");
+    }
+    const std::string_view bstar = columns(line1, 54, 61);
+    if (!is_assumed_decimal_text(bstar)) {
+        return field_problem(1, 54, 61, "drag term B*", bstar, "five digits with an exponent");
+    }
+    // Line 2.
+    const std::string_view number2 = columns(line2, 3, 7);
+    if (!is_catalogue_number_text(number2)) {
+        return field_problem(2, 3, 7, "catalogue number", number2, "a catalogue number");
+    }
+    if (catalogue_number_from_text(number2) != catalogue_number_from_text(number1)) {
+        return field_problem(2, 3, 7, "catalogue number", number2, "line 1's");
+    }
+    struct Angle {
+        int first;
+        int last;
+        const char* field;
+        double largest;
+    };
+    constexpr Angle ANGLES[] = {{9, 16, "inclination", 180.0},
+                                {18, 25, "right ascension of the ascending node", 360.0},
+                                {35, 42, "argument of perigee", 360.0},
+                                {44, 51, "mean anomaly", 360.0}};
+    for (const Angle& a : ANGLES) {
+        const std::string_view text = columns(line2, a.first, a.last);
+        if (!is_decimal_text(text, false)) {
+            return field_problem(2, a.first, a.last, a.field, text, "a number");
+        }
+        if (!(decimal_from_text(text) <= a.largest)) {
+            return field_problem(2, a.first, a.last, a.field, text,
+                                 a.largest == 180.0 ? "0 to 180 deg" : "0 to 360 deg");
+        }
+    }
+    const std::string_view eccentricity = columns(line2, 27, 33);
+    if (eccentricity.size() != 7 || !std::all_of(eccentricity.begin(), eccentricity.end(), is_ascii_digit)) {
+        return field_problem(2, 27, 33, "eccentricity", eccentricity, "seven digits");
+    }
+    const std::string_view motion = columns(line2, 53, 63);
+    if (!is_decimal_text(motion, false)) {
+        return field_problem(2, 53, 63, "mean motion", motion, "a number");
+    }
+    if (!(decimal_from_text(motion) > 0.0)) {
+        return field_problem(2, 53, 63, "mean motion", motion, "positive");
+    }
+    return {};
+}
+
+int tle_line_checksum(std::string_view line)
+{
+    int sum = 0;
+    for (const char c : line.substr(0, 68)) {
+        if (is_ascii_digit(c)) {
+            sum += c - '0';
+        } else if (c == '-') {
+            sum += 1;
+        }
+    }
+    return sum % 10;
+}
+
+std::string tle_checksum_problem(std::string_view line1, std::string_view line2)
+{
+    std::string problem;
+    const std::string_view lines[] = {line1, line2};
+    for (int k = 0; k < 2; ++k) {
+        if (lines[k].size() < 69 || lines[k][68] == ' ') {
+            continue;
+        }
+        const char given = lines[k][68];
+        const int sum = tle_line_checksum(lines[k]);
+        if (given == '0' + sum) {
+            continue;
+        }
+        problem += problem.empty() ? "" : "; ";
+        problem += is_ascii_digit(given)
+                       ? formatted("line %d checksum %c, its columns 1-68 give %d", k + 1, given, sum)
+                       : formatted("line %d column 69, the checksum, \"%s\" is not a digit", k + 1,
+                                   shown(lines[k].substr(68, 1)).c_str());
+    }
+    return problem;
+}
 
 long catalogue_number_from_text(std::string_view text)
 {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace fieldsearch {
@@ -50,6 +51,39 @@ const char* tle_line_length_problem(std::string_view line1, std::string_view lin
 // number, a mean motion that is not positive, an eccentricity of 1 or more),
 // or nullptr when they may.
 const char* tle_element_problem(const TleRecord& record);
+
+// 1 or 2 when `line` opens as element line 1 or 2 does (the line's number
+// and a blank), else 0.
+int tle_line_kind(std::string_view line);
+
+// Where the element lines hold a field that is not what it may be: the
+// line (1 or 2) and what is wrong, naming the field, its columns and its
+// text; line 0 when every field may be read.
+struct TleFieldProblem {
+    int line = 0;
+    std::string what;
+};
+
+// Checks each field the search reads, by what it may hold: the catalogue
+// numbers (five digits after blanks, or Alpha-5; line 2's the same as line
+// 1's), the epoch's two-digit year and its day of the year (1 to the day
+// after the year's last, the calendar of 1985-2084 deciding 365 or 366),
+// half the first derivative of the mean motion (a decimal within 1), the
+// second derivative and B* (sign, up to five digits, the exponent's sign and
+// digit; blank reads as 0), the inclination (0 to 180 deg), the node,
+// argument of perigee and mean anomaly (0 to 360 deg), the eccentricity
+// (seven digits after an implied "0.") and the mean motion (a positive
+// decimal). Lines must be as long as tle_line_length_problem asks.
+TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2);
+
+// The checksum in column 69 of an element line: the sum of the digits of
+// columns 1-68, a minus sign counting 1, modulo 10.
+int tle_line_checksum(std::string_view line);
+
+// What is wrong with the checksums of the two lines (column 69 not the
+// checksum of the columns before it, or not a digit), or empty; a line that
+// ends before column 69, or leaves it blank, carries no checksum.
+std::string tle_checksum_problem(std::string_view line1, std::string_view line2);
 
 // The catalogue number of the five catalogue-number columns of line 1: five
 // digits (read as atoi reads them), or in the Alpha-5 form a capital letter

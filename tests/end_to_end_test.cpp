@@ -162,6 +162,15 @@ TEST(EndToEnd, RefusesBadOptionsAndAnswersHelp)
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("astfield: cannot open no_such_file.dat: No such file or directory"),
               std::string::npos);
+
+    // A file of no satellite catalogue form: one line naming the forms tried, nothing printed.
+    const ProgramRun asteroids = run(SATFIELD, "--catalogue astorb.dat");
+    EXPECT_EQ(asteroids.status, 1);
+    EXPECT_EQ(asteroids.out, "");
+    EXPECT_EQ(asteroids.err.rfind("satfield: cannot read astorb.dat: it matches no catalogue form (element sets: ", 0),
+              0u)
+        << asteroids.err;
+    EXPECT_EQ(std::count(asteroids.err.begin(), asteroids.err.end(), '\n'), 1) << asteroids.err;
 }
 
 // The OMM samples (CSV, JSON, XML) list exactly the rows of their three-line

@@ -1,5 +1,7 @@
 // The catalogue in each of its forms, through the search as the program runs it.
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -173,6 +175,81 @@ TEST(SatelliteCatalogue, BadRecordsAreReportedWhereTheyStandAndCounted)
     }
 }
 
+// The lines of THREE_LINE but those numbered in `dropped` (1-based).
+std::string without_lines(std::initializer_list<int> dropped, const std::string& text = THREE_LINE)
+{
+    std::string out;
+    int number = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at) + 1;
+        ++number;
+        if (std::find(dropped.begin(), dropped.end(), number) == dropped.end()) {
+            out += text.substr(at, end - at);
+        }
+        at = end;
+    }
+    return out;
+}
+
+std::string with_text_at(std::string text, const char* old_text, const char* new_text)
+{
+    text.replace(text.find(old_text), std::string_view(old_text).size(), new_text);
+    return text;
+}
+
+// Element sets are told apart by their lines' "1 " and "2 ": a set that
+// lacks a line is reported once at its first line and costs only itself,
+// sets without name lines (two-line files) are all read, and a set with a
+// field that may not be read is reported at that line, counted and not
+// evaluated. A wrong checksum is reported and the set still listed.
+TEST(SatelliteCatalogue, DamagedElementSetsCostOnlyThemselves)
+{
+    struct Case {
+        const char* what;
+        std::string catalogue;
+        const char* message;  // after "satfield: PATH", or "" for none
+        const char* count;
+        bool navsat_listed;
+    };
+    const Case cases[] = {
+        {"line 2 missing", without_lines({3}), ":1: element set without its line 2 (line 2 is its line 1), not counted\n",
+         "from         2", false},
+        {"line 1 missing", without_lines({5}), ":4: element set without its line 1 (line 5 is its line 2), not counted\n",
+         "from         2", true},
+        {"both element lines missing", without_lines({2, 3}), ":1: name line without its element lines, not counted\n",
+         "from         2", false},
+        {"name line missing", without_lines({4}), "", "from         3", true},
+        {"two-line sets", without_lines({1, 4, 7}), "", "from         3", true},
+        {"line 2 of another number", with_text_at(THREE_LINE, "2 99985", "2 99986"),
+         ":1: element set not read: line 1 (line 2) is of catalogue number 99985, the line 2 after it (line 3) of "
+         "99986; not counted\n",
+         "from         2", false},
+        {"eccentricity of letters", with_text_at(THREE_LINE, "0060809", "ABCDEFG"),
+         ":3: element set not evaluated: line 2 columns 27-33, the eccentricity, \"ABCDEFG\" is not seven digits\n",
+         "from         3", false},
+        {"inclination of letters", with_text_at(THREE_LINE, " 64.5053", "      qq"),
+         ":3: element set not evaluated: line 2 columns 9-16, the inclination, \"      qq\" is not a number\n",
+         "from         3", false},
+        {"epoch day 000", with_text_at(THREE_LINE, "08140.60472935", "08000.60472935"),
+         ":2: element set not evaluated: line 1 columns 21-32, the epoch day, \"000.60472935\" is not a day of 2008 (1 "
+         "to below 367)\n",
+         "from         3", false},
+        {"wrong checksum", with_text_at(THREE_LINE, "0  7746", "0  7745"),
+         ":2: line 1 checksum 5, its columns 1-68 give 6 (the set is evaluated all the same)\n", "from         3", true},
+    };
+    for (const Case& c : cases) {
+        const SearchRun run = search_text(c.catalogue);
+        EXPECT_EQ(run.status, 0) << c.what;
+        EXPECT_EQ(run.err, c.message[0] == '\0' ? "" : "satfield: " + catalogue_path() + c.message) << c.what;
+        EXPECT_NE(run.out.find(c.count), std::string::npos) << c.what << ": " << run.out;
+        EXPECT_NE(run.out.find("|86012D|27997U|"), std::string::npos) << c.what;
+        EXPECT_EQ(run.out.find("|03048C|99985U|") != std::string::npos, c.navsat_listed) << c.what;
+    }
+    // The set without its name line lists with a blank name.
+    EXPECT_NE(search_text(without_lines({1})).out.find("|              |03048C|99985U|"), std::string::npos);
+}
+
 // A catalogue that cannot be read as a whole stops the search with exit
 // status 1, one message and no count line.
 TEST(SatelliteCatalogue, UnreadableDocumentsStopTheSearch)
@@ -187,6 +264,13 @@ TEST(SatelliteCatalogue, UnreadableDocumentsStopTheSearch)
         {XML.substr(0, 300), "not an XML document: "},
         {"<?xml version=\"1.0\"?><html/>", "the XML document is neither an <omm> nor an <ndm>"},
         {"OBJECT_NAME,EPOCH,MEAN_MOTION\nX,2008-05-18T00:00:00,15.0\n", "the CSV header line names no ECCENTRICITY column"},
+        {"OBJECT_NAME,EPOCH,ECCENTRICITY,INCLINATION\nX,2008-05-18T00:00:00,0.001,51.6\n",
+         "the CSV header line names no MEAN_MOTION column"},
+        {"     1 Ceres            E. Bowell   3.34  0.12 G?\n     2 Pallas           E. Bowell   4.13  0.11\n",
+         "it matches no catalogue form (element sets: a line 1 followed by the line 2 of its catalogue number within "
+         "the first 100 lines; OMM CSV: a header line of OMM keywords; OMM JSON: an array of objects; OMM XML: <omm> "
+         "or <ndm>), not read"},
+        {"1 99985U 03048C   08140.60472935\n1 99985U 03048C   08140.60472935\nNAVSAT\n", "it matches no catalogue form"},
     };
     for (const Case& c : cases) {
         const SearchRun run = search_text(c.catalogue);

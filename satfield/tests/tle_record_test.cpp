@@ -265,3 +265,91 @@ TEST(TleRecord, CatalogueNumberColumnKeepsItsWidth)
         }
     }
 }
+
+// Each field the search reads is checked for what it may hold; the problem
+// names the line and the field's columns. Text where a number stands, an
+// epoch day the year has not, an angle beyond its range and a catalogue
+// number of line 2 unlike line 1's are each caught; sound fields, the leap
+// year's day 366, a blank second derivative and Alpha-5 numbers are not.
+TEST(TleRecord, FieldsAreCheckedForWhatTheyMayHold)
+{
+    struct Case {
+        const char* what;
+        std::string line1;
+        std::string line2;
+        int line;              // 0 when the set may be read
+        const char* columns;   // in the problem's text
+    };
+    const Case cases[] = {
+        {"sound set", LINE1, LINE2, 0, ""},
+        {"eccentricity of letters", LINE1, with_columns(LINE2, 27, "ABCDEFG"), 2, "columns 27-33, the eccentricity"},
+        {"eccentricity with a blank", LINE1, with_columns(LINE2, 27, " 006703"), 2, "columns 27-33"},
+        {"inclination of letters", LINE1, with_columns(LINE2, 9, "      qq"), 2, "columns 9-16, the inclination"},
+        {"inclination 999.9999", LINE1, with_columns(LINE2, 9, "999.9999"), 2, "is not 0 to 180 deg"},
+        {"inclination 180", LINE1, with_columns(LINE2, 9, "180.0000"), 0, ""},
+        {"node 360.0001", LINE1, with_columns(LINE2, 18, "360.0001"), 2, "columns 18-25"},
+        {"node 360", LINE1, with_columns(LINE2, 18, "360.0000"), 0, ""},
+        {"perigee negative", LINE1, with_columns(LINE2, 35, "-30.5360"), 2, "columns 35-42"},
+        {"mean anomaly of letters", LINE1, with_columns(LINE2, 44, "3x5.0288"), 2, "columns 44-51"},
+        {"mean motion of letters", LINE1, with_columns(LINE2, 53, "15.7212539x"), 2, "columns 53-63"},
+        {"mean motion zero", LINE1, with_columns(LINE2, 53, " 0.00000000"), 2, "is not positive"},
+        {"epoch day 000", with_columns(LINE1, 21, "000.00000000"), LINE2, 1, "is not a day of 2008 (1 to below 367)"},
+        {"epoch day 400", with_columns(LINE1, 21, "400.00000000"), LINE2, 1, "columns 21-32"},
+        {"epoch day garbage", with_columns(LINE1, 21, "1a8.51234567"), LINE2, 1, "columns 21-32"},
+        {"day 366.5 of leap year 2008", with_columns(LINE1, 21, "366.50000000"), LINE2, 0, ""},
+        {"day 366.5 of 2007", with_columns(with_columns(LINE1, 21, "366.50000000"), 19, "07"), LINE2, 1,
+         "is not a day of 2007 (1 to below 366)"},
+        {"day 366.5 of 2000", with_columns(with_columns(LINE1, 21, "366.50000000"), 19, "00"), LINE2, 0, ""},
+        {"day 366.5 of 1999", with_columns(with_columns(LINE1, 21, "366.50000000"), 19, "99"), LINE2, 1,
+         "a day of 1999"},
+        {"epoch year of letters", with_columns(LINE1, 19, "x8"), LINE2, 1, "columns 19-20"},
+        {"derivative of letters", with_columns(LINE1, 34, " .0000z182"), LINE2, 1, "columns 34-43"},
+        {"derivative of 1", with_columns(LINE1, 34, " 1.0000000"), LINE2, 1, "below 1 in size"},
+        {"second derivative blank", with_columns(LINE1, 45, "        "), LINE2, 0, ""},
+        {"second derivative of letters", with_columns(LINE1, 45, " ABCDE-0"), LINE2, 1, "columns 45-52"},
+        {"B* without exponent digit", with_columns(LINE1, 54, " 12345-x"), LINE2, 1, "columns 54-61, the drag term"},
+        {"B* negative", with_columns(LINE1, 54, "-11606-4"), LINE2, 0, ""},
+        {"catalogue number of letters", with_columns(LINE1, 3, "1x345"), LINE2, 1, "columns 3-7"},
+        {"line 2 of another number", LINE1, with_columns(LINE2, 3, "12346"), 2, "is not line 1's"},
+        {"Alpha-5 numbers", with_columns(LINE1, 3, "A2345"), with_columns(LINE2, 3, "A2345"), 0, ""},
+        {"Alpha-5 on one line only", with_columns(LINE1, 3, "A2345"), LINE2, 2, "columns 3-7"},
+    };
+    for (const Case& c : cases) {
+        const TleFieldProblem problem = tle_field_problem(c.line1, c.line2);
+        EXPECT_EQ(problem.line, c.line) << c.what << ": " << problem.what;
+        if (c.line != 0) {
+            EXPECT_NE(problem.what.find(c.columns), std::string::npos) << c.what << ": " << problem.what;
+            EXPECT_EQ(problem.what.rfind("line " + std::to_string(c.line) + " columns ", 0), 0u) << problem.what;
+        }
+    }
+}
+
+// The checksum of column 69 is the digits of columns 1-68 summed, a minus
+// sign counting 1, modulo 10. The published set of 2008 September 20 has 7
+// on both lines; a changed column 69, or a digit changed before it, is
+// named; a line without column 69, or with it blank, carries no checksum.
+TEST(TleRecord, ChecksumsAreChecked)
+{
+    const std::string published1 = "1 25544U 98067A   08264.51782528 -.00002182  00000-0 -11606-4 0  2927";
+    const std::string published2 = "2 25544  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537";
+    struct Case {
+        std::string line1;
+        std::string line2;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {published1, published2, ""},
+        {with_columns(published1, 69, "3"), published2, "line 1 checksum 3, its columns 1-68 give 7"},
+        {published1, with_columns(published2, 10, "52"), "line 2 checksum 7, its columns 1-68 give 8"},
+        // A minus sign for a blank adds 1.
+        {with_columns(published1, 45, "-"), published2, "line 1 checksum 7, its columns 1-68 give 8"},
+        {with_columns(published1, 69, "3"), with_columns(published2, 69, "0"),
+         "line 1 checksum 3, its columns 1-68 give 7; line 2 checksum 0, its columns 1-68 give 7"},
+        {with_columns(published1, 69, "x"), published2, "line 1 column 69, the checksum, \"x\" is not a digit"},
+        {with_columns(published1, 69, " "), published2.substr(0, 68), ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(tle_checksum_problem(c.line1, c.line2), c.problem) << c.line1 << "\n" << c.line2;
+        EXPECT_EQ(tle_field_problem(c.line1, c.line2).line, 0) << c.line1;
+    }
+}
