@@ -15,6 +15,7 @@ constexpr const char* KEYWORD_NAMES[OMM_KEYWORD_COUNT] = {
     "OBJECT_NAME",    "OBJECT_ID",         "EPOCH",        "MEAN_MOTION",         "ECCENTRICITY",
     "INCLINATION",    "RA_OF_ASC_NODE",    "ARG_OF_PERICENTER", "MEAN_ANOMALY", "CLASSIFICATION_TYPE",
     "NORAD_CAT_ID",   "BSTAR",             "MEAN_MOTION_DOT",   "MEAN_MOTION_DDOT", "USER_DEFINED_STD_MAG",
+    "TIME_SYSTEM",    "REF_FRAME",         "CENTER_NAME",       "MEAN_ELEMENT_THEORY",
 };
 
 // The two-line set's epoch year: 00-84 stand for 2000-2084, 85-99 for 1985-1999.
@@ -94,9 +95,28 @@ bool is_decimal_number(std::string_view text)
     return i == text.size();
 }
 
-bool is_leap_year(int year)
+constexpr std::int64_t NANOSECONDS_PER_DAY = std::int64_t{86400} * 1000000000;
+
+int days_in_year(int year)
 {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return is_leap_year(year) ? 366 : 365;
+}
+
+// A keyword's value as a message shows it: in quotes, at most 40 bytes,
+// control characters as '?'.
+std::string quoted_value(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text.substr(0, 40)) {
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    }
+    out += text.size() > 40 ? "...\"" : "\"";
+    return out;
+}
+
+std::string keyword_problem(OmmKeyword keyword, std::string_view text, const char* should_be)
+{
+    return std::string(omm_keyword_name(keyword)) + " " + quoted_value(text) + " is not " + should_be;
 }
 
 // Day of the year (1 = January 1) of a calendar date, or -1 when there is no such date.
@@ -182,7 +202,32 @@ std::optional<OmmKeyword> omm_keyword(std::string_view name)
     return std::nullopt;
 }
 
-bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day)
+std::optional<std::int64_t> utc_minus_time_system_ns(std::string_view time_system, double mjd,
+                                                     const LeapSecondTable& leap_seconds)
+{
+    // TAI - X, seconds.
+    double tai_minus_x = 0.0;
+    if (time_system == "TT") {
+        tai_minus_x = -32.184;
+    } else if (time_system == "GPS") {
+        tai_minus_x = 19.0;
+    } else if (time_system != "TAI") {
+        return std::nullopt;
+    }
+    // TAI - UTC in whole seconds, from the last step begun by this TAI instant.
+    const double tai = mjd + tai_minus_x / 86400.0;
+    long long tai_minus_utc = 0;
+    for (const LeapSecondStep& step : leap_seconds.steps) {
+        const long long seconds = std::llround(step.tt_minus_utc_seconds - 32.184);
+        if (step.mjd + static_cast<double>(seconds) / 86400.0 <= tai) {
+            tai_minus_utc = seconds;
+        }
+    }
+    // UTC - X = (TAI - X) - (TAI - UTC), to the millisecond of 32.184 s.
+    return std::llround(tai_minus_x * 1000.0) * 1000000 - tai_minus_utc * 1000000000;
+}
+
+bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day, std::int64_t shift_ns)
 {
     const std::string_view text = trimmed(iso);
     const long year = digits_value(text, 0, 4);
@@ -231,9 +276,28 @@ bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day
     if (at != text.size()) {
         return false;
     }
+    // The instant shifted, whole days carried into the day and the year.
+    std::int64_t day_nanoseconds =
+        ((hours * 60 + minutes) * 60 + seconds) * std::int64_t{1000000000} + nanoseconds + shift_ns;
+    int full_year = static_cast<int>(year);
+    while (day_nanoseconds < 0) {
+        day_nanoseconds += NANOSECONDS_PER_DAY;
+        if (--day < 1) {
+            day = days_in_year(--full_year);
+        }
+    }
+    while (day_nanoseconds >= NANOSECONDS_PER_DAY) {
+        day_nanoseconds -= NANOSECONDS_PER_DAY;
+        if (++day > days_in_year(full_year)) {
+            day = 1;
+            ++full_year;
+        }
+    }
+    if (full_year < FIRST_EPOCH_YEAR || full_year > LAST_EPOCH_YEAR) {
+        return false;
+    }
     // The day's fraction in units of 1e-8 day (864 microseconds), rounded
     // half up as the set's eighth decimal is.
-    const std::int64_t day_nanoseconds = ((hours * 60 + minutes) * 60 + seconds) * std::int64_t{1000000000} + nanoseconds;
     std::int64_t units = (day_nanoseconds + 432000) / 864000;
     long whole_day = day;
     if (units >= 100000000) {
@@ -242,26 +306,61 @@ bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day
     }
     char day_text[32];
     const int n = std::snprintf(day_text, sizeof day_text, "%03ld.%08lld", whole_day, static_cast<long long>(units));
-    epoch_year = static_cast<int>(year % 100);
+    epoch_year = full_year % 100;
     epoch_day = decimal_from_text(std::string_view(day_text, static_cast<std::size_t>(n)));
     return true;
 }
 
-OmmElementSet omm_element_set(const OmmValues& values)
+OmmElementSet omm_element_set(const OmmValues& values, const LeapSecondTable& leap_seconds)
 {
     OmmElementSet result{};
     TleRecord& r = result.record;
     // The name is made as the name line of a set makes it.
     r = parse_tle_record(trimmed(values[static_cast<std::size_t>(OmmKeyword::object_name)]), {}, {});
     r.cospar_id = designator_columns(values[static_cast<std::size_t>(OmmKeyword::object_id)]);
+    const auto value = [&](OmmKeyword keyword) { return trimmed(values[static_cast<std::size_t>(keyword)]); };
 
-    const std::string_view epoch = trimmed(values[static_cast<std::size_t>(OmmKeyword::epoch)]);
+    // The metadata: what the elements are and in which frame and time.
+    const std::string_view frame = value(OmmKeyword::ref_frame);
+    if (!frame.empty() && frame != "TEME") {
+        result.problem = keyword_problem(OmmKeyword::ref_frame, frame, "TEME, the frame of SGP4's elements");
+        return result;
+    }
+    const std::string_view centre = value(OmmKeyword::center_name);
+    if (!centre.empty() && centre != "EARTH") {
+        result.problem = keyword_problem(OmmKeyword::center_name, centre, "EARTH");
+        return result;
+    }
+    const std::string_view theory = value(OmmKeyword::mean_element_theory);
+    if (!theory.empty() && theory != "SGP4" && theory != "SGP/SGP4") {
+        result.problem = keyword_problem(OmmKeyword::mean_element_theory, theory, "SGP4 or SGP/SGP4");
+        return result;
+    }
+    const std::string_view time_system = value(OmmKeyword::time_system);
+    if (!time_system.empty() && time_system != "UTC" && time_system != "TAI" && time_system != "TT" &&
+        time_system != "GPS") {
+        result.problem = keyword_problem(OmmKeyword::time_system, time_system, "UTC, TAI, TT or GPS");
+        return result;
+    }
+
+    const std::string_view epoch = value(OmmKeyword::epoch);
     if (epoch.empty()) {
         result.problem = "EPOCH is missing";
         return result;
     }
-    if (!tle_epoch_from_iso(epoch, r.epoch_year, r.epoch_day)) {
-        result.problem = "EPOCH is not a UTC date and time of 1985 to 2084";
+    std::int64_t shift_ns = 0;
+    if (!time_system.empty() && time_system != "UTC") {
+        // The offset at the epoch read in its own scale; a leap second's
+        // step is met within the offset's own size of the instant.
+        int year = 0;
+        double day = 0.0;
+        if (tle_epoch_from_iso(epoch, year, day)) {
+            const double mjd = mjd_from_calendar(1, 1, year, 0, 0, 0.0) + (day - 1.0);
+            shift_ns = *utc_minus_time_system_ns(time_system, mjd, leap_seconds);
+        }
+    }
+    if (!tle_epoch_from_iso(epoch, r.epoch_year, r.epoch_day, shift_ns)) {
+        result.problem = keyword_problem(OmmKeyword::epoch, epoch, "a date and time of 1985 to 2084");
         return result;
     }
 
@@ -275,6 +374,27 @@ OmmElementSet omm_element_set(const OmmValues& values)
         !read_number(values, OmmKeyword::mean_motion_dot, true, r.ndot2, problem) ||
         !read_number(values, OmmKeyword::mean_motion_ddot, false, r.nddot6, problem) ||
         !read_number(values, OmmKeyword::bstar, false, r.bstar, problem)) {
+        return result;
+    }
+    if (!(r.ecc >= 0.0 && r.ecc < 1.0)) {
+        problem = keyword_problem(OmmKeyword::eccentricity, value(OmmKeyword::eccentricity), "0 to below 1");
+        return result;
+    }
+    if (!(r.incl >= 0.0 && r.incl <= 180.0)) {
+        problem = keyword_problem(OmmKeyword::inclination, value(OmmKeyword::inclination), "0 to 180 deg");
+        return result;
+    }
+    for (const OmmKeyword angle : {OmmKeyword::ra_of_asc_node, OmmKeyword::arg_of_pericenter, OmmKeyword::mean_anomaly}) {
+        const double x = angle == OmmKeyword::ra_of_asc_node ? r.node
+                         : angle == OmmKeyword::arg_of_pericenter ? r.omega
+                                                                  : r.mean_anom;
+        if (!(std::fabs(x) <= 360.0)) {
+            problem = keyword_problem(angle, value(angle), "-360 to 360 deg");
+            return result;
+        }
+    }
+    if (!(r.n > 0.0)) {
+        problem = keyword_problem(OmmKeyword::mean_motion, value(OmmKeyword::mean_motion), "positive");
         return result;
     }
 

@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "time_scales.hpp"
 #include "tle_record.hpp"
 
 namespace fieldsearch {
@@ -31,8 +33,12 @@ enum class OmmKeyword {
     mean_motion_dot,
     mean_motion_ddot,
     user_defined_std_mag,
+    time_system,
+    ref_frame,
+    center_name,
+    mean_element_theory,
 };
-inline constexpr std::size_t OMM_KEYWORD_COUNT = 15;
+inline constexpr std::size_t OMM_KEYWORD_COUNT = 19;
 
 // The keyword's name as OMM writes it, e.g. "MEAN_MOTION".
 const char* omm_keyword_name(OmmKeyword keyword);
@@ -51,8 +57,12 @@ struct OmmElementSet {
 };
 
 // The record's values as the element set a two-line set of the same object
-// carries. Required: EPOCH (ISO 8601 UTC, calendar or day-of-year form,
-// 1985 to 2084), MEAN_MOTION, ECCENTRICITY, INCLINATION, RA_OF_ASC_NODE,
+// carries. The metadata must describe elements SGP4 can use: TIME_SYSTEM
+// UTC (the default), or TAI, TT or GPS, whose EPOCH is converted to UTC by
+// the steps of `leap_seconds` (TT = TAI + 32.184 s, GPS = TAI - 19 s);
+// REF_FRAME TEME, CENTER_NAME EARTH and MEAN_ELEMENT_THEORY SGP4 or SGP/SGP4
+// where given. Required: EPOCH (ISO 8601, calendar or day-of-year form,
+// 1985 to 2084 in UTC), MEAN_MOTION, ECCENTRICITY, INCLINATION, RA_OF_ASC_NODE,
 // ARG_OF_PERICENTER, MEAN_ANOMALY, MEAN_MOTION_DOT (the two-line set's half
 // derivative, as the catalogue providers write it) and NORAD_CAT_ID (up to
 // nine digits). OBJECT_NAME gives the name line, OBJECT_ID (1998-067A) the
@@ -60,13 +70,23 @@ struct OmmElementSet {
 // absent); BSTAR and MEAN_MOTION_DDOT are 0 when absent. USER_DEFINED_STD_MAG
 // (in XML <USER_DEFINED parameter="STD_MAG">) is the standard magnitude, when
 // given within LARGEST_STANDARD_MAGNITUDE of 0. Numbers are plain decimals
-// with an optional exponent, blanks around them allowed.
-OmmElementSet omm_element_set(const OmmValues& values);
+// with an optional exponent, blanks around them allowed; ECCENTRICITY lies
+// in [0, 1), INCLINATION in [0, 180] deg, RA_OF_ASC_NODE, ARG_OF_PERICENTER
+// and MEAN_ANOMALY in [-360, 360] deg. A problem names the keyword and its value.
+OmmElementSet omm_element_set(const OmmValues& values,
+                              const LeapSecondTable& leap_seconds = compiled_leap_second_table());
 
 // The epoch of an OMM record as the two-line set carries it: the two-digit
 // year and the day of the year rounded to 8 decimals, converted from its
 // text as the set's columns are. False when the text is no date and time of
-// 1985 to 2084.
-bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day);
+// 1985 to 2084. The instant is taken `shift_ns` nanoseconds later than its
+// text says (a change of time scale), the result still 1985 to 2084.
+bool tle_epoch_from_iso(std::string_view iso, int& epoch_year, double& epoch_day, std::int64_t shift_ns = 0);
+
+// UTC - X for an instant of time scale X (TAI, TT or GPS) given in X as an
+// MJD, in nanoseconds, from the steps of `leap_seconds`; nothing for another
+// time scale.
+std::optional<std::int64_t> utc_minus_time_system_ns(std::string_view time_system, double mjd,
+                                                     const LeapSecondTable& leap_seconds);
 
 }  // namespace fieldsearch

@@ -1,5 +1,7 @@
 #include "satellite_catalogue.hpp"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -107,6 +109,18 @@ std::size_t index_of(OmmKeyword keyword)
     return static_cast<std::size_t>(keyword);
 }
 
+// A JSON key as a message names it: at most 40 bytes, control characters as '?'.
+std::string quoted_key(std::string_view key)
+{
+    std::string out(key.substr(0, 40));
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 CatalogueForm satellite_catalogue_form(std::string_view start)
@@ -185,6 +199,8 @@ struct SatelliteCatalogueReader::Document {
     std::size_t record_count = 0;
     std::size_t next = 0;
     std::array<std::string, OMM_KEYWORD_COUNT> number_texts;
+    // JSON: the first key a record gives twice, by the record's 0-based index.
+    std::map<std::size_t, std::string> duplicate_keys;
 };
 
 void read_three_line_set(std::string_view name, std::string_view line1, std::string_view line2, ElementSetEntry& set)
@@ -216,9 +232,11 @@ void read_three_line_set(std::string_view name, std::string_view line1, std::str
     }
 }
 
-SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets, bool gzip_compressed)
+SatelliteCatalogueReader::SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets, bool gzip_compressed,
+                                                   const LeapSecondTable* leap_seconds)
     : reader_(file, gzip_compressed, CSV_MAX_LINE), form_(satellite_catalogue_form(reader_.look_ahead())),
-      defer_three_line_sets_(defer_three_line_sets)
+      defer_three_line_sets_(defer_three_line_sets),
+      leap_seconds_(leap_seconds != nullptr ? leap_seconds : &compiled_leap_second_table())
 {
     csv_columns_.fill(-1);
     if (form_ == CatalogueForm::unrecognised) {
@@ -390,7 +408,11 @@ bool SatelliteCatalogueReader::read_csv_header(std::string_view line)
     split_csv_line(without_byte_order_mark(line), fields, count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::optional<OmmKeyword> keyword = omm_keyword(fields[i]);
-        if (keyword && csv_columns_[index_of(*keyword)] < 0) {
+        if (keyword && csv_columns_[index_of(*keyword)] >= 0) {
+            whole_problem_ = formatted("the CSV header line names the %s column twice", omm_keyword_name(*keyword));
+            return false;
+        }
+        if (keyword) {
             csv_columns_[index_of(*keyword)] = static_cast<long>(i);
         }
     }
@@ -446,7 +468,7 @@ bool SatelliteCatalogueReader::next_csv(ElementSetEntry& entry)
 
 void SatelliteCatalogueReader::finish_set(ElementSetEntry& entry, const OmmValues& values)
 {
-    const OmmElementSet set = omm_element_set(values);
+    const OmmElementSet set = omm_element_set(values, *leap_seconds_);
     entry.record = set.record;
     if (!set.problem.empty()) {
         entry.kind = EntryKind::not_evaluated;
@@ -478,7 +500,48 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
         }
         if (form_ == CatalogueForm::omm_json) {
             // Values nested deeper than a record's keywords are not kept.
-            const auto shallow = [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) { return depth <= 2; };
+            // The keys of each record are watched for one given twice (the
+            // document keeps only one of them).
+            using Event = nlohmann::json::parse_event_t;
+            int level = 0;
+            bool top_array = false;
+            std::size_t element = 0;  // 1-based, in the top array (or 1 for a lone object)
+            std::vector<std::string> keys;
+            const auto shallow = [&](int depth, Event event, nlohmann::json& parsed) {
+                const int record_level = top_array ? 1 : 0;
+                switch (event) {
+                case Event::object_start:
+                case Event::array_start:
+                    if (level == 0 && event == Event::array_start) {
+                        top_array = true;
+                    } else if (level == (top_array ? 1 : 0)) {
+                        ++element;
+                        keys.clear();
+                    }
+                    ++level;
+                    break;
+                case Event::object_end:
+                case Event::array_end:
+                    --level;
+                    break;
+                case Event::value:
+                    if (top_array && level == 1) {
+                        ++element;
+                    }
+                    break;
+                case Event::key:
+                    if (level == record_level + 1 && element > 0 && parsed.is_string()) {
+                        const std::string& key = parsed.get_ref<const std::string&>();
+                        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                            d.duplicate_keys.emplace(element - 1, key);
+                        } else {
+                            keys.push_back(key);
+                        }
+                    }
+                    break;
+                }
+                return depth <= 2;
+            };
             try {
                 d.json = nlohmann::json::parse(d.text, shallow);
             } catch (const nlohmann::json::parse_error& e) {
@@ -530,6 +593,11 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
             entry.message = "element set not evaluated: the record is not a JSON object";
             return true;
         }
+        if (const auto twice = d.duplicate_keys.find(index); twice != d.duplicate_keys.end()) {
+            entry.kind = EntryKind::not_evaluated;
+            entry.message = "element set not evaluated: " + quoted_key(twice->second) + " is given twice";
+            return true;
+        }
         for (std::size_t k = 0; k < OMM_KEYWORD_COUNT; ++k) {
             const auto found = record.find(omm_keyword_name(static_cast<OmmKeyword>(k)));
             if (found == record.end() || found->is_null()) {
@@ -550,6 +618,7 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
     } else {
         // The first element of each keyword's name anywhere inside the <omm>.
         const pugi::xml_node omm = d.omm_nodes[index];
+        std::array<bool, OMM_KEYWORD_COUNT> seen{};
         pugi::xml_node node = omm.first_child();
         while (node) {
             if (node.type() == pugi::node_element) {
@@ -559,7 +628,14 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
                     std::string_view(node.attribute("parameter").value()) == "STD_MAG") {
                     keyword = OmmKeyword::user_defined_std_mag;
                 }
-                if (keyword && values[index_of(*keyword)].empty()) {
+                if (keyword && seen[index_of(*keyword)]) {
+                    entry.kind = EntryKind::not_evaluated;
+                    entry.message = formatted("element set not evaluated: %s is given twice",
+                                              omm_keyword_name(*keyword));
+                    return true;
+                }
+                if (keyword) {
+                    seen[index_of(*keyword)] = true;
                     values[index_of(*keyword)] = node.child_value();
                 }
             }

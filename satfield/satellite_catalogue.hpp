@@ -82,8 +82,10 @@ public:
     // as EntryKind::lines, for read_three_line_set to read (on another
     // thread, say).
     // With `gzip_compressed`, the file is a gzip stream of the catalogue.
+    // OMM epochs in TAI, TT or GPS are converted to UTC by `leap_seconds`
+    // (the compiled-in table when null; kept by pointer).
     explicit SatelliteCatalogueReader(std::FILE* file, bool defer_three_line_sets = false,
-                                      bool gzip_compressed = false);
+                                      bool gzip_compressed = false, const LeapSecondTable* leap_seconds = nullptr);
     ~SatelliteCatalogueReader();
     SatelliteCatalogueReader(const SatelliteCatalogueReader&) = delete;
     SatelliteCatalogueReader& operator=(const SatelliteCatalogueReader&) = delete;
@@ -139,6 +141,7 @@ private:
     std::vector<std::string> csv_fields_;
     // OMM JSON or XML.
     std::unique_ptr<Document> document_;
+    const LeapSecondTable* leap_seconds_;
 };
 
 }  // namespace fieldsearch

@@ -216,7 +216,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     scan.reports = &reports;
 
     // The element lines are read into records by the evaluating threads.
-    SatelliteCatalogueReader catalogue(file, true, is_compressed_catalogue(output.catalogue_path));
+    SatelliteCatalogueReader catalogue(file, true, is_compressed_catalogue(output.catalogue_path),
+                                       &plan.fields.front().leap_seconds);
     int read_count = 0;
     run_ordered_blocks<EntryBlock, BlockFindings>(
         plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },

@@ -131,7 +131,25 @@ TEST(OmmRecord, DesignatorNumberAndProblems)
         {OmmKeyword::norad_cat_id, "25544.0", nullptr, nullptr, "NORAD_CAT_ID is not a number of up to nine digits"},
         {OmmKeyword::norad_cat_id, "", nullptr, nullptr, "NORAD_CAT_ID is missing"},
         {OmmKeyword::epoch, "", nullptr, nullptr, "EPOCH is missing"},
-        {OmmKeyword::epoch, "18 May 2008", nullptr, nullptr, "EPOCH is not a UTC date and time of 1985 to 2084"},
+        {OmmKeyword::epoch, "18 May 2008", nullptr, nullptr, "EPOCH \"18 May 2008\" is not a date and time of 1985 to 2084"},
+        {OmmKeyword::time_system, "UTC", nullptr, nullptr, ""},
+        {OmmKeyword::time_system, "UT1", nullptr, nullptr, "TIME_SYSTEM \"UT1\" is not UTC, TAI, TT or GPS"},
+        {OmmKeyword::ref_frame, "TEME", nullptr, nullptr, ""},
+        {OmmKeyword::ref_frame, "GCRF", nullptr, nullptr, "REF_FRAME \"GCRF\" is not TEME, the frame of SGP4's elements"},
+        {OmmKeyword::center_name, "EARTH", nullptr, nullptr, ""},
+        {OmmKeyword::center_name, "MOON", nullptr, nullptr, "CENTER_NAME \"MOON\" is not EARTH"},
+        {OmmKeyword::mean_element_theory, "SGP4", nullptr, nullptr, ""},
+        {OmmKeyword::mean_element_theory, "SGP/SGP4", nullptr, nullptr, ""},
+        {OmmKeyword::mean_element_theory, "SGP4-XP", nullptr, nullptr,
+         "MEAN_ELEMENT_THEORY \"SGP4-XP\" is not SGP4 or SGP/SGP4"},
+        {OmmKeyword::eccentricity, "-0.1", nullptr, nullptr, "ECCENTRICITY \"-0.1\" is not 0 to below 1"},
+        {OmmKeyword::eccentricity, "1.0", nullptr, nullptr, "ECCENTRICITY \"1.0\" is not 0 to below 1"},
+        {OmmKeyword::inclination, "400", nullptr, nullptr, "INCLINATION \"400\" is not 0 to 180 deg"},
+        {OmmKeyword::inclination, "180", nullptr, nullptr, ""},
+        {OmmKeyword::ra_of_asc_node, "-10.5", nullptr, nullptr, ""},
+        {OmmKeyword::ra_of_asc_node, "361", nullptr, nullptr, "RA_OF_ASC_NODE \"361\" is not -360 to 360 deg"},
+        {OmmKeyword::mean_anomaly, "-400", nullptr, nullptr, "MEAN_ANOMALY \"-400\" is not -360 to 360 deg"},
+        {OmmKeyword::mean_motion, "-13.8", nullptr, nullptr, "MEAN_MOTION \"-13.8\" is not positive"},
         {OmmKeyword::mean_motion, "", nullptr, nullptr, "MEAN_MOTION is missing"},
         {OmmKeyword::mean_motion, "13.8x", nullptr, nullptr, "MEAN_MOTION is not a number"},
         {OmmKeyword::eccentricity, "1e", nullptr, nullptr, "ECCENTRICITY is not a number"},
@@ -151,5 +169,41 @@ TEST(OmmRecord, DesignatorNumberAndProblems)
         if (c.norad != nullptr) {
             EXPECT_STREQ(set.record.norad_id.data(), c.norad) << c.value;
         }
+    }
+}
+
+// An epoch in TAI, TT or GPS time gives the element set of the same instant
+// written in UTC. TAI - UTC was 33 s through 2008 and 34 s from 2009 January
+// 1 (IERS Bulletin C); TT = TAI + 32.184 s, GPS = TAI - 19 s. The UTC
+// instants were computed apart with astropy's time scales.
+TEST(OmmRecord, EpochsOfOtherTimeScalesAreTakenToUtc)
+{
+    struct Case {
+        const char* time_system;
+        const char* epoch;
+        const char* utc;
+    };
+    const Case cases[] = {
+        {"TAI", "2008-05-18T15:07:41.974272", "2008-05-18T15:07:08.974272"},
+        {"TT", "2008-05-18T15:08:14.158272", "2008-05-18T15:07:08.974272"},
+        {"GPS", "2008-05-18T15:07:22.974272", "2008-05-18T15:07:08.974272"},
+        // Back over the year's end, before the leap second of 2008 December 31.
+        {"TAI", "2009-01-01T00:00:10", "2008-12-31T23:59:37"},
+        // After it.
+        {"TAI", "2009-01-01T00:00:34.5", "2009-01-01T00:00:00.5"},
+        {"TAI", "2009-001T00:00:34.5", "2009-01-01T00:00:00.5"},
+    };
+    for (const Case& c : cases) {
+        OmmValues values = twin_values();
+        values[static_cast<std::size_t>(OmmKeyword::time_system)] = c.time_system;
+        values[static_cast<std::size_t>(OmmKeyword::epoch)] = c.epoch;
+        const OmmElementSet scaled = omm_element_set(values);
+        OmmValues utc = twin_values();
+        utc[static_cast<std::size_t>(OmmKeyword::epoch)] = c.utc;
+        const OmmElementSet reference = omm_element_set(utc);
+        ASSERT_EQ(scaled.problem, "") << c.epoch;
+        ASSERT_EQ(reference.problem, "") << c.utc;
+        EXPECT_EQ(scaled.record.epoch_year, reference.record.epoch_year) << c.epoch;
+        EXPECT_EQ(scaled.record.epoch_day, reference.record.epoch_day) << c.epoch;
     }
 }

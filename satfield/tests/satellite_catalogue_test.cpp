@@ -250,6 +250,59 @@ TEST(SatelliteCatalogue, DamagedElementSetsCostOnlyThemselves)
     EXPECT_NE(search_text(without_lines({1})).out.find("|              |03048C|99985U|"), std::string::npos);
 }
 
+// OMM metadata the search cannot use (a frame, centre, theory or time
+// system of its own) and a keyword given twice refuse their record, named
+// with the keyword and its value, in every form; the other records still
+// give their rows. An epoch in TAI gives the row of the same instant in UTC.
+TEST(SatelliteCatalogue, OmmMetadataIsCheckedInEveryForm)
+{
+    struct Case {
+        const char* what;
+        std::string catalogue;
+        const char* message;  // after "satfield: PATH", or "" for none
+    };
+    std::string frames = CSV;
+    frames.replace(frames.find("CLASSIFICATION_TYPE\n"), 20, "CLASSIFICATION_TYPE,REF_FRAME\n");
+    frames.replace(frames.find(",U\n"), 3, ",U,TEME\n");
+    frames.replace(frames.find(",U\n"), 3, ",U,GCRF\n");
+    frames.replace(frames.find(",U\n"), 3, ",U,TEME\n");
+    const std::string second_json = "{\"NORAD_CAT_ID\":\"49595\",";
+    const std::string second_xml = "<OBJECT_NAME>GEOCOM 66</OBJECT_NAME>";
+    const Case cases[] = {
+        {"CSV frame", frames, ":3: element set not evaluated: REF_FRAME \"GCRF\" is not TEME, the frame of SGP4's elements\n"},
+        {"JSON centre", with_text_at(JSON, second_json.c_str(), "{\"CENTER_NAME\":\"MOON\",\"NORAD_CAT_ID\":\"49595\","),
+         ": record 2: element set not evaluated: CENTER_NAME \"MOON\" is not EARTH\n"},
+        {"JSON time system", with_text_at(JSON, second_json.c_str(), "{\"TIME_SYSTEM\":\"UT1\",\"NORAD_CAT_ID\":\"49595\","),
+         ": record 2: element set not evaluated: TIME_SYSTEM \"UT1\" is not UTC, TAI, TT or GPS\n"},
+        {"JSON key twice", with_text_at(JSON, second_json.c_str(), "{\"MEAN_MOTION\":\"2.5\",\"NORAD_CAT_ID\":\"49595\","),
+         ": record 2: element set not evaluated: MEAN_MOTION is given twice\n"},
+        {"XML theory",
+         with_text_at(XML, second_xml.c_str(),
+                      "<OBJECT_NAME>GEOCOM 66</OBJECT_NAME><MEAN_ELEMENT_THEORY>SGP4-XP</MEAN_ELEMENT_THEORY>"),
+         ": record 2: element set not evaluated: MEAN_ELEMENT_THEORY \"SGP4-XP\" is not SGP4 or SGP/SGP4\n"},
+        {"XML keyword twice",
+         with_text_at(XML, "<INCLINATION>0</INCLINATION>", "<INCLINATION>0</INCLINATION><INCLINATION>5</INCLINATION>"),
+         ": record 2: element set not evaluated: INCLINATION is given twice\n"},
+        {"XML inclination 400", with_text_at(XML, "<INCLINATION>0</INCLINATION>", "<INCLINATION>400</INCLINATION>"),
+         ": record 2: element set not evaluated: INCLINATION \"400\" is not 0 to 180 deg\n"},
+        {"JSON TAI epoch",
+         with_text_at(JSON, "\"EPOCH\":\"2008-05-18T15:07:08.974272\"",
+                      "\"TIME_SYSTEM\":\"TAI\",\"EPOCH\":\"2008-05-18T15:07:41.974272\""),
+         ""},
+    };
+    const SearchRun reference = search_text(THREE_LINE);
+    for (const Case& c : cases) {
+        const SearchRun run = search_text(c.catalogue);
+        EXPECT_EQ(run.status, 0) << c.what;
+        EXPECT_EQ(run.err, c.message[0] == '\0' ? "" : "satfield: " + catalogue_path() + c.message) << c.what;
+        EXPECT_NE(run.out.find("from         3  in list"), std::string::npos) << c.what << ": " << run.out;
+        if (c.message[0] == '\0') {
+            EXPECT_EQ(run.out, reference.out) << c.what;
+        }
+        EXPECT_NE(run.out.find("|LEO SAT 2356  |86012D|27997U|"), std::string::npos) << c.what;
+    }
+}
+
 // A catalogue that cannot be read as a whole stops the search with exit
 // status 1, one message and no count line.
 TEST(SatelliteCatalogue, UnreadableDocumentsStopTheSearch)
@@ -266,6 +319,8 @@ TEST(SatelliteCatalogue, UnreadableDocumentsStopTheSearch)
         {"OBJECT_NAME,EPOCH,MEAN_MOTION\nX,2008-05-18T00:00:00,15.0\n", "the CSV header line names no ECCENTRICITY column"},
         {"OBJECT_NAME,EPOCH,ECCENTRICITY,INCLINATION\nX,2008-05-18T00:00:00,0.001,51.6\n",
          "the CSV header line names no MEAN_MOTION column"},
+        {"OBJECT_NAME,EPOCH,MEAN_MOTION,EPOCH\nX,2008-05-18T00:00:00,15.0,2008-05-19T00:00:00\n",
+         "the CSV header line names the EPOCH column twice"},
         {"     1 Ceres            E. Bowell   3.34  0.12 G?\n     2 Pallas           E. Bowell   4.13  0.11\n",
          "it matches no catalogue form (element sets: a line 1 followed by the line 2 of its catalogue number within "
          "the first 100 lines; OMM CSV: a header line of OMM keywords; OMM JSON: an array of objects; OMM XML: <omm> "
