@@ -146,6 +146,18 @@ std::optional<double> value_number(const std::string& value)
     return parsed;
 }
 
+std::string written_card(const KeywordCard& card)
+{
+    std::string text = card.keyword + " = " + card.value;
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7e) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 std::string card_place(const KeywordCard& card)
 {
     return std::string(card.inherited ? "primary header card " : "header card ") + std::to_string(card.number);

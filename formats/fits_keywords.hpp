@@ -47,6 +47,10 @@ std::string value_text(const std::string& value);
 // written as a quoted text; empty when it holds none or it is not finite.
 std::optional<double> value_number(const std::string& value);
 
+// "KEY = value" as the card writes it, for one-line messages: a byte other
+// than printable ASCII is shown as '?'.
+std::string written_card(const KeywordCard& card);
+
 // Where a card stands, for messages: "header card 12" or, for one taken from
 // the primary header, "primary header card 12".
 std::string card_place(const KeywordCard& card);

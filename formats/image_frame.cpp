@@ -156,12 +156,6 @@ struct FitsCloser {
 };
 using FitsFile = std::unique_ptr<fitsfile, FitsCloser>;
 
-// "KEY = value" as the card writes it, for messages.
-std::string written(const KeywordCard& card)
-{
-    return card.keyword + " = " + card.value;
-}
-
 // The header cards of the current HDU, END included (those of the image for
 // a tile-compressed one).
 std::optional<std::string> header_cards(fitsfile* f, int& status)
@@ -560,7 +554,7 @@ std::optional<LookupTable> read_lookup_table(fitsfile* f, LONGLONG bytes_held, c
                     fits_clear_errmsg();
                     int ignored = 0;
                     fits_movabs_hdu(f, original, nullptr, &ignored);
-                    error = asked + ", whose " + written(*card) + " cannot serve";
+                    error = asked + ", whose " + written_card(*card) + " cannot serve";
                     return std::nullopt;
                 }
                 (*targets[k])[axis] = *value;

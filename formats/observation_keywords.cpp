@@ -20,12 +20,6 @@ constexpr int LAST_YEAR = 2099;
 constexpr double FIRST_MJD = 15020.0;  // 1900 January 1
 constexpr double END_MJD = 88070.0;    // 2100 January 1
 
-// "KEY = value" as the card writes it, for messages.
-std::string written(const KeywordCard& card)
-{
-    return card.keyword + " = " + card.value;
-}
-
 // A date keyword's instant (MJD in the time scale it is given in), its day
 // (MJD) and second of the day apart (to take lengths between dates without
 // the rounding of MJDs), and whether it gave the time of day or a date alone.
@@ -55,11 +49,11 @@ std::optional<DateValue> date_value(const KeywordCard& card, std::string& error)
     if (!is_text_value(card.value) || status != 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
         !(second >= 0.0 && second < 61.0)) {
         fits_clear_errmsg();
-        error = written(card) + " is not a date YYYY-MM-DD[Thh:mm:ss] or dd/mm/yy";
+        error = written_card(card) + " is not a date YYYY-MM-DD[Thh:mm:ss] or dd/mm/yy";
         return std::nullopt;
     }
     if (year < FIRST_YEAR || year > LAST_YEAR) {
-        error = written(card) + " is outside the years 1900 to 2099";
+        error = written_card(card) + " is outside the years 1900 to 2099";
         return std::nullopt;
     }
     return DateValue{mjd_from_calendar(day, month, year, hour, minute, second), mjd_from_calendar(day, month, year, 0, 0, 0.0),
@@ -71,11 +65,11 @@ std::optional<double> mjd_value(const KeywordCard& card, std::string& error)
 {
     const std::optional<double> mjd = value_number(card.value);
     if (!mjd) {
-        error = written(card) + " is not a number";
+        error = written_card(card) + " is not a number";
         return std::nullopt;
     }
     if (!(*mjd >= FIRST_MJD && *mjd < END_MJD)) {
-        error = written(card) + " is outside the years 1900 to 2099";
+        error = written_card(card) + " is outside the years 1900 to 2099";
         return std::nullopt;
     }
     return mjd;
@@ -100,7 +94,7 @@ std::optional<double> instant(const KeywordCards& cards, const char* iso_key, co
         if (date_alone != nullptr) {
             *date_alone = iso;
         } else {
-            error = written(*iso) + " holds a date alone, without the time of day";
+            error = written_card(*iso) + " holds a date alone, without the time of day";
             return std::nullopt;
         }
     }
@@ -124,7 +118,7 @@ std::optional<double> time_of_day(const KeywordCards& cards, std::string& error)
         const std::optional<SexagesimalValue> time = sexagesimal_from_text(value_text(card->value));
         if (!is_text_value(card->value) || !time || time->parts < 2 || !time->whole_is_integer ||
             time->whole >= 24.0) {
-            error = written(*card) + " is not a time of day 'hh:mm:ss'";
+            error = written_card(*card) + " is not a time of day 'hh:mm:ss'";
             return std::nullopt;
         }
         return sexagesimal_units(*time) * 3600.0;
@@ -168,7 +162,7 @@ std::optional<double> exposure_length(const KeywordCards& cards, std::optional<d
         if (end_card != nullptr) {
             const std::optional<DateValue> date = date_value(*end_card, error);
             if (date && !date->has_time) {
-                error = written(*end_card) + " holds a date alone, without the time of day";
+                error = written_card(*end_card) + " holds a date alone, without the time of day";
             }
             if (!error.empty()) {
                 return std::nullopt;
@@ -188,17 +182,17 @@ std::optional<double> exposure_length(const KeywordCards& cards, std::optional<d
         if (seconds) {
             char after[64];
             std::snprintf(after, sizeof after, " (%.6g s after the start)", *seconds);
-            return bounded_length(*seconds, written(*end_card) + after, error);
+            return bounded_length(*seconds, written_card(*end_card) + after, error);
         }
     }
     for (const char* key : {"TELAPSE", "EXPTIME", "EXPOSURE"}) {
         if (const KeywordCard* card = find_card(cards, key)) {
             const std::optional<double> seconds = value_number(card->value);
             if (!seconds) {
-                error = written(*card) + " is not a number";
+                error = written_card(*card) + " is not a number";
                 return std::nullopt;
             }
-            return bounded_length(*seconds, written(*card), error);
+            return bounded_length(*seconds, written_card(*card), error);
         }
     }
     return std::nullopt;
@@ -248,7 +242,7 @@ HeaderExposure header_exposure(const KeywordCards& cards, const LeapSecondTable&
     }
     if (!start && !mid) {
         if (date_alone != nullptr) {
-            result.no_instant = written(*date_alone) + " holds a date alone, and no TIME-OBS, UTSTART or UT gives "
+            result.no_instant = written_card(*date_alone) + " holds a date alone, and no TIME-OBS, UTSTART or UT gives "
                                                       "the time of day";
         } else {
             result.no_instant = "the header gives no instant (DATE-BEG, DATE-OBS or MJD-OBS)";
@@ -297,7 +291,7 @@ std::optional<double> angle_value(const KeywordCards& cards, const char* key, st
     }
     const std::optional<double> degrees = degrees_from_text(value_text(card->value));
     if (!degrees && error.empty()) {
-        error = written(*card) + " is not an angle in degrees";
+        error = written_card(*card) + " is not an angle in degrees";
     }
     return degrees;
 }
@@ -312,7 +306,7 @@ std::optional<double> number_value(const KeywordCards& cards, const char* key, s
     }
     const std::optional<double> value = value_number(card->value);
     if (!value && error.empty()) {
-        error = written(*card) + " is not a number";
+        error = written_card(*card) + " is not a number";
     }
     return value;
 }

@@ -723,7 +723,8 @@ TEST(ImageFrame, LookupTablesFollowTheDistortionConvention)
 // lacks, a record field the tables do not use, a sequent lookup table, a
 // detector-to-image correction of another kind, a lookup table beside a
 // polynomial prior distortion, missing records, and tables that cannot
-// serve (a value that is not a number, a step of 0).
+// serve (a value that is not a number, a step of 0, a control byte in a
+// table's card, named as '?' so that the message stays one line).
 TEST(ImageFrame, RefusesLookupTablesThatCannotBeApplied)
 {
     const ScratchDirectory dir;
@@ -759,6 +760,22 @@ TEST(ImageFrame, RefusesLookupTablesThatCannotBeApplied)
         EXPECT_EQ(result.error.rfind(path + ": ", 0), 0u) << i << ": " << result.error;
         EXPECT_NE(result.error.find(cases[i].message), std::string::npos) << i << ": " << result.error;
         EXPECT_EQ(result.error.find('\n'), std::string::npos) << i;
+    }
+    // CFITSIO writes no control byte into a card: put one into the written
+    // file's bytes and read them from memory.
+    {
+        std::vector<Hdu> hdus{{{100, 50}, lookup_frame_cards(), {}}};
+        const std::vector<Hdu> tables = tables_with([](std::vector<Hdu>& t) { t[0].cards[4] = card("CDELT1", "'x'"); });
+        hdus.insert(hdus.end(), tables.begin(), tables.end());
+        std::ifstream in(write_hdus(dir, "control.fits", hdus), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t at = bytes.find("'x'");
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + 1] = '\n';
+        const ImageFrameResult result = image_frame_from_memory(bytes, "control.fits");
+        EXPECT_EQ(result.exit_status, 2);
+        EXPECT_NE(result.error.find("whose CDELT1 = '?' cannot serve"), std::string::npos) << result.error;
+        EXPECT_EQ(result.error.find('\n'), std::string::npos);
     }
     // The header of such a frame alone holds no table; nor do plain TAN cards
     // with a polynomial prior distortion beside a lookup table pass.
