@@ -161,6 +161,7 @@ const char* fill_sighting(SatelliteSighting& s, const TleRecord& r, const Spheri
     const SphericalCoordinates p1 = spherical_from_vector(before.v);
     const SphericalCoordinates p2 = spherical_from_vector(after.v);
     s.name = r.name;
+    s.full_name = r.full_name;
     s.cospar_id = r.cospar_id;
     s.norad_id = r.norad_id;
     s.norad_number = r.norad_number;
@@ -367,7 +368,8 @@ RowColumns satellite_columns(SatelliteTheory theory)
 Row satellite_row(const SatelliteSighting& s, SatelliteTheory theory)
 {
     Row row;
-    row.values = {text_value(right_trimmed(s.name.data())), text_value(right_trimmed(s.cospar_id.data())),
+    // The name whole: the text report cuts it to its column on a character's boundary.
+    row.values = {text_value(right_trimmed(s.full_name)), text_value(right_trimmed(s.cospar_id.data())),
                   text_value(right_trimmed(s.norad_id.data()))};
     append_place_values(s.ra_deg, s.dec_deg, s.ra, s.dec, row);
     row.values.insert(row.values.end(),

@@ -57,7 +57,8 @@ double motion_arcsec_per_second(double change_deg);
 // and declination are topocentric and geometric, J2000.0; the motion in right
 // ascension is the rate of the coordinate (not multiplied by cos dec).
 struct SatelliteSighting {
-    std::array<char, 15> name;
+    std::array<char, 15> name;  // the name's first 14 characters, blank-padded
+    std::string full_name;      // the name whole, as the set or record gives it
     std::array<char, 7> cospar_id;
     std::array<char, 7> norad_id;
     long norad_number;  // the catalogue number in full

@@ -41,7 +41,7 @@ constexpr double STALE_ELEMENTS_DAYS = 14.0;
 // ten seconds of its motion).
 OverlayObject overlay_of(const SatelliteSighting& s, const RowExtras& extras)
 {
-    const std::string label = s.name.data();
+    const std::string& label = s.full_name;
     const std::size_t last = label.find_last_not_of(' ');
     return overlay_mark(last == std::string::npos ? std::string(s.norad_id.data()) : label.substr(0, last + 1),
                         s.ra_deg, s.dec_deg, std::nullopt, extras, 10.0 * s.ra_motion / 3600.0,

@@ -351,6 +351,9 @@ TleRecord parse_tle_record(std::string_view name_line, std::string_view line1, s
     TleRecord r{};
     const std::size_t nul = name_line.find('\0');
     copy_text(r.name, name_line.substr(0, nul), ' ');
+    const std::string_view whole = name_line.substr(0, nul);
+    const std::size_t last = whole.find_last_not_of(' ');
+    r.full_name.assign(last == std::string_view::npos ? std::string_view() : whole.substr(0, last + 1));
     copy_text(r.cospar_id, columns(line1, 10, 15), '\0');
     copy_text(r.norad_id, columns(line1, 3, 8), '\0');
     r.epoch_year = integer_from_text(columns(line1, 19, 20));

@@ -14,6 +14,7 @@ namespace fieldsearch {
 // revolutions per day and revolutions per day squared as the set carries them.
 struct TleRecord {
     std::array<char, 15> name;       // name line columns 1-14, blank-padded, NUL-terminated
+    std::string full_name;           // the whole name line (or OBJECT_NAME), blanks on its right dropped
     std::array<char, 7> cospar_id;   // line 1 columns 10-15: launch year, number, first piece letter
     std::array<char, 7> norad_id;    // line 1 columns 3-8: catalogue number and classification
     int epoch_year;                  // line 1 columns 19-20, two digits

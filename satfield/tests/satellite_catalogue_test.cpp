@@ -5,6 +5,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "satellite_search.hpp"
 #include "program_run.hpp"
@@ -300,6 +301,43 @@ TEST(SatelliteCatalogue, OmmMetadataIsCheckedInEveryForm)
             EXPECT_EQ(run.out, reference.out) << c.what;
         }
         EXPECT_NE(run.out.find("|LEO SAT 2356  |86012D|27997U|"), std::string::npos) << c.what;
+    }
+}
+
+// Names are whole in CSV and JSON, and cut to the text report's 14 bytes on
+// a character's boundary: "ОБЪЕКТ-" is 13 bytes of UTF-8 and the "А" after
+// it would end at byte 15, so the column holds the 13 and a blank.
+TEST(SatelliteCatalogue, NamesAreWholeInCsvAndJson)
+{
+    struct Case {
+        const char* what;
+        std::string catalogue;
+        const char* name;       // whole
+        const char* text_name;  // the text report's column
+    };
+    const char* cyrillic = "\xD0\x9E\xD0\x91\xD0\xAA\xD0\x95\xD0\x9A\xD0\xA2-\xD0\x90 \xD0\xA2\xD0\x95\xD0\xA1\xD0\xA2";
+    const Case cases[] = {
+        {"long name line", with_text_at(THREE_LINE, "LEO SAT 2356\n", "LEO SAT 2356 ATMOSPHERIC SOUNDER   \n"),
+         "LEO SAT 2356 ATMOSPHERIC SOUNDER", "LEO SAT 2356 A"},
+        {"Cyrillic OBJECT_NAME in CSV", with_text_at(CSV, "\"LEO SAT 2356\"", (std::string("\"") + cyrillic + "\"").c_str()),
+         cyrillic, "\xD0\x9E\xD0\x91\xD0\xAA\xD0\x95\xD0\x9A\xD0\xA2- "},
+        {"Cyrillic OBJECT_NAME in JSON", with_text_at(JSON, "\"LEO SAT 2356\"", (std::string("\"") + cyrillic + "\"").c_str()),
+         cyrillic, "\xD0\x9E\xD0\x91\xD0\xAA\xD0\x95\xD0\x9A\xD0\xA2- "},
+        {"Cyrillic OBJECT_NAME in XML", with_text_at(XML, "<OBJECT_NAME>LEO SAT 2356<", (std::string("<OBJECT_NAME>") + cyrillic + "<").c_str()),
+         cyrillic, "\xD0\x9E\xD0\x91\xD0\xAA\xD0\x95\xD0\x9A\xD0\xA2- "},
+    };
+    for (const Case& c : cases) {
+        const SearchRun text = search_text(c.catalogue);
+        EXPECT_NE(text.out.find(std::string("|") + c.text_name + "|86012D|27997U|"), std::string::npos) << c.what << text.out;
+        const SearchRun csv = search_text(c.catalogue, OutputFormat::csv);
+        EXPECT_NE(csv.out.find(std::string("\n") + c.name + ",86012D,27997U,"), std::string::npos) << c.what << csv.out;
+        const SearchRun json = search_text(c.catalogue, OutputFormat::json);
+        const nlohmann::json document = nlohmann::json::parse(json.out);
+        bool found = false;
+        for (const auto& row : document.at("rows")) {
+            found = found || row.at("name") == c.name;
+        }
+        EXPECT_TRUE(found) << c.what << json.out;
     }
 }
 

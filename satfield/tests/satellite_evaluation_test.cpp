@@ -70,6 +70,7 @@ TEST(SatelliteEvaluation, ReportRowHasTheFixedLayout)
 {
     SatelliteSighting s{};
     std::memcpy(s.name.data(), "ABC           ", 15);
+    s.full_name = "ABC";
     std::memcpy(s.cospar_id.data(), "08012A", 7);
     std::memcpy(s.norad_id.data(), "12345U", 7);
     s.ra = {11, 5, 7.126};
