@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <zlib.h>
 
 #include "satellite_search.hpp"
 #include "program_run.hpp"
@@ -301,6 +302,28 @@ TEST(SatelliteCatalogue, OmmMetadataIsCheckedInEveryForm)
             EXPECT_EQ(run.out, reference.out) << c.what;
         }
         EXPECT_NE(run.out.find("|LEO SAT 2356  |86012D|27997U|"), std::string::npos) << c.what;
+    }
+}
+
+// A catalogue whose path ends in .gz is read through zlib: the same report
+// as the plain file's.
+TEST(SatelliteCatalogue, CompressedCataloguesReadAsThePlainOnes)
+{
+    const std::string path = process_scratch_directory() + "catalogue.tle.gz";
+    for (const std::string& text : {THREE_LINE, JSON, without_lines({1, 4, 7})}) {
+        gzFile gz = gzopen(path.c_str(), "wb");
+        ASSERT_NE(gz, nullptr);
+        ASSERT_EQ(gzwrite(gz, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
+        ASSERT_EQ(gzclose(gz), Z_OK);
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const int status = search_satellite_field(satellite_scenario(), {path.c_str(), OutputFormat::text, out, err});
+        const std::string compressed = temporary_file_contents(out);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(temporary_file_contents(err), "");
+        const std::string plain = search_text(text).out;
+        EXPECT_EQ(compressed, plain);
+        EXPECT_NE(compressed.find("from         3  in list"), std::string::npos);
     }
 }
 
