@@ -189,15 +189,22 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     FieldReports reports(plan, output.format, run_row_format(fields.extra()), sun_geocentric_position_km);
     scan.reports = &reports;
 
-    TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
+    const bool compressed = is_compressed_catalogue(output.catalogue_path);
+    TextCatalogueReader reader(catalogue, compressed);
+    // A compressed stream is known sound only at its end (its CRC and
+    // length): until then the records' messages are held, so that a corrupt
+    // stream gives its one error rather than the complaints of the garbage
+    // it decoded.
+    HeldMessages held(output.err, compressed);
     int records = 0;
     run_ordered_blocks<CatalogueLines, BlockFindings>(
         plan.threads, [&](CatalogueLines& block) { return read_lines(reader, block); },
         [&](const CatalogueLines& block, BlockFindings& findings) { evaluate_block(scan, block, findings); },
-        [&](BlockFindings& findings) { records += reports.take(findings, output.err); });
+        [&](BlockFindings& findings) { records += reports.take(findings, held.stream()); });
     // A scan cut short by a read error prints nothing.
     const bool complete = !reader.read_error();
     if (complete) {
+        held.release();
         std::fputs(reports.output(records, ASTFIELD_PROGRAM_NAME, output.catalogue_path).c_str(), output.out);
         std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
     }

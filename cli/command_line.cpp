@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <algorithm>
 #include <memory>
 #include <tuple>
@@ -13,6 +14,7 @@
 
 #include "field_list.hpp"
 #include "field_reports.hpp"
+#include "constants.hpp"
 #include "geodetic_site.hpp"
 #include "image_frame.hpp"
 #include "leap_seconds_file.hpp"
@@ -161,6 +163,13 @@ std::optional<Vector3> observer_from_text(std::string_view text, std::string& er
     v(1) = (*xyz)[0];
     v(2) = (*xyz)[1];
     v(3) = (*xyz)[2];
+    // The searches hold an observer near the Earth: within a million km of
+    // its centre (about 2.6 times the Moon's distance).
+    const double distance = std::hypot(v(1), v(2), v(3));
+    if (!(distance <= MAX_OBSERVER_DISTANCE_KM)) {
+        error = joined({"'", text, "' is not within 1e6 km of the Earth's centre"});
+        return std::nullopt;
+    }
     return v;
 }
 
@@ -367,7 +376,8 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
         ->type_name("UTC")
         ->check(checked_by(instant_option_from_text, ""));
     app.add_option("--observer", texts.observer,
-                   "geocentric Earth-fixed position of the observer in km\n"
+                   "geocentric Earth-fixed position of the observer in km,\n"
+                   "within 1e6 km of the Earth's centre\n"
                    "e.g. --observer 3395.0303,3128.7911,4388.8511")
         ->type_name("X,Y,Z")
         ->check(checked_by(observer_from_text, ""));
@@ -863,8 +873,10 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
     return result;
 }
 
-int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
-                     PlanSearchFunction search)
+namespace {
+
+int run_command_line_unguarded(int argc, const char* const* argv, const ProgramInfo& program,
+                               const Scenario& compiled_in, PlanSearchFunction search)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const CommandLineResult parsed = parse_command_line(arguments, program);
@@ -904,6 +916,25 @@ int run_command_line(int argc, const char* const* argv, const ProgramInfo& progr
                               line.regions_path ? line.regions_path->c_str() : nullptr,
                               line.chart_path ? line.chart_path->c_str() : nullptr};
     return search(planned.plan, output);
+}
+
+}  // namespace
+
+int run_command_line(int argc, const char* const* argv, const ProgramInfo& program, const Scenario& compiled_in,
+                     PlanSearchFunction search)
+{
+    // Whatever escapes the run ends it with one line and status 1, never an
+    // abort.
+    try {
+        return run_command_line_unguarded(argc, argv, program, compiled_in, search);
+    } catch (const std::exception& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: internal error: %s\n", program.name, failure.what());
+    } catch (...) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: internal error: an unknown exception\n", program.name);
+    }
+    return 1;
 }
 
 }  // namespace fieldsearch

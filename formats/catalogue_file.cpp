@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 namespace fieldsearch {
@@ -89,6 +90,31 @@ int close_catalogue(const CatalogueDiagnostics& d, std::FILE* catalogue, const T
         status = 1;
     }
     return status;
+}
+
+HeldMessages::HeldMessages(std::FILE* err, bool hold) : direct_(err)
+{
+    if (hold) {
+        memory_ = open_memstream(&text_, &size_);
+    }
+}
+
+HeldMessages::~HeldMessages()
+{
+    if (memory_ != nullptr) {
+        std::fclose(memory_);
+    }
+    std::free(text_);
+}
+
+void HeldMessages::release()
+{
+    if (memory_ == nullptr) {
+        return;
+    }
+    std::fclose(memory_);
+    memory_ = nullptr;
+    std::fwrite(text_, 1, size_, direct_);
 }
 
 }  // namespace fieldsearch

@@ -3,6 +3,7 @@
 // PATH: record N: what is wrong" for a catalogue that is one document.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -44,5 +45,29 @@ bool is_blank_line(std::string_view line);
 // well, 1 otherwise (with a message).
 int close_catalogue(const CatalogueDiagnostics& diagnostics, std::FILE* catalogue, const TextCatalogueReader& reader,
                     std::FILE* out);
+
+// Where a scan's messages about its records go: straight to `err`, or, when
+// `hold`, kept in memory until release() writes them there (and dropped if
+// it never does, as for a compressed stream found corrupt at its end);
+// straight to `err` also when no memory can be had to keep them.
+class HeldMessages {
+public:
+    HeldMessages(std::FILE* err, bool hold);
+    ~HeldMessages();
+    HeldMessages(const HeldMessages&) = delete;
+    HeldMessages& operator=(const HeldMessages&) = delete;
+
+    // The stream to write the messages to.
+    std::FILE* stream() const { return memory_ != nullptr ? memory_ : direct_; }
+
+    // Writes what was kept to the `err` of the constructor.
+    void release();
+
+private:
+    std::FILE* direct_;
+    std::FILE* memory_ = nullptr;
+    char* text_ = nullptr;
+    std::size_t size_ = 0;
+};
 
 }  // namespace fieldsearch

@@ -83,7 +83,14 @@ std::size_t TextCatalogueReader::read_block(char* start, std::size_t room)
         read_errno_ = code == Z_ERRNO ? errno : 0;
         if (code != Z_ERRNO) {
             // A stream cut short gives Z_BUF_ERROR and "unexpected end of file".
-            read_error_text_ = std::string("compressed data: ") + (message != nullptr ? message : "error");
+            // zlib names the stream by its descriptor ("<fd:4>: ..."); the
+            // caller names the file.
+            std::string_view reason = message != nullptr && *message != '\0' ? message : "error";
+            if (reason.rfind("<fd:", 0) == 0) {
+                const std::size_t colon = reason.find(": ");
+                reason.remove_prefix(colon == std::string_view::npos ? reason.size() : colon + 2);
+            }
+            read_error_text_ = "compressed data: " + std::string(reason.empty() ? "error" : reason);
         }
         return got > 0 ? static_cast<std::size_t>(got) : 0;
     }

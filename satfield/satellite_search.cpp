@@ -218,15 +218,21 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     // The element lines are read into records by the evaluating threads.
     SatelliteCatalogueReader catalogue(file, true, is_compressed_catalogue(output.catalogue_path),
                                        &plan.fields.front().leap_seconds);
+    // The messages of a compressed catalogue's records wait for the stream's
+    // check at its end.
+    HeldMessages held(output.err, is_compressed_catalogue(output.catalogue_path));
     int read_count = 0;
     run_ordered_blocks<EntryBlock, BlockFindings>(
         plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },
         [&](const EntryBlock& block, BlockFindings& findings) { evaluate_block(scan, block, findings); },
-        [&](BlockFindings& findings) { read_count += reports.take(findings, output.err); });
+        [&](BlockFindings& findings) { read_count += reports.take(findings, held.stream()); });
     // A scan cut short by a read error, or a catalogue that cannot be read as
     // a whole, prints nothing.
     const TextCatalogueReader& reader = catalogue.text_reader();
     const bool whole = catalogue.whole_problem().empty();
+    if (!reader.read_error()) {
+        held.release();
+    }
     if (!whole) {
         std::fprintf(output.err, "%s: cannot read %s: %s\n", SATFIELD_PROGRAM_NAME, output.catalogue_path,
                      catalogue.whole_problem().c_str());

@@ -58,6 +58,11 @@ TEST(CommandLine, AcceptsEveryOptionInItsDocumentedForms)
     EXPECT_EQ(decimal.command_line.centre->dec_arcminutes, 16);
     EXPECT_EQ(decimal.command_line.instant->day, 29);
 
+    // 3-4-5: exactly a million km from the Earth's centre, the farthest allowed.
+    const CommandLineResult far = parse({"--observer", "600000,-800000,0"}, SATELLITES);
+    ASSERT_TRUE(far.ok) << far.error;
+    EXPECT_EQ((*far.command_line.observer_earth_fixed)(2), -800000.0);
+
     EXPECT_TRUE(parse({"--help"}).command_line.show_help);
     EXPECT_TRUE(parse({"--version"}, SATELLITES).command_line.show_version);
     EXPECT_TRUE(parse({}).ok);
@@ -86,6 +91,10 @@ TEST(CommandLine, RefusesBadOptionsNamingTheOption)
         {{"--site", "45,x,10"}, "--site"},
         {{"--observer", "1,2"}, "--observer"},
         {{"--observer", "1,2,nan"}, "--observer"},
+        {{"--observer", "1e155,0,0"}, "--observer"},
+        {{"--observer", "0,-1e300,1e300"}, "--observer"},  // the squares overflow
+        {{"--observer", "600000,800000,1"}, "--observer"},  // half a millimetre beyond 1e6 km
+        {{"--observer", "inf,0,0"}, "--observer"},
         {{"--side", "0"}, "--side"},
         {{"--side", "-5"}, "--side"},
         {{"--side", "10800"}, "--side"},
@@ -211,4 +220,63 @@ TEST(CommandLine, SunlitOnlyAndStandardMagnitudes)
     const PlanResult missing = plan_from_command_line(line, Scenario{});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.error.find("none.txt"), std::string::npos) << missing.error;
+}
+
+namespace {
+
+int throws_runtime_error(const SearchPlan&, const SearchOutput&)
+{
+    throw std::runtime_error("night observer: its position is not finite");
+}
+
+int throws_integer(const SearchPlan&, const SearchOutput&)
+{
+    throw 7;
+}
+
+int searches_nothing(const SearchPlan&, const SearchOutput&)
+{
+    return 0;
+}
+
+// A scenario of the asteroid program's kind.
+Scenario plain_scenario()
+{
+    Scenario scenario{};
+    scenario.instant = {2008, 5, 20, 5, 14, 0.0};
+    scenario.observer_earth_fixed(1) = 6378.0;
+    scenario.centre = field_centre_from_degrees(10.0, 5.0);
+    scenario.half_side_arcmin = 30.0;
+    scenario.mag_limit = 20.0;
+    return scenario;
+}
+
+}  // namespace
+
+// Whatever a search throws ends the run with one line naming the program and
+// status 1; a bad observer is refused before any search.
+TEST(CommandLine, EveryFailureEndsInOneLineAndAStatus)
+{
+    struct Case {
+        std::vector<const char*> arguments;
+        PlanSearchFunction search;
+        int status;
+        const char* message;  // what standard error starts with
+    };
+    const Case cases[] = {
+        {{"astfield", "--exposure", "60"}, throws_runtime_error, 1,
+         "astfield: internal error: night observer: its position is not finite\n"},
+        {{"astfield"}, throws_integer, 1, "astfield: internal error: an unknown exception\n"},
+        {{"astfield", "--observer", "1e155,0,0", "--exposure", "60"}, throws_runtime_error, 2,
+         "astfield: --observer: '1e155,0,0' is not within 1e6 km of the Earth's centre\n"},
+        {{"astfield", "--observer", "6378,0,0", "--exposure", "60"}, searches_nothing, 0, ""},
+    };
+    for (const Case& c : cases) {
+        testing::internal::CaptureStderr();
+        const int status = run_command_line(static_cast<int>(c.arguments.size()), c.arguments.data(), ASTEROIDS,
+                                            plain_scenario(), c.search);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.status) << c.message;
+        EXPECT_EQ(err.rfind(c.message, 0), 0u) << err;
+    }
 }
