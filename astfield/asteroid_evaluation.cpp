@@ -34,15 +34,16 @@ double dec_motion_arcsec_per_hour(double delta1_deg, double delta2_deg)
     return arcsec_per_hour(delta2_deg - delta1_deg);
 }
 
-ObserverPositions observer_positions(const SearchRequest& request)
+ObserverPositions observer_positions(const SearchRequest& request, bool erfa_earth)
 {
     const Vector3 observer{{request.observer_x, request.observer_y, request.observer_z}};
     const double t = request.utc_mjd;
     const double dut1 = request.ut1_minus_utc_seconds;
     const LeapSecondTable& leap_seconds = request.leap_seconds;
-    ObserverPositions positions{observer_heliocentric_position(t, dut1, leap_seconds, observer),
-                                observer_heliocentric_position(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer),
-                                observer_heliocentric_position(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer)};
+    ObserverPositions positions{
+        observer_heliocentric_position(t, dut1, leap_seconds, observer, erfa_earth),
+        observer_heliocentric_position(t - MOTION_STEP_DAYS, dut1, leap_seconds, observer, erfa_earth),
+        observer_heliocentric_position(t + MOTION_STEP_DAYS, dut1, leap_seconds, observer, erfa_earth)};
     positions.j2000_to_earth_fixed = celestial_to_terrestrial_matrix(t, dut1, leap_seconds).matrix;
     positions.horizon = local_horizon(observer);
     return positions;
@@ -99,7 +100,7 @@ namespace {
 
 std::optional<AsteroidSighting> asteroid_sighting_tested(const SearchRequest& request,
                                                          const ObserverPositions& observer, const AstorbRecord& record,
-                                                         bool field_test)
+                                                         bool field_test, const PerihelionElements* integrated)
 {
     if (!has_elliptic_elements(record)) {
         return std::nullopt;
@@ -110,7 +111,8 @@ std::optional<AsteroidSighting> asteroid_sighting_tested(const SearchRequest& re
     std::optional<AsteroidSighting> sighting = sighting_in_field(
         request, observer,
         [&](const Vector3& position, double t) {
-            return light_time_corrected_vector(epoch, aei, angles, t, position);
+            return integrated != nullptr ? light_time_corrected_vector(*integrated, t, position)
+                                         : light_time_corrected_vector(epoch, aei, angles, t, position);
         },
         [&](const LightTimeCorrected& seen) {
             return apparent_magnitude(record.h, record.g, seen.asteroid_position, seen.topocentric);
@@ -126,12 +128,13 @@ std::optional<AsteroidSighting> asteroid_sighting_tested(const SearchRequest& re
 }
 
 std::optional<AsteroidSighting> comet_sighting_tested(const SearchRequest& request, const ObserverPositions& observer,
-                                                      const CometRecord& record, bool field_test)
+                                                      const CometRecord& record, bool field_test,
+                                                      const PerihelionElements* integrated)
 {
     if (!has_valid_comet_elements(record)) {
         return std::nullopt;
     }
-    const PerihelionElements elements = perihelion_elements(record);
+    const PerihelionElements elements = integrated != nullptr ? *integrated : perihelion_elements(record);
     std::optional<AsteroidSighting> sighting = sighting_in_field(
         request, observer,
         [&](const Vector3& position, double t) { return light_time_corrected_vector(elements, t, position); },
@@ -153,28 +156,32 @@ std::optional<AsteroidSighting> comet_sighting_tested(const SearchRequest& reque
 std::optional<AsteroidSighting> asteroid_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                   const AstorbRecord& record)
 {
-    return asteroid_sighting_tested(request, observer, record, true);
+    return asteroid_sighting_tested(request, observer, record, true, nullptr);
 }
 
 std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, const ObserverPositions& observer,
                                                const CometRecord& record)
 {
-    return comet_sighting_tested(request, observer, record, true);
+    return comet_sighting_tested(request, observer, record, true, nullptr);
 }
 
 std::optional<AsteroidSighting> orbit_sighting_anywhere(const SearchRequest& request,
-                                                        const ObserverPositions& observer, const OrbitRecord& record)
+                                                        const ObserverPositions& observer, const OrbitRecord& record,
+                                                        const PerihelionElements* integrated)
 {
     if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-        return asteroid_sighting_tested(request, observer, *asteroid, false);
+        return asteroid_sighting_tested(request, observer, *asteroid, false, integrated);
     }
-    return comet_sighting_tested(request, observer, std::get<CometRecord>(record), false);
+    return comet_sighting_tested(request, observer, std::get<CometRecord>(record), false, integrated);
 }
 
-SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd)
+SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd,
+                        const PerihelionElements* integrated)
 {
     LightTimeCorrected seen{};
-    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+    if (integrated != nullptr) {
+        seen = light_time_corrected_vector(*integrated, utc_mjd, observer_position);
+    } else if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
         if (!has_elliptic_elements(*asteroid)) {
             return {};
         }
@@ -203,12 +210,12 @@ SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_posit
 }
 
 std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,
-                                               const OrbitRecord& record)
+                                               const OrbitRecord& record, const PerihelionElements* integrated)
 {
     if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-        return asteroid_sighting(request, observer, *asteroid);
+        return asteroid_sighting_tested(request, observer, *asteroid, true, integrated);
     }
-    return comet_sighting(request, observer, std::get<CometRecord>(record));
+    return comet_sighting_tested(request, observer, std::get<CometRecord>(record), true, integrated);
 }
 
 namespace {

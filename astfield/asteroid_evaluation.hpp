@@ -62,8 +62,9 @@ struct ObserverPositions {
     std::optional<LocalHorizon> horizon{};  // of the site; empty for an observer at the Earth's centre
 };
 
-// The observer of the request at its instant and a motion step either side.
-ObserverPositions observer_positions(const SearchRequest& request);
+// The observer of the request at its instant and a motion step either side;
+// with `erfa_earth` on ERFA's Earth (observer_heliocentric_position).
+ObserverPositions observer_positions(const SearchRequest& request, bool erfa_earth = false);
 
 // The asteroid of `record` seen at the request's instant from the observer
 // (positions from observer_positions of the same request):
@@ -81,22 +82,30 @@ std::optional<AsteroidSighting> comet_sighting(const SearchRequest& request, con
                                                const CometRecord& record);
 
 // The sighting of a record of any catalogue: asteroid_sighting or comet_sighting.
+// With `integrated`, on that conic as orbit_sighting_anywhere takes it.
 std::optional<AsteroidSighting> orbit_sighting(const SearchRequest& request, const ObserverPositions& observer,
-                                               const OrbitRecord& record);
+                                               const OrbitRecord& record,
+                                               const PerihelionElements* integrated = nullptr);
 
 // The record's sighting at the request's instant, wherever it lies and
 // however faint: place, magnitude and motion as orbit_sighting gives them,
 // for a search that tests the place against another field (an image, an
 // exposure) itself. Empty when the elements are not valid or anything it
 // shows is not finite.
+// With `integrated` (an orbit the run integrated to its instants, times on
+// the UTC axis), the place comes from that conic instead of the record's
+// elements; everything else still from the record.
 std::optional<AsteroidSighting> orbit_sighting_anywhere(const SearchRequest& request,
-                                                        const ObserverPositions& observer, const OrbitRecord& record);
+                                                        const ObserverPositions& observer, const OrbitRecord& record,
+                                                        const PerihelionElements* integrated = nullptr);
 
 // The record's apparent place (light-time corrected, J2000) at UTC MJD
 // `utc_mjd` seen from `observer_position` (heliocentric, km, J2000, at that
 // instant), with its direction and distance (km); not ok when the elements
 // are not valid or the place is not finite.
-SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd);
+// With `integrated`, on that conic as orbit_sighting_anywhere takes it.
+SkyPlace orbit_place_at(const OrbitRecord& record, const Vector3& observer_position, double utc_mjd,
+                        const PerihelionElements* integrated = nullptr);
 
 // The columns of an asteroid's row, in order: the designations, the place in
 // degrees at full precision, its sexagesimal fields, V, both motions, the age

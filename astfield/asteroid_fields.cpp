@@ -18,20 +18,40 @@ constexpr double EXPOSURE_RESOLUTION_S = 0.01;
 
 AsteroidFields::AsteroidFields(const SearchPlan& plan, AsteroidScan scan)
 {
+    const bool n_body = plan.propagation == Propagation::n_body;
     fields_.reserve(plan.fields.size());
     for (const FieldSearch& field : plan.fields) {
         const SearchRequest r = field_request(field);
-        const ObserverPositions observer = observer_positions(r);
+        const ObserverPositions observer = observer_positions(r, n_body);
         const bool plain = field.frame == nullptr && field.exposure_s <= 0.0;
-        // A lone square meets every record: its longitude window pays.
-        FieldPrefilter prefilter = field_prefilter(r, observer.at, plain && plan.fields.size() == 1);
+        // A lone square meets every record: its longitude window pays
+        // (two-body motion only: it leaves no room for perturbations).
+        FieldPrefilter prefilter = field_prefilter(r, observer.at, plain && plan.fields.size() == 1 && !n_body);
         prefilter.active = prefilter.active && scan == AsteroidScan::fast;
         const Vector3 site{{r.observer_x, r.observer_y, r.observer_z}};
         const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
         fields_.push_back({&field, r, observer, prefilter, plain, field_region(field),
                            observer_heliocentric_position(field.start_utc_mjd, r.ut1_minus_utc_seconds,
-                                                          r.leap_seconds, site),
-                           observer_heliocentric_position(end, r.ut1_minus_utc_seconds, r.leap_seconds, site)});
+                                                          r.leap_seconds, site, n_body),
+                           observer_heliocentric_position(end, r.ut1_minus_utc_seconds, r.leap_seconds, site,
+                                                          n_body)});
+    }
+    if (n_body && !fields_.empty()) {
+        double first = INFINITY;
+        double last = -INFINITY;
+        for (const Work& work : fields_) {
+            const FieldSearch& field = *work.field;
+            const double end = field.start_utc_mjd + field.exposure_s * DAYS_PER_SECOND;
+            first = std::min({first, field.start_utc_mjd, work.request.utc_mjd});
+            last = std::max({last, end, work.request.utc_mjd});
+        }
+        const LeapSecondTable& leap_seconds = fields_.front().request.leap_seconds;
+        const TerrestrialTime start = tt_from_utc(first, leap_seconds);
+        const TerrestrialTime finish = tt_from_utc(last, leap_seconds);
+        const TerrestrialTime middle = tt_from_utc(0.5 * (first + last), leap_seconds);
+        reference_tt_ = middle.tt;
+        tt_minus_utc_days_ = middle.tt_minus_utc_days;
+        tables_ = std::make_shared<const RunPlanetTables>(start.tt, finish.tt);
     }
     const bool all_plain = std::all_of(fields_.begin(), fields_.end(), [](const Work& w) { return w.plain; });
     // One square at one instant: its own test rules records out; otherwise
@@ -54,33 +74,71 @@ AsteroidFields::AsteroidFields(const SearchPlan& plan, AsteroidScan scan)
     extra_ = extra_columns(plan);
 }
 
-bool AsteroidFields::may_hold(const AstorbRecord& orbit) const
+namespace {
+
+// An upper bound of the light time (days) from the record's object to an
+// observer near the Earth: over its aphelion distance and 1.1 AU; a day for
+// an open orbit.
+double light_time_allowance_days(const OrbitRecord& record)
 {
-    return may_be_in_field(fields_.front().prefilter, orbit);
+    double farthest = INFINITY;
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        farthest = asteroid->semimajor_axis * (1.0 + asteroid->eccentricity);
+    } else {
+        const CometRecord& comet = std::get<CometRecord>(record);
+        if (comet.eccentricity < 1.0) {
+            farthest = comet.perihelion_distance * (1.0 + comet.eccentricity) / (1.0 - comet.eccentricity);
+        }
+    }
+    const double days = light_time_days((farthest + 1.1) * KM_PER_AU);
+    return std::isfinite(days) ? std::min(days, 1.0) : 1.0;
 }
 
-std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& work, const OrbitRecord& record) const
+// Room for the integrated orbit's speed in the exposure search's bound: the
+// perturbations change a speed by far less than a per cent within a span
+// the integration keeps to its accuracy.
+constexpr double INTEGRATED_SPEED_ALLOWANCE = 1.01;
+
+}  // namespace
+
+double AsteroidFields::deviation_km(const OrbitRecord& record) const
 {
+    if (!tables_) {
+        return 0.0;
+    }
+    return window_deviation_km(record, *tables_, light_time_allowance_days(record));
+}
+
+bool AsteroidFields::may_hold(const AstorbRecord& orbit) const
+{
+    return may_be_in_field(fields_.front().prefilter, orbit, deviation_km(OrbitRecord{orbit}));
+}
+
+std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& work, const OrbitRecord& record,
+                                                                  const PerihelionElements* integrated) const
+{
+    const bool n_body = integrated != nullptr;
     const FieldSearch& field = *work.field;
     const double start = field.start_utc_mjd;
     const double length_days = field.exposure_s * DAYS_PER_SECOND;
     const Vector3 site{{work.request.observer_x, work.request.observer_y, work.request.observer_z}};
     auto place = [&](double seconds) {
         if (seconds == 0.0) {
-            return orbit_place_at(record, work.observer_start, start);
+            return orbit_place_at(record, work.observer_start, start, integrated);
         }
         if (seconds == field.exposure_s) {
-            return orbit_place_at(record, work.observer_end, start + length_days);
+            return orbit_place_at(record, work.observer_end, start + length_days, integrated);
         }
         const double t = start + seconds * DAYS_PER_SECOND;
         return orbit_place_at(record,
                               observer_heliocentric_position(t, work.request.ut1_minus_utc_seconds,
-                                                             work.request.leap_seconds, site),
-                              t);
+                                                             work.request.leap_seconds, site, n_body),
+                              t, integrated);
     };
     auto region = [&](const SkyPlace& p) { return field_region_test(work.region, p); };
-    const ExposureCrossing crossing = exposure_crossing(place, region, field.exposure_s,
-                                                        relative_speed_bound_km_s(record), EXPOSURE_RESOLUTION_S);
+    const double speed = relative_speed_bound_km_s(record) * (n_body ? INTEGRATED_SPEED_ALLOWANCE : 1.0);
+    const ExposureCrossing crossing =
+        exposure_crossing(place, region, field.exposure_s, speed, EXPOSURE_RESOLUTION_S);
     if (!crossing.evaluated || !crossing.found) {
         return std::nullopt;
     }
@@ -88,9 +146,11 @@ std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& wo
 }
 
 std::optional<AsteroidSighting> AsteroidFields::sighting_in_region(const Work& work, const OrbitRecord& record,
+                                                                   const PerihelionElements* integrated,
                                                                    RowExtras& extras) const
 {
-    std::optional<AsteroidSighting> sighting = orbit_sighting_anywhere(work.request, work.observer, record);
+    std::optional<AsteroidSighting> sighting =
+        orbit_sighting_anywhere(work.request, work.observer, record, integrated);
     if (!sighting || !(sighting->magnitude <= work.request.mag_limit)) {
         return std::nullopt;
     }
@@ -102,7 +162,7 @@ std::optional<AsteroidSighting> AsteroidFields::sighting_in_region(const Work& w
         extras.pixel = pixel;
         return sighting;
     }
-    const std::optional<RowExtras> crossing = exposure_crossing_extras(work, record);
+    const std::optional<RowExtras> crossing = exposure_crossing_extras(work, record, integrated);
     if (!crossing) {
         return std::nullopt;
     }
@@ -111,12 +171,13 @@ std::optional<AsteroidSighting> AsteroidFields::sighting_in_region(const Work& w
     return sighting;
 }
 
-void AsteroidFields::candidate_fields_of(const OrbitRecord& record, std::vector<int>& candidates) const
+void AsteroidFields::candidate_fields_of(const OrbitRecord& record, double deviation_km,
+                                         std::vector<int>& candidates) const
 {
     candidates.clear();
     if (use_night_) {
         if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-            candidate_fields(night_, *asteroid, candidates);
+            candidate_fields(night_, *asteroid, candidates, deviation_km);
             return;
         }
     }
@@ -128,19 +189,32 @@ void AsteroidFields::candidate_fields_of(const OrbitRecord& record, std::vector<
 void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found) const
 {
     thread_local std::vector<int> candidates;
-    candidate_fields_of(record, candidates);
+    const double deviation = deviation_km(record);
+    candidate_fields_of(record, deviation, candidates);
+    // n-body: integrated once, when the first field needs the place.
+    std::optional<IntegratedOrbit> integrated;
     for (const int candidate : candidates) {
         const std::size_t i = static_cast<std::size_t>(candidate);
         const Work& work = fields_[i];
+        if (work.plain && !prefiltered && !may_be_in_field(work.prefilter, record, deviation)) {
+            continue;
+        }
+        const PerihelionElements* orbit = nullptr;
+        if (tables_) {
+            if (!integrated) {
+                integrated = integrated_orbit(record, reference_tt_, tt_minus_utc_days_, *tables_);
+            }
+            if (!integrated->ok) {
+                return;
+            }
+            orbit = &integrated->elements;
+        }
         RowExtras extras;
         std::optional<AsteroidSighting> sighting;
         if (work.plain) {
-            if (!prefiltered && !may_be_in_field(work.prefilter, record)) {
-                continue;
-            }
-            sighting = orbit_sighting(work.request, work.observer, record);
+            sighting = orbit_sighting(work.request, work.observer, record, orbit);
         } else {
-            sighting = sighting_in_region(work, record, extras);
+            sighting = sighting_in_region(work, record, orbit, extras);
         }
         if (sighting) {
             found(i, *sighting, extras);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "asteroid_evaluation.hpp"
@@ -16,6 +17,7 @@
 #include "field_region.hpp"
 #include "frame_rows.hpp"
 #include "night_candidates.hpp"
+#include "orbit_propagation.hpp"
 #include "search_plan.hpp"
 
 namespace fieldsearch {
@@ -33,7 +35,10 @@ using AsteroidFound = std::function<void(std::size_t field, const AsteroidSighti
 
 class AsteroidFields {
 public:
-    // Prepares the fields of `plan` (which must outlive this).
+    // Prepares the fields of `plan` (which must outlive this). With the
+    // plan's n-body propagation every record that may lie in a field is
+    // integrated once, to the middle of the run's window, and seen from
+    // ERFA's Earth.
     AsteroidFields(const SearchPlan& plan, AsteroidScan scan);
 
     // True for one square at one instant of a fast scan: its longitude
@@ -64,16 +69,23 @@ private:
         Vector3 observer_end;
     };
 
-    std::optional<RowExtras> exposure_crossing_extras(const Work& work, const OrbitRecord& record) const;
+    std::optional<RowExtras> exposure_crossing_extras(const Work& work, const OrbitRecord& record,
+                                                      const PerihelionElements* integrated) const;
     std::optional<AsteroidSighting> sighting_in_region(const Work& work, const OrbitRecord& record,
-                                                       RowExtras& extras) const;
-    void candidate_fields_of(const OrbitRecord& record, std::vector<int>& candidates) const;
+                                                       const PerihelionElements* integrated, RowExtras& extras) const;
+    void candidate_fields_of(const OrbitRecord& record, double deviation_km, std::vector<int>& candidates) const;
+    double deviation_km(const OrbitRecord& record) const;
 
     std::vector<Work> fields_;
     bool use_night_ = false;  // the night's index names each record's candidate fields
     NightPlan night_{};
     bool lone_square_ = false;
     ExtraColumns extra_{};
+    // n-body: the tables of the run's window, the reference instant (TT)
+    // and TT - UTC there (days); empty for two-body motion.
+    std::shared_ptr<const RunPlanetTables> tables_{};
+    double reference_tt_ = 0.0;
+    double tt_minus_utc_days_ = 0.0;
 };
 
 }  // namespace fieldsearch

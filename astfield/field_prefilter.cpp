@@ -298,19 +298,20 @@ FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& obse
     return prefilter;
 }
 
-bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record)
+bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record, double deviation_km)
 {
-    if (!f.active || !(record.eccentricity <= LARGEST_ECCENTRICITY)) {
+    if (!f.active || !(record.eccentricity <= LARGEST_ECCENTRICITY) || !(deviation_km < INFINITY)) {
         return true;
     }
-    if (outside_longitude_window(f.window, record, f.utc_mjd)) {
+    if (deviation_km == 0.0 && outside_longitude_window(f.window, record, f.utc_mjd)) {
         return false;
     }
     const double shift = light_time_shift_bound(record);
     if (!std::isfinite(shift)) {
         return true;
     }
-    const BoundedPosition p = bounded_geometric_position(record, f.utc_mjd);
+    BoundedPosition p = bounded_geometric_position(record, f.utc_mjd);
+    p.error_km += deviation_km;
     const Vector3 g{{p.position(1) - f.observer_position(1), p.position(2) - f.observer_position(2),
                      p.position(3) - f.observer_position(3)}};
     const double distance = std::sqrt(dot_product(g, g));
@@ -329,10 +330,10 @@ bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record)
     return !(dot_product(g, f.centre) < lowest_cos * distance);
 }
 
-bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record)
+bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record, double deviation_km)
 {
     const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record);
-    return asteroid == nullptr || may_be_in_field(prefilter, *asteroid);
+    return asteroid == nullptr || may_be_in_field(prefilter, *asteroid, deviation_km);
 }
 
 }  // namespace fieldsearch

@@ -81,11 +81,12 @@ bool outside_longitude_window(const LongitudeWindow& window, const AstorbRecord&
 // False only when the asteroid of `record` (elements that describe an
 // ellipse) cannot be in the field at the instant: its geometric direction
 // lies farther from the centre than the accepted square reaches, by more than
-// light time can move it.
-bool may_be_in_field(const FieldPrefilter& prefilter, const AstorbRecord& record);
+// light time can move it. `deviation_km` widens the test for a place that
+// may lie that far (km) from the two-body position (an integrated orbit).
+bool may_be_in_field(const FieldPrefilter& prefilter, const AstorbRecord& record, double deviation_km = 0.0);
 
 // may_be_in_field for a record of any catalogue: a comet (whose orbit may be
 // no ellipse) always goes to the full evaluation.
-bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record);
+bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record, double deviation_km = 0.0);
 
 }  // namespace fieldsearch

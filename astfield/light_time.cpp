@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "angles.hpp"
+#include "planet_ephemeris.hpp"
 #include "sidereal_time.hpp"
 #include "solar_ephemeris.hpp"
 #include "two_body.hpp"
@@ -10,13 +11,14 @@
 namespace fieldsearch {
 
 Vector3 observer_heliocentric_position(double utc_mjd, double ut1_minus_utc_seconds,
-                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed)
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed,
+                                       bool erfa_earth)
 {
     // One matrix serves both: its TDB for the Earth, its transpose for the
     // observer.
     const CelestialToTerrestrial c2t = celestial_to_terrestrial_matrix(utc_mjd, ut1_minus_utc_seconds, leap_seconds);
     const Vector3 geocentric = matrix_vector_product(transpose_matrix(c2t.matrix), observer_earth_fixed);
-    const Vector3 earth = earth_heliocentric_vector(c2t.tdb);
+    const Vector3 earth = erfa_earth ? earth_heliocentric_position_km(c2t.tdb) : earth_heliocentric_vector(c2t.tdb);
     return Vector3{{earth(1) + geocentric(1), earth(2) + geocentric(2), earth(3) + geocentric(3)}};
 }
 

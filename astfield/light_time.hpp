@@ -13,9 +13,11 @@ namespace fieldsearch {
 // the geocentric Earth-fixed position `observer_earth_fixed` (km): the
 // observer's geocentric J2000 position (UT1 = UTC + ut1_minus_utc_seconds)
 // plus the Earth's heliocentric vector at the TDB of the instant (TT from
-// `leap_seconds`).
+// `leap_seconds`). The Earth from the solar series, or with
+// `erfa_earth` from ERFA's (eraEpv00), as the integrated orbits take it.
 Vector3 observer_heliocentric_position(double utc_mjd, double ut1_minus_utc_seconds,
-                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed);
+                                       const LeapSecondTable& leap_seconds, const Vector3& observer_earth_fixed,
+                                       bool erfa_earth = false);
 
 // Light time (days) over `distance_km`.
 double light_time_days(double distance_km);

@@ -6,7 +6,8 @@ using namespace fieldsearch;
 namespace {
 
 // The program as its command line knows it.
-constexpr ProgramInfo ASTFIELD_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets"};
+constexpr ProgramInfo ASTFIELD_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets",
+                                       nullptr, false, "two-body|n-body"};
 
 }  // namespace
 

@@ -276,9 +276,10 @@ std::vector<std::vector<int>> time_groups(const std::vector<FieldWindow>& fields
 // at every instant of the segment; infinite when no bound exists. `speed` is
 // the bound of the relative speed, km/s, `shift` the light-time shift bound.
 double place_bound(const NightSegment& segment, const AstorbRecord& record, double speed, double shift,
-                   Vector3& direction)
+                   double deviation_km, Vector3& direction)
 {
-    const BoundedPosition p = bounded_geometric_position(record, segment.anchor_utc_mjd);
+    BoundedPosition p = bounded_geometric_position(record, segment.anchor_utc_mjd);
+    p.error_km += deviation_km;
     const Vector3 g{{p.position(1) - segment.observer_position(1), p.position(2) - segment.observer_position(2),
                      p.position(3) - segment.observer_position(3)}};
     const double distance = std::sqrt(dot_product(g, g));
@@ -296,13 +297,13 @@ double place_bound(const NightSegment& segment, const AstorbRecord& record, doub
 
 // Appends the segment's candidates: every field when no bound exists.
 void append_segment(const NightPlan& plan, const NightSegment& segment, const AstorbRecord& record, double speed,
-                    double shift, std::vector<int>& out)
+                    double shift, double deviation_km, std::vector<int>& out)
 {
     Vector3 direction{};
-    const double delta = place_bound(segment, record, speed, shift, direction);
+    const double delta = place_bound(segment, record, speed, shift, deviation_km, direction);
     if (!(delta <= REFINE_ABOVE) && !segment.parts.empty()) {
         for (const NightSegment& part : segment.parts) {
-            append_segment(plan, part, record, speed, shift, out);
+            append_segment(plan, part, record, speed, shift, deviation_km, out);
         }
     } else if (std::isfinite(delta)) {
         append_near(plan, segment, direction, delta, out);
@@ -384,21 +385,21 @@ double perihelion_speed_km_s(const AstorbRecord& record)
     return au_per_day * (KM_PER_AU / SECONDS_PER_DAY) * (1.0 + 1e-12);
 }
 
-void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::vector<int>& out)
+void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::vector<int>& out, double deviation_km)
 {
     out.clear();
     if (!has_elliptic_elements(record)) {
         return;
     }
     const double shift = light_time_shift_bound(record);
-    if (!(record.eccentricity < LARGEST_ECCENTRICITY) || !std::isfinite(shift)) {
+    if (!(record.eccentricity < LARGEST_ECCENTRICITY) || !std::isfinite(shift) || !(deviation_km < INFINITY)) {
         out.resize(static_cast<std::size_t>(plan.field_count));
         std::iota(out.begin(), out.end(), 0);
         return;
     }
     const double speed = perihelion_speed_km_s(record) + plan.observer_speed_km_s;
     for (const NightSegment& segment : plan.segments) {
-        append_segment(plan, segment, record, speed, shift, out);
+        append_segment(plan, segment, record, speed, shift, deviation_km, out);
     }
     std::sort(out.begin(), out.end());
 }

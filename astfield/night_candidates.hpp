@@ -92,6 +92,9 @@ double perihelion_speed_km_s(const AstorbRecord& record);
 // without repeats, of the fields the record's asteroid may lie in. Every field
 // for an orbit too eccentric (e >= 0.99) or too fast to bound; none for
 // elements that describe no ellipse, which the full evaluation never lists.
-void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::vector<int>& out);
+// `deviation_km` widens the bound for a place that may lie that far (km)
+// from the two-body position (an integrated orbit).
+void candidate_fields(const NightPlan& plan, const AstorbRecord& record, std::vector<int>& out,
+                      double deviation_km = 0.0);
 
 }  // namespace fieldsearch

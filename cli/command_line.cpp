@@ -321,6 +321,7 @@ struct OptionTexts {
     std::string chart;
     bool sunlit_only = false;
     std::string standard_magnitudes;
+    std::string propagation;
 };
 
 // What each option needs, said when its value is missing.
@@ -341,6 +342,7 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--threads", "needs a number of threads"},
     {"--catalogue-format", "needs the name of a catalogue layout"},
     {"--theory", "needs the name of an orbit theory"},
+    {"--propagation", "needs two-body or n-body"},
     {"--leap-seconds", "needs the path of a leap-seconds.list file"},
     {"--ut1-utc", "needs UT1 - UTC in seconds"},
     {"--image", "needs the path of a FITS image"},
@@ -465,6 +467,15 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
             ->type_name(program.theories)
             ->check(one_of(program.theories));
     }
+    if (program.propagations != nullptr) {
+        app.add_option("--propagation", texts.propagation,
+                       "how the orbits are carried from their epochs to the instant: two-body (the default,\n"
+                       "unperturbed) or n-body (integrated under the Sun with its relativistic term, the eight\n"
+                       "planets and the Moon; the Earth from ERFA; comets without non-gravitational terms)\n"
+                       "e.g. --propagation n-body")
+            ->type_name(program.propagations)
+            ->check(one_of(program.propagations));
+    }
     if (program.has_sunlight_options) {
         app.add_flag("--sunlit-only", texts.sunlit_only,
                      "list only the satellites lit by the Sun (sunlit or in the penumbra) at the rows' instant;\n"
@@ -551,6 +562,9 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
         }
         if (option == "--sunlit-only" || option == "--standard-magnitudes") {
             return {false, {}, option + ": only the satellite program lists objects by the Sun's light"};
+        }
+        if (option == "--propagation") {
+            return {false, {}, option + ": only the asteroid program integrates orbits"};
         }
         return {false, {}, first.rfind('-', 0) == 0 ? option + ": unknown option"
                                                     : first + ": unexpected argument (options start with --)"};
@@ -643,6 +657,9 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
         line.ut1_minus_utc_seconds = ut1_utc_from_text(texts.ut1_utc, error);
     }
     line.sunlit_only = texts.sunlit_only;
+    if (given_option(app, "--propagation")) {
+        line.propagation = texts.propagation;
+    }
     if (given_option(app, "--standard-magnitudes")) {
         line.standard_magnitudes_path = texts.standard_magnitudes;
     }
@@ -804,6 +821,9 @@ PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compi
     result.plan.threads = line.threads.value_or(default_thread_count());
     result.plan.theory = line.theory.value_or(std::string());
     result.plan.sunlit_only = line.sunlit_only;
+    if (line.propagation == std::string("n-body")) {
+        result.plan.propagation = Propagation::n_body;
+    }
     if (line.standard_magnitudes_path) {
         std::string error;
         const std::optional<std::string> text = file_text(*line.standard_magnitudes_path, error);

@@ -21,6 +21,7 @@ struct ProgramInfo {
     const char* catalogue_formats = nullptr;  // the layouts --catalogue-format names, '|'-separated; none: no option
     const char* theories = nullptr;           // the theories --theory names, '|'-separated, the default first
     bool has_sunlight_options = false;        // --sunlit-only and --standard-magnitudes (satellites)
+    const char* propagations = nullptr;       // what --propagation names, '|'-separated, the default first; none: no option
 };
 
 // What the command line asked for; an option not given stays empty.
@@ -46,6 +47,7 @@ struct CommandLine {
     std::optional<std::string> chart_path;        // --chart
     bool sunlit_only = false;                     // --sunlit-only
     std::optional<std::string> standard_magnitudes_path;  // --standard-magnitudes
+    std::optional<std::string> propagation;       // --propagation
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the

@@ -88,6 +88,9 @@ std::string FieldReports::output(int records, const char* program, const char* c
     std::string out;
     for (std::size_t i = 0; i < plan_.fields.size(); ++i) {
         out += field_report_header(plan_.fields[i]);
+        if (plan_.propagation == Propagation::n_body) {
+            out += " \norbits  integrated from their epochs under the Sun, the planets and the Moon (n-body)\n";
+        }
         out += row_format_.table_header;
         out += rows_[i];
         out += count_line(found_[i], records);

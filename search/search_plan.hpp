@@ -31,6 +31,10 @@ struct FieldSearch {
 };
 
 // The whole run.
+// How the asteroids' and comets' orbits are carried from their epochs to the
+// instants: unperturbed two-body motion, or integrated under the planets.
+enum class Propagation { two_body, n_body };
+
 struct SearchPlan {
     std::vector<FieldSearch> fields;  // in the order their reports are printed
     int threads = 1;                  // threads evaluating the catalogue, at least 1
@@ -38,6 +42,7 @@ struct SearchPlan {
     bool listed = false;              // the fields come from a list: each row carries its field's id
     bool sunlit_only = false;         // satellites: list only those lit (sunlit or in penumbra) while in a field
     StandardMagnitudes standard_magnitudes{};  // satellites: from a file, by catalogue number; before the catalogue's own
+    Propagation propagation = Propagation::two_body;  // asteroids and comets
 };
 
 // The field of a scenario searched at its one instant, or over an exposure

@@ -1,0 +1,84 @@
+// The orbits of catalogue records carried by integration to the window of a
+// run: each record's state at its epoch (TT) integrated under the Sun, the
+// planets and the Moon to one reference instant, and its osculating conic
+// there, which serves every instant of the window (a night at most) within
+// the accuracy the integration keeps; and how far the integrated place can
+// lie from the record's two-body place over the window, so that a search
+// rules most records out before integrating any.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "catalogue_record.hpp"
+#include "nbody_propagation.hpp"
+#include "perturbation_bound.hpp"
+#include "two_body.hpp"
+
+namespace fieldsearch {
+
+// The epochs the integrator takes (TT MJDs of 1900-01-01 and 2100-01-01):
+// the span of ERFA's Earth series.
+inline constexpr double EARLIEST_EPOCH_TT = 15020.0;
+inline constexpr double LATEST_EPOCH_TT = 88069.0;
+
+// TT MJD of the epoch the record's elements osculate at: an asteroid's 0h
+// of its date, a comet's epoch or, when it gives none, its perihelion time.
+double record_epoch_tt(const OrbitRecord& record);
+
+// The record's heliocentric state at that epoch (AU, AU/day, mean J2000).
+StateVector record_epoch_state(const OrbitRecord& record);
+
+// The planet tables for the spans the records of a run need, each from a
+// bin of EPOCH_BIN_DAYS of epochs to the run's window (TT), with the
+// bodies' distance ranges over it: made on first use and kept. Safe to use
+// from several threads at once.
+inline constexpr double EPOCH_BIN_DAYS = 64.0;
+class RunPlanetTables {
+public:
+    RunPlanetTables(double window_start_tt, double window_end_tt);
+
+    struct Span {
+        PlanetTable table;
+        BodyDistanceRanges ranges;
+    };
+
+    // The span for a record whose epoch is `epoch_tt` (within the epochs the
+    // integrator takes).
+    const Span& for_epoch(double epoch_tt) const;
+
+    double window_start_tt() const { return start_; }
+    double window_end_tt() const { return end_; }
+
+private:
+    double start_;
+    double end_;
+    mutable std::mutex mutex_;
+    mutable std::map<long, std::unique_ptr<Span>> spans_;
+};
+
+// A record's orbit integrated to the reference instant: the osculating conic
+// there, its perihelion time on the UTC axis of the run's instants; or why
+// the integration could not be done.
+struct IntegratedOrbit {
+    bool ok;
+    PerihelionElements elements;
+    std::string failure;  // when not ok: one line, no line end
+};
+
+// The record integrated from its epoch to TT MJD `reference_tt`, whose UTC
+// MJD is reference_tt - tt_minus_utc_days. Not ok when the elements are not
+// valid, the epoch lies outside 1900-2099 or the integrator cannot carry it.
+IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt, double tt_minus_utc_days,
+                                 const RunPlanetTables& tables);
+
+// An upper bound (km) of the distance between the record's integrated and
+// two-body heliocentric places at any instant of the window, the light time
+// back from it included (up to `light_time_days`), with room for the
+// observer's Earth taken from ERFA rather than the solar series; infinite
+// when no bound holds.
+double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days);
+
+}  // namespace fieldsearch
