@@ -1,12 +1,16 @@
 #include "catalogue_record.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "fixed_columns.hpp"
 #include "mpcorb_record.hpp"
 #include "formatted_text.hpp"
 #include "text_catalogue.hpp"
+#include "time_scales.hpp"
 
 namespace fieldsearch {
 
@@ -64,6 +68,153 @@ int columns_read(CatalogueLayout layout)
         return COMET_COLUMNS_READ;
     }
     return ASTORB_COLUMNS_READ;
+}
+
+// How a field that a record's evaluation reads may be written.
+enum class FieldForm {
+    decimal,  // blanks, an optional sign, digits with at most one point, blanks
+    integer,  // blanks, an optional sign, digits, blanks
+    date,     // yyyymmdd, eight digits of a day of the Gregorian calendar
+};
+
+// A field that the evaluation reads: its columns (1-based, inclusive), the
+// form and the range of its values, and whether it may be left blank.
+struct CheckedField {
+    const char* name;
+    int first;
+    int last;
+    FieldForm form;
+    double minimum;
+    double maximum;
+    bool may_be_blank;
+};
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// True when `text` is written in `form` (blanks around it allowed).
+bool has_form(std::string_view text, FieldForm form)
+{
+    const std::size_t begin = text.find_first_not_of(' ');
+    const std::size_t end = text.find_last_not_of(' ');
+    if (begin == std::string_view::npos) {
+        return false;
+    }
+    std::string_view body = text.substr(begin, end - begin + 1);
+    if (form == FieldForm::date) {
+        if (body.size() != 8 || !std::all_of(body.begin(), body.end(), is_digit)) {
+            return false;
+        }
+        const int year = integer_from_text(body.substr(0, 4));
+        const int month = integer_from_text(body.substr(4, 2));
+        const int day = integer_from_text(body.substr(6, 2));
+        return month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month);
+    }
+    if (body.front() == '-' || body.front() == '+') {
+        body.remove_prefix(1);
+    }
+    bool digits = false;
+    bool point = false;
+    for (const char c : body) {
+        if (is_digit(c)) {
+            digits = true;
+        } else if (c == '.' && form == FieldForm::decimal && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
+// What is wrong with the first of `fields` in `line` that does not hold what
+// it may hold; empty when none. Columns past the end of the line are blank.
+template <std::size_t N>
+std::string field_problem(std::string_view line, const CheckedField (&fields)[N])
+{
+    for (const CheckedField& field : fields) {
+        const std::string_view text = columns(line, field.first, field.last);
+        if (is_blank_line(text)) {
+            if (field.may_be_blank) {
+                continue;
+            }
+            return formatted("%s (columns %d-%d) is blank, not evaluated", field.name, field.first, field.last);
+        }
+        const std::size_t begin = text.find_first_not_of(' ');
+        const std::string shown(text.substr(begin, text.find_last_not_of(' ') + 1 - begin));
+        if (!has_form(text, field.form)) {
+            return formatted("%s (columns %d-%d) '%s' is not %s, not evaluated", field.name, field.first, field.last,
+                             shown.c_str(),
+                             field.form == FieldForm::date      ? "a date yyyymmdd"
+                             : field.form == FieldForm::integer ? "a whole number"
+                                                                : "a number");
+        }
+        if (field.form != FieldForm::date) {
+            const double value = decimal_from_text(text);
+            if (!(value >= field.minimum && value <= field.maximum)) {
+                return formatted("%s (columns %d-%d) %s is outside %g to %g, not evaluated", field.name, field.first,
+                                 field.last, shown.c_str(), field.minimum, field.maximum);
+            }
+        }
+    }
+    return {};
+}
+
+constexpr double UNBOUNDED = 1.0e300;
+
+// The fields of a fixed-column asteroid record that the search reads. The
+// eccentricity's and semimajor axis's limits of an ellipse are checked with
+// the orbit (has_elliptic_elements).
+constexpr CheckedField ASTORB_FIELDS[] = {
+    {"H", 42, 47, FieldForm::decimal, -10.0, 40.0, false},
+    {"G", 48, 53, FieldForm::decimal, -1.0, 2.0, false},
+    {"epoch", 107, 114, FieldForm::date, 0.0, 0.0, false},
+    {"mean anomaly", 115, 125, FieldForm::decimal, 0.0, 360.0, false},
+    {"argument of perihelion", 126, 136, FieldForm::decimal, 0.0, 360.0, false},
+    {"node", 137, 147, FieldForm::decimal, 0.0, 360.0, false},
+    {"inclination", 148, 157, FieldForm::decimal, 0.0, 180.0, false},
+    {"eccentricity", 158, 168, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"semimajor axis", 169, 181, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"uncertainty", 191, 198, FieldForm::decimal, 0.0, UNBOUNDED, true},
+    {"uncertainty rate", 199, 207, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, true},
+    {"uncertainty date", 209, 216, FieldForm::date, 0.0, 0.0, true},
+};
+
+// The fields of an MPCORB record that the search reads (its packed epoch is
+// checked as it is unpacked).
+constexpr CheckedField MPCORB_FIELDS[] = {
+    {"H", 8, 13, FieldForm::decimal, -10.0, 40.0, false},
+    {"G", 14, 19, FieldForm::decimal, -1.0, 2.0, false},
+    {"mean anomaly", 26, 35, FieldForm::decimal, 0.0, 360.0, false},
+    {"argument of perihelion", 37, 46, FieldForm::decimal, 0.0, 360.0, false},
+    {"node", 48, 57, FieldForm::decimal, 0.0, 360.0, false},
+    {"inclination", 59, 68, FieldForm::decimal, 0.0, 180.0, false},
+    {"eccentricity", 70, 79, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"semimajor axis", 92, 103, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+};
+
+// The fields of a one-line comet record that the search reads; the
+// perihelion's date, q and e are checked with the orbit
+// (has_valid_comet_elements).
+constexpr CheckedField COMET_FIELDS[] = {
+    {"perihelion year", 15, 18, FieldForm::integer, -UNBOUNDED, UNBOUNDED, false},
+    {"perihelion month", 20, 21, FieldForm::integer, -UNBOUNDED, UNBOUNDED, false},
+    {"perihelion day", 23, 29, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"perihelion distance", 31, 39, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"eccentricity", 41, 49, FieldForm::decimal, -UNBOUNDED, UNBOUNDED, false},
+    {"argument of perihelion", 51, 59, FieldForm::decimal, 0.0, 360.0, false},
+    {"node", 61, 69, FieldForm::decimal, 0.0, 360.0, false},
+    {"inclination", 71, 79, FieldForm::decimal, 0.0, 180.0, false},
+    {"epoch", 82, 89, FieldForm::date, 0.0, 0.0, true},
+    {"H", 91, 95, FieldForm::decimal, -10.0, 40.0, false},
+    {"K", 96, 100, FieldForm::decimal, -100.0, 100.0, false},
+};
+
+CatalogueLine refused_line(std::string problem)
+{
+    return {CatalogueLine::Kind::bad_record, std::move(problem), AstorbRecord{}};
 }
 
 CatalogueLine asteroid_line(const AstorbRecord& record, bool epoch_is_date)
@@ -155,12 +306,24 @@ CatalogueLine parse_catalogue_line(const CatalogueFormat& format, long line_numb
     }
     switch (format.layout) {
     case CatalogueLayout::astorb:
+        if (std::string problem = field_problem(line, ASTORB_FIELDS); !problem.empty()) {
+            return refused_line(std::move(problem));
+        }
         return asteroid_line(parse_astorb_record(line), true);
     case CatalogueLayout::mpcorb: {
         const AstorbRecord record = parse_mpcorb_record(line);
-        return asteroid_line(record, record.epoch_month != 0);
+        if (record.epoch_month == 0) {
+            return asteroid_line(record, false);
+        }
+        if (std::string problem = field_problem(line, MPCORB_FIELDS); !problem.empty()) {
+            return refused_line(std::move(problem));
+        }
+        return asteroid_line(record, true);
     }
     case CatalogueLayout::comets:
+        if (std::string problem = field_problem(line, COMET_FIELDS); !problem.empty()) {
+            return {CatalogueLine::Kind::bad_record, std::move(problem), CometRecord{}};
+        }
         return comet_line(parse_comet_record(line));
     }
     return {CatalogueLine::Kind::skipped, {}, AstorbRecord{}};
@@ -200,6 +363,11 @@ std::optional<CatalogueFormat> read_catalogue_format(const CatalogueDiagnostics&
         return CatalogueFormat{forced.value_or(CatalogueLayout::astorb), 0};
     }
     return format;
+}
+
+bool has_sound_astorb_fields(std::string_view line)
+{
+    return field_problem(line, ASTORB_FIELDS).empty();
 }
 
 std::optional<CatalogueLayout> catalogue_layout_from_name(std::string_view name)

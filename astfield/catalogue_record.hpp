@@ -22,6 +22,12 @@ enum class CatalogueLayout { astorb, mpcorb, comets };
 // The layout's name in messages: "astorb", "MPCORB" or "comets".
 const char* catalogue_layout_name(CatalogueLayout layout);
 
+// True when every field of the fixed-column asteroid record in `line` that
+// the search reads holds what it may hold (numbers where numbers stand,
+// within their ranges; the epoch a date), as parse_catalogue_line checks
+// them before it evaluates a record.
+bool has_sound_astorb_fields(std::string_view line);
+
 // The layout named "astorb", "mpcorb" or "comets" (as --catalogue-format
 // takes it); empty for any other name.
 std::optional<CatalogueLayout> catalogue_layout_from_name(std::string_view name);

@@ -121,3 +121,100 @@ TEST(DamagedInputs, CompressedCataloguesAreCheckedWhole)
         }
     }
 }
+
+namespace {
+
+// `text` with `replacement` written over columns first.. (1-based) of the
+// line that starts with `key`; empty when no line does.
+std::string with_columns_replaced(const std::string& text, const std::string& key, int first,
+                                  const std::string& replacement, long& line_number)
+{
+    std::size_t at = 0;
+    line_number = 1;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        if (text.compare(at, key.size(), key) == 0) {
+            const std::size_t from = at + static_cast<std::size_t>(first - 1);
+            return text.substr(0, from) + replacement + text.substr(from + replacement.size());
+        }
+        at = end == std::string::npos ? text.size() : end + 1;
+        ++line_number;
+    }
+    return {};
+}
+
+}  // namespace
+
+// A record whose field holds what no such field may hold is reported with
+// its line and field, counted and not evaluated; the other records are
+// listed as before. Fields the search does not read and a blank name are no
+// grounds for refusal.
+TEST(DamagedInputs, AsteroidRecordsWithBadFieldsAreReportedNotEvaluated)
+{
+    const ScratchDirectory scratch;
+    struct Case {
+        const char* catalogue;
+        const char* key;          // the start of the damaged record's line
+        int first;                // its first damaged column
+        std::string replacement;  // the text written there
+        const char* message;      // what the line's message says; empty for a record still listed
+        const char* kept;         // a row still listed (a CSV line starts with it)
+        const char* dropped;      // the damaged record's row, gone; null when it stays
+    };
+    const Case cases[] = {
+        {"astorb.dat", " 26016", 42, "    xx", "H (columns 42-47) 'xx' is not a number", "53696,", "26016,"},
+        {"astorb.dat", " 26016", 48, " 1.2.3", "G (columns 48-53) '1.2.3' is not a number", "53696,", "26016,"},
+        {"astorb.dat", " 26016", 48, "  7.15", "G (columns 48-53) 7.15 is outside -1 to 2", "53696,", "26016,"},
+        {"astorb.dat", " 26016", 107, "20081345", "epoch (columns 107-114) '20081345' is not a date yyyymmdd",
+         "53696,", "26016,"},
+        {"astorb.dat", " 26016", 107, "20070229", "epoch (columns 107-114) '20070229' is not a date yyyymmdd",
+         "53696,", "26016,"},
+        {"astorb.dat", " 26016", 148, "999.999900", "inclination (columns 148-157) 999.999900 is outside 0 to 180",
+         "53696,", "26016,"},
+        {"astorb.dat", " 26016", 158, "ABCDEFGHIJK", "eccentricity (columns 158-168) 'ABCDEFGHIJK' is not a number",
+         "53696,", "26016,"},
+        {"astorb.dat", " 26016", 115, "      -12.5", "mean anomaly (columns 115-125) -12.5 is outside 0 to 360",
+         "53696,", "26016,"},
+        {"astorb.dat", " 26016", 191, "    1x.5", "uncertainty (columns 191-198) '1x.5' is not a number", "53696,",
+         "26016,"},
+        {"astorb.dat", " 26016", 209, "2008-5-2", "uncertainty date (columns 209-216) '2008-5-2' is not a date",
+         "53696,", "26016,"},
+        // Orbit computer, colour, diameter, codes, arc and observation count: not read.
+        {"astorb.dat", " 26016", 24, std::string(18, 'x'), "", "26016,", nullptr},
+        {"astorb.dat", " 26016", 54, std::string(53, 'x'), "", "26016,", nullptr},
+        // A blank name.
+        {"astorb.dat", " 26016", 7, std::string(12, ' '), "", "26016,", nullptr},
+        {"MPCORB-sample.DAT", "26016", 8, "   abc", "H (columns 8-13) 'abc' is not a number", "53696,", "26016,"},
+        {"MPCORB-sample.DAT", "26016", 8, "      ", "H (columns 8-13) is blank", "53696,", "26016,"},
+        {"MPCORB-sample.DAT", "26016", 59, " 200.00000", "inclination (columns 59-68) 200.00000 is outside 0 to 180",
+         "53696,", "26016,"},
+        {"comets-sample.txt", "0999P", 71, "     qq  ", "inclination (columns 71-79) 'qq' is not a number",
+         ",C/2008 K2,", "999P,"},
+        {"comets-sample.txt", "0999P", 91, "  1e5", "H (columns 91-95) '1e5' is not a number", ",C/2008 K2,",
+         "999P,"},
+    };
+    for (const Case& c : cases) {
+        long line_number = 0;
+        const std::string damaged =
+            with_columns_replaced(sample(c.catalogue), c.key, c.first, c.replacement, line_number);
+        ASSERT_FALSE(damaged.empty()) << c.key;
+        const std::string path = scratch.file(c.catalogue);
+        write_file(path, damaged);
+        const ProgramRun plain = run(ASTFIELD, std::string("--format csv --catalogue ") + c.catalogue);
+        const ProgramRun r = run(ASTFIELD, "--format csv --catalogue '" + path + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string where = "astfield: " + path + ":" + std::to_string(line_number) + ": ";
+        if (*c.message != '\0') {
+            EXPECT_EQ(r.err.rfind(where + c.message, 0), 0u) << r.err;
+            EXPECT_NE(r.err.find(", not evaluated\n"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(line_count(r.err), *c.message != '\0' ? 1u : 0u) << r.err;
+        const std::string kept = std::string("\n").append(c.kept);
+        EXPECT_NE(r.out.find(kept), std::string::npos) << c.message;
+        if (c.dropped != nullptr) {
+            const std::string dropped = std::string("\n").append(c.dropped);
+            EXPECT_NE(plain.out.find(dropped), std::string::npos);
+            EXPECT_EQ(r.out.find(dropped), std::string::npos) << c.message;
+        }
+    }
+}

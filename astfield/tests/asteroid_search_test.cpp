@@ -225,7 +225,7 @@ TEST(AsteroidSearch, BadRecordsAreReportedAndGiveNoRow)
                            "\n number of objects        2  from         4  in list\n");
     EXPECT_NE(run.err.find(path + ":2: elements describe no ellipse (e = 0.1, a = 0 AU)"), std::string::npos);
     EXPECT_NE(run.err.find(path + ":3: record shorter than 181 characters (53), skipped"), std::string::npos);
-    EXPECT_NE(run.err.find(path + ":4: elements describe no ellipse (e = nan"), std::string::npos);
+    EXPECT_NE(run.err.find(path + ":4: eccentricity (columns 158-168) 'nan' is not a number"), std::string::npos);
     EXPECT_EQ(run.out.find("nan"), std::string::npos);
 }
 
