@@ -21,6 +21,9 @@ fieldsearch_require(nlohmann_json_FOUND "nlohmann_json (JSON library)" "nlohmann
 find_package(ZLIB QUIET)
 fieldsearch_require(ZLIB_FOUND "zlib (compressed catalogues)" "zlib1g-dev")
 
+find_package(OpenSSL QUIET COMPONENTS Crypto)
+fieldsearch_require(OPENSSL_CRYPTO_LIBRARY "libcrypto (SHA-1 of leap-second lists)" "libssl-dev")
+
 pkg_check_modules(CFITSIO QUIET IMPORTED_TARGET cfitsio)
 fieldsearch_require(CFITSIO_FOUND "CFITSIO (FITS files)" "libcfitsio-dev")
 

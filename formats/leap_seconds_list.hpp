@@ -3,8 +3,9 @@
 // and the compiled-in table.
 //
 // The format: '#' begins a comment to the end of the line; "#@" (expiry) and
-// "#$" (last update) carry a time in NTP seconds, "#h" a hash of the data
-// (not checked here). Every other non-blank line is "NTP-seconds TAI-UTC",
+// "#$" (last update) carry a time in NTP seconds, "#h" the SHA-1 hash of the
+// data as five hexadecimal words: the digits of the last-update time, of the
+// expiry and of each data line, concatenated in that order. Every other non-blank line is "NTP-seconds TAI-UTC",
 // optionally followed by a '#' comment: from that instant (0h UTC of a day,
 // as seconds since 1900 January 1, 0h) on, TAI - UTC is the given number of
 // seconds.
@@ -29,8 +30,9 @@ struct LeapSecondListResult {
 };
 
 // The table of a leap-second list: every step (TT - UTC = TAI - UTC + 32.184 s),
-// increasing and at 0h of a day, and the expiry of the "#@" line, which must
-// be present and later than the last step.
+// later than the one before, at 0h of a day and one second more than the one
+// before, and the expiry of the "#@" line, which must be present and later
+// than the last step; a "#h" hash, when there is one, must match the data.
 LeapSecondListResult leap_second_table_from_text(std::string_view text);
 
 // The table a program should use when no list was named: the candidate's

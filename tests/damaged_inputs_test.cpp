@@ -218,3 +218,46 @@ TEST(DamagedInputs, AsteroidRecordsWithBadFieldsAreReportedNotEvaluated)
         }
     }
 }
+
+// A named leap-second list whose steps jump, fall back or do not match its
+// hash stops the run with one line naming the file and the line; the
+// system's list, which carries a sound hash, is taken.
+TEST(DamagedInputs, LeapSecondListsAreCheckedStepByStepAndByTheirHash)
+{
+    const ScratchDirectory scratch;
+    // The first three published steps; the hash is Python's hashlib SHA-1
+    // of "3960835200" "3991593600" and the data lines' digits.
+    const std::string head = "#$\t3960835200\n#@\t3991593600\n";
+    const std::string hash = "#h\t02bb8744 05934785 7040be45 616b5dfe 6348ed4b\n";
+    struct Case {
+        std::string text;
+        int status;
+        const char* message;  // what follows "PROGRAM: --leap-seconds: PATH:"
+    };
+    const Case cases[] = {
+        {head + "2272060800 10\n2287785600 11\n2303683200 12\n" + hash, 0, ""},
+        {head + "2272060800 10\n2287785600 11\n2303683200 112\n" + hash, 1,
+         "5: TAI - UTC 112 s does not follow 11 s by one leap second"},
+        {head + "2272060800 10\n2287785600 11\n2303683200 10\n" + hash, 1, "5: TAI - UTC 10 s does not follow 11 s"},
+        {head + "2272060800 10\n2287785600 11\n2303769600 12\n" + hash, 1, "6: the hash (#h) does not match"},
+    };
+    for (const char* program : {ASTFIELD, SATFIELD}) {
+        for (const Case& c : cases) {
+            const std::string path = scratch.file("leap-seconds.list");
+            write_file(path, c.text);
+            // After the table's expiry: a warning line, then the report.
+            const ProgramRun r = run(program, "--leap-seconds '" + path + "'");
+            EXPECT_EQ(r.status, c.status) << c.text << r.err;
+            if (c.status != 0) {
+                EXPECT_EQ(r.out, "");
+                EXPECT_EQ(line_count(r.err), 1u) << r.err;
+                EXPECT_NE(r.err.find(": " + path + ":" + c.message), std::string::npos) << r.err;
+            }
+        }
+        const std::string system = "/usr/share/zoneinfo/leap-seconds.list";
+        if (!file_contents(system).empty()) {
+            const ProgramRun r = run(program, "--leap-seconds " + system);
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+    }
+}

@@ -11,6 +11,7 @@ packages=(
   libcli11-dev                   # the command line
   libcfitsio-dev wcslib-dev      # FITS images and their world coordinates
   zlib1g-dev                     # compressed catalogues
+  libssl-dev                     # SHA-1 of leap-second lists (libcrypto)
   nlohmann-json3-dev             # OMM in JSON, JSON output
   libpugixml-dev                 # OMM in XML
   liberfa-dev                    # the planets, the Earth and the Moon

@@ -1,6 +1,7 @@
 #include "leap_seconds_list.hpp"
 
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,13 @@
 using namespace fieldsearch;
 
 namespace {
+
+// The whole text of a file; empty when it cannot be read.
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 double utc(int year, int month, int day)
 {
@@ -25,25 +33,33 @@ std::string list_with_compiled_steps(const std::string& expiry, const std::strin
         text += std::to_string(static_cast<long long>(s.mjd - 15020.0) * 86400) + "\t" +
                 std::to_string(static_cast<int>(s.tt_minus_utc_seconds - 32.184 + 0.5)) + "\t# step\n";
     }
-    return text + more + "#h\t49db2447 571e5e1b 2f002a53 9c8da8e4 39b8e49e\n";
+    return text + more;
 }
 
 }  // namespace
 
+// The first three lines of the published list (1972 January 1, 1972 July 1,
+// 1973 January 1).
+const std::string FIRST_STEPS = "2272060800      10      # 1 Jan 1972\n2287785600 11\r\n   2303683200\t12\n";
+
 // Comments, blank lines, the update, expiry and hash lines and a CR LF as the
 // published list has them: steps at 0h of their dates (NTP seconds / 86400 +
-// 15020), TT - UTC = TAI - UTC + 32.184 s, the expiry 2026 June 28.
+// 15020), TT - UTC = TAI - UTC + 32.184 s, the expiry 2026 June 28. The
+// hash is Python's hashlib SHA-1 of the digits of the update, expiry and data
+// lines, written with and without the leading zeros of its words.
 TEST(LeapSecondTableFromText, ReadsTheStepsAndTheExpiry)
 {
-    const LeapSecondListResult list = leap_second_table_from_text(
-        "# comment\r\n\n#$\t3960835200\n#@\t3991593600\n2272060800      10      # 1 Jan 1972\n"
-        "3439756800 34\r\n   3692217600\t37\n#h\t0 0 0 0 0");
-    ASSERT_TRUE(list.table) << list.line << ": " << list.error;
-    EXPECT_EQ(list.table->expiry_mjd, utc(2026, 6, 28));
-    ASSERT_EQ(list.table->steps.size(), 3u);
-    EXPECT_EQ(list.table->steps[1].mjd, utc(2009, 1, 1));
-    EXPECT_EQ(tt_from_utc(utc(2026, 12, 7), *list.table).tt_minus_utc_days, 69.184 * DAYS_PER_SECOND);
-    EXPECT_EQ(tt_from_utc(utc(2008, 12, 31), *list.table).tt_minus_utc_days, 42.184 * DAYS_PER_SECOND);
+    for (const char* hash : {"#h\t02bb8744 05934785 7040be45 616b5dfe 6348ed4b\n",
+                             "#h 2bb8744 5934785 7040be45 616b5dfe 6348ed4b\n", ""}) {
+        const LeapSecondListResult list = leap_second_table_from_text(
+            "# comment\r\n\n#$\t3960835200\n#@\t3991593600\n" + FIRST_STEPS + hash);
+        ASSERT_TRUE(list.table) << list.line << ": " << list.error;
+        EXPECT_EQ(list.table->expiry_mjd, utc(2026, 6, 28));
+        ASSERT_EQ(list.table->steps.size(), 3u);
+        EXPECT_EQ(list.table->steps[1].mjd, utc(1972, 7, 1));
+        EXPECT_EQ(tt_from_utc(utc(2026, 12, 7), *list.table).tt_minus_utc_days, 44.184 * DAYS_PER_SECOND);
+        EXPECT_EQ(tt_from_utc(utc(1972, 6, 30), *list.table).tt_minus_utc_days, 42.184 * DAYS_PER_SECOND);
+    }
 }
 
 // A malformed list is refused with the line at fault (0 for the whole text).
@@ -64,6 +80,22 @@ TEST(LeapSecondTableFromText, RefusesMalformedListsNamingTheLine)
         {"2272060800 10\n", 0, "no expiry"},
         {"", 0, "no leap-second lines"},
         {"#@ 2272060800\n2272060800 10\n", 0, "expires before"},
+        {head + "2272060800 10\n2287785600 110\n", 4, "does not follow 10 s by one leap second"},  // +100 s
+        {head + "2272060800 11\n2287785600 10\n", 4, "does not follow 11 s"},                      // a decrease
+        {head + "2272060800 10\n2287785600 10\n", 4, "does not follow 10 s"},
+        // One digit of the update time changed under a sound hash.
+        {"#$\t3960835201\n#@\t3991593600\n" + FIRST_STEPS + "#h 02bb8744 05934785 7040be45 616b5dfe 6348ed4b\n", 6,
+         "the hash (#h) does not match"},
+        // A step changed.
+        {"#$\t3960835200\n#@\t3991593600\n2272060800 10\n2287785600 11\n2303683200 12\n2303683200 13\n"
+         "#h 02bb8744 05934785 7040be45 616b5dfe 6348ed4b\n",
+         6, "not later"},
+        {"#$\t3960835200\n#@\t3991593600\n2272060800 10\n2287785600 11\n2335219200 12\n"
+         "#h 02bb8744 05934785 7040be45 616b5dfe 6348ed4b\n",
+         6, "the hash (#h) does not match"},
+        {head + "2272060800 10\n#h 02bb8744 05934785 7040be45 616b5dfe\n", 4, "five hexadecimal words"},
+        {head + "2272060800 10\n#h 102bb8744 05934785 7040be45 616b5dfe 6348ed4b\n", 4, "five hexadecimal words"},
+        {head + "2272060800 10\n#h\n", 4, "five hexadecimal words"},
     };
     for (const Case& c : cases) {
         const LeapSecondListResult list = leap_second_table_from_text(c.text);
@@ -78,9 +110,15 @@ TEST(LeapSecondTableFromText, RefusesMalformedListsNamingTheLine)
 // 28 is NTP 4038940800; 2028 January 1, 4039286400).
 TEST(PreferredLeapSecondTable, TakesTheCandidateOnlyWhenSoundAndNewer)
 {
+    // The system's list carries a hash of its own, which it must match.
+    const std::string system = file_text("/usr/share/zoneinfo/leap-seconds.list");
+    if (!system.empty()) {
+        const LeapSecondListResult read = leap_second_table_from_text(system);
+        EXPECT_TRUE(read.table) << read.line << ": " << read.error;
+    }
     const double compiled = compiled_leap_second_table().expiry_mjd;
     const std::string list = list_with_compiled_steps("4038940800");
-    const std::string without_2017 = list.substr(0, list.find("3692217600")) + "#h\n";
+    const std::string without_2017 = list.substr(0, list.find("3692217600"));
     const std::pair<std::optional<std::string>, double> cases[] = {
         {std::nullopt, compiled},                                          // unreadable
         {list_with_compiled_steps("3991593600"), compiled},                // older
