@@ -211,14 +211,14 @@ void read_three_line_set(std::string_view name, std::string_view line1, std::str
         set.message = std::string("element set not evaluated: ") + problem;
         return;
     }
-    const TleFieldProblem field = tle_field_problem(line1, line2);
+    set.record = parse_tle_record(name, line1, line2);
+    const TleFieldProblem field = tle_field_problem(line1, line2, set.record);
     if (field.line != 0) {
         set.kind = EntryKind::not_evaluated;
         set.message_line = set.element_lines[static_cast<std::size_t>(field.line - 1)];
         set.message = "element set not evaluated: " + field.what;
         return;
     }
-    set.record = parse_tle_record(name, line1, line2);
     if (const char* problem = tle_element_problem(set.record)) {
         set.kind = EntryKind::not_evaluated;
         set.message = std::string("element set not evaluated: ") + problem;
@@ -359,10 +359,10 @@ void SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_
                formatted("line of %zu characters, only the first %zu are read", full_length, THREE_LINE_MAX_KEPT));
         line = line.substr(0, THREE_LINE_MAX_KEPT);
     }
-    if (is_blank_line(line)) {
+    const int kind = tle_line_kind(line);
+    if (kind == 0 && is_blank_line(line)) {
         return;
     }
-    const int kind = tle_line_kind(line);
     if (kind == 2) {
         if (!have_line1_) {
             notice(have_name_ ? name_line_ : line_number,
@@ -370,8 +370,12 @@ void SatelliteCatalogueReader::take_three_line(std::string_view line, std::size_
             have_name_ = false;
             return;
         }
-        const long number1 = catalogue_number_from_text(columns(line1_, 3, 7));
-        const long number2 = catalogue_number_from_text(columns(line, 3, 7));
+        // The same five columns are the same number; other texts may still be.
+        const bool same_text = line1_.size() >= 7 && line.size() >= 7 && line1_[2] == line[2] &&
+                               line1_[3] == line[3] && line1_[4] == line[4] && line1_[5] == line[5] &&
+                               line1_[6] == line[6];
+        const long number1 = same_text ? 0 : catalogue_number_from_text(columns(line1_, 3, 7));
+        const long number2 = same_text ? 0 : catalogue_number_from_text(columns(line, 3, 7));
         if (number1 != number2) {
             notice(have_name_ ? name_line_ : line1_number_,
                    formatted("element set not read: line 1 (line %ld) is of catalogue number %ld, the line 2 after "

@@ -33,18 +33,21 @@ SearchRequest satellite_scenario_request();
 // its field's id when the plan is a list), as JSON one document. Each set is
 // placed once per distinct instant of the fields and tested against every
 // field at that instant. The output is the same for every number of
-// threads. The catalogue is three-line sets or OMM as CSV, JSON or XML,
-// recognised from the content. Over-long lines, sets cut short by the end of
-// the file (not counted), sets with short element lines, OMM records with a
-// keyword missing or not understood, and sets without a real orbit (counted,
-// not evaluated) are reported on output.err at their line, or record for
-// JSON and XML. The theory is plan.theory: "vinti" (the default when empty),
+// threads. The catalogue is element sets (of three lines, or two without
+// name lines) or OMM as CSV, JSON or XML, recognised from the content (a
+// path ending in .gz read through zlib). Over-long lines, sets that lack a
+// line or are cut short by the end of the file (not counted), sets with
+// short element lines or a field that fails its check, OMM records with a
+// keyword missing, given twice, out of range or not understood, and sets
+// without a real orbit (counted, not evaluated), and wrong checksums (the
+// set still evaluated) are reported on output.err at their line, or record
+// for JSON and XML, one line each. The theory is plan.theory: "vinti" (the default when empty),
 // "sgp4" or "both" (listed when either theory places the satellite in the
 // field; rows show Vinti's place, CSV appends SGP4's and the angle between
 // the two). Returns 0 after a normal run; 1, with a message and nothing on
 // output.out, when the catalogue cannot be opened or read (a read error, a
-// JSON or XML document that does not parse, a CSV header without a required
-// keyword), an overlay file cannot be written, or the results cannot be
+// file of no catalogue form, a JSON or XML document that does not parse, a
+// CSV header without a required keyword or naming one twice), an overlay file cannot be written, or the results cannot be
 // written.
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output);
 

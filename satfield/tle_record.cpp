@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "fixed_columns.hpp"
 #include "formatted_text.hpp"
 
@@ -119,6 +123,48 @@ bool is_decimal_text(std::string_view text, bool sign_allowed)
     return digits > 0 && i == text.size();
 }
 
+// Columns first..last of a line, cut where the line ends (columns() inline).
+std::string_view field_text(std::string_view line, int first, int last)
+{
+    const std::size_t begin = static_cast<std::size_t>(first - 1);
+    if (begin >= line.size()) {
+        return {};
+    }
+    return line.substr(begin, std::min(static_cast<std::size_t>(last - first + 1), line.size() - begin));
+}
+
+// True when columns first..last hold blanks, then digits with the point
+// `fraction_digits` columns from the end (the form the element format
+// writes), checked on sixteen bytes at once; false for any other text, which
+// may still be a decimal.
+bool is_fixed_point_text(std::string_view line, int first, int last, int fraction_digits)
+{
+#if defined(__SSE2__)
+    const int width = last - first + 1;
+    if (width > 16 || last < 16 || static_cast<std::size_t>(last) > line.size()) {
+        return false;
+    }
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + (last - 16)));
+    const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const unsigned field = (0xFFFFu << (16 - width)) & 0xFFFFu;
+    const unsigned digits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values))) &
+        field;
+    const unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')))) & field;
+    const unsigned points = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')))) & field;
+    const unsigned point = 1u << (15 - fraction_digits);
+    const unsigned solid = digits | point;
+    const unsigned first_solid = solid & (0u - solid);
+    return points == point && (digits | blanks | point) == field && (blanks & ~(first_solid - 1)) == 0 && digits != 0;
+#else
+    (void)line;
+    (void)first;
+    (void)last;
+    (void)fraction_digits;
+    return false;
+#endif
+}
+
 // Blanks, then digits only (one at least).
 bool is_whole_number_text(std::string_view text)
 {
@@ -146,6 +192,12 @@ bool is_catalogue_number_text(std::string_view text)
 // sign (or a blank) and digit; all blank reads as 0.
 bool is_assumed_decimal_text(std::string_view text)
 {
+    // The form the element format writes: sign or blank, five digits, the exponent's sign and digit.
+    if (text.size() == 8 && (text[0] == ' ' || text[0] == '-' || text[0] == '+') && is_ascii_digit(text[1]) &&
+        is_ascii_digit(text[2]) && is_ascii_digit(text[3]) && is_ascii_digit(text[4]) && is_ascii_digit(text[5]) &&
+        (text[6] == '-' || text[6] == '+') && is_ascii_digit(text[7])) {
+        return true;
+    }
     if (std::all_of(text.begin(), text.end(), is_blank)) {
         return true;
     }
@@ -197,50 +249,49 @@ int tle_line_kind(std::string_view line)
     return line[0] == '1' ? 1 : line[0] == '2' ? 2 : 0;
 }
 
-TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2)
+TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2, const TleRecord& r)
 {
     // Line 1.
-    const std::string_view number1 = columns(line1, 3, 7);
+    const std::string_view number1 = field_text(line1, 3, 7);
     if (!is_catalogue_number_text(number1)) {
         return field_problem(1, 3, 7, "catalogue number", number1, "a catalogue number");
     }
-    const std::string_view year = columns(line1, 19, 20);
+    const std::string_view year = field_text(line1, 19, 20);
     if (!is_whole_number_text(year)) {
         return field_problem(1, 19, 20, "epoch year", year, "two digits");
     }
-    const std::string_view day = columns(line1, 21, 32);
-    if (!is_decimal_text(day, false)) {
+    const std::string_view day = field_text(line1, 21, 32);
+    if (!is_fixed_point_text(line1, 21, 32, 8) && !is_decimal_text(day, false)) {
         return field_problem(1, 21, 32, "epoch day", day, "a number");
     }
-    const int full_year = epoch_full_year(integer_from_text(year));
+    const int full_year = epoch_full_year(r.epoch_year);
     const double last_day = is_leap_year(full_year) ? 366.0 : 365.0;
-    const double day_value = decimal_from_text(day);
-    if (!(day_value >= 1.0 && day_value < last_day + 1.0)) {
+    if (!(r.epoch_day >= 1.0 && r.epoch_day < last_day + 1.0)) {
         return {1, formatted("line 1 columns 21-32, the epoch day, \"%s\" is not a day of %d (1 to below %.0f)",
                              shown(day).c_str(), full_year, last_day + 1.0)};
     }
-    const std::string_view ndot = columns(line1, 34, 43);
-    if (!is_decimal_text(ndot, true)) {
+    const std::string_view ndot = field_text(line1, 34, 43);
+    if (!is_fixed_point_text(line1, 34, 43, 8) && !is_decimal_text(ndot, true)) {
         return field_problem(1, 34, 43, "first derivative of the mean motion", ndot, "a number");
     }
-    if (!(std::fabs(decimal_from_text(ndot)) < 1.0)) {
+    if (!(std::fabs(r.ndot2) < 1.0)) {
         return field_problem(1, 34, 43, "first derivative of the mean motion", ndot, "below 1 in size");
     }
-    const std::string_view nddot = columns(line1, 45, 52);
+    const std::string_view nddot = field_text(line1, 45, 52);
     if (!is_assumed_decimal_text(nddot)) {
         return field_problem(1, 45, 52, "second derivative of the mean motion", nddot,
                              "five digits with an exponent");
     }
-    const std::string_view bstar = columns(line1, 54, 61);
+    const std::string_view bstar = field_text(line1, 54, 61);
     if (!is_assumed_decimal_text(bstar)) {
         return field_problem(1, 54, 61, "drag term B*", bstar, "five digits with an exponent");
     }
     // Line 2.
-    const std::string_view number2 = columns(line2, 3, 7);
+    const std::string_view number2 = field_text(line2, 3, 7);
     if (!is_catalogue_number_text(number2)) {
         return field_problem(2, 3, 7, "catalogue number", number2, "a catalogue number");
     }
-    if (catalogue_number_from_text(number2) != catalogue_number_from_text(number1)) {
+    if (number2 != number1 && catalogue_number_from_text(number2) != r.norad_number) {
         return field_problem(2, 3, 7, "catalogue number", number2, "line 1's");
     }
     struct Angle {
@@ -248,30 +299,31 @@ TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2
         int last;
         const char* field;
         double largest;
+        double value;
     };
-    constexpr Angle ANGLES[] = {{9, 16, "inclination", 180.0},
-                                {18, 25, "right ascension of the ascending node", 360.0},
-                                {35, 42, "argument of perigee", 360.0},
-                                {44, 51, "mean anomaly", 360.0}};
-    for (const Angle& a : ANGLES) {
-        const std::string_view text = columns(line2, a.first, a.last);
-        if (!is_decimal_text(text, false)) {
+    const Angle angles[] = {{9, 16, "inclination", 180.0, r.incl},
+                            {18, 25, "right ascension of the ascending node", 360.0, r.node},
+                            {35, 42, "argument of perigee", 360.0, r.omega},
+                            {44, 51, "mean anomaly", 360.0, r.mean_anom}};
+    for (const Angle& a : angles) {
+        const std::string_view text = field_text(line2, a.first, a.last);
+        if (!is_fixed_point_text(line2, a.first, a.last, 4) && !is_decimal_text(text, false)) {
             return field_problem(2, a.first, a.last, a.field, text, "a number");
         }
-        if (!(decimal_from_text(text) <= a.largest)) {
+        if (!(a.value <= a.largest)) {
             return field_problem(2, a.first, a.last, a.field, text,
                                  a.largest == 180.0 ? "0 to 180 deg" : "0 to 360 deg");
         }
     }
-    const std::string_view eccentricity = columns(line2, 27, 33);
+    const std::string_view eccentricity = field_text(line2, 27, 33);
     if (eccentricity.size() != 7 || !std::all_of(eccentricity.begin(), eccentricity.end(), is_ascii_digit)) {
         return field_problem(2, 27, 33, "eccentricity", eccentricity, "seven digits");
     }
-    const std::string_view motion = columns(line2, 53, 63);
-    if (!is_decimal_text(motion, false)) {
+    const std::string_view motion = field_text(line2, 53, 63);
+    if (!is_fixed_point_text(line2, 53, 63, 8) && !is_decimal_text(motion, false)) {
         return field_problem(2, 53, 63, "mean motion", motion, "a number");
     }
-    if (!(decimal_from_text(motion) > 0.0)) {
+    if (!(r.n > 0.0)) {
         return field_problem(2, 53, 63, "mean motion", motion, "positive");
     }
     return {};
@@ -279,15 +331,30 @@ TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2
 
 int tle_line_checksum(std::string_view line)
 {
-    int sum = 0;
-    for (const char c : line.substr(0, 68)) {
-        if (is_ascii_digit(c)) {
-            sum += c - '0';
-        } else if (c == '-') {
-            sum += 1;
-        }
+    const std::string_view counted = line.substr(0, 68);
+    unsigned sum = 0;
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    // Sixteen columns at a time: each digit's value and 1 for each minus
+    // sign, summed across the bytes.
+    __m128i total = _mm_setzero_si128();
+    for (; at + 16 <= counted.size(); at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counted.data() + at));
+        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
+        const __m128i minus = _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), _mm_set1_epi8(1));
+        const __m128i counts = _mm_or_si128(_mm_and_si128(values, is_digit), minus);
+        total = _mm_add_epi64(total, _mm_sad_epu8(counts, _mm_setzero_si128()));
     }
-    return sum % 10;
+    sum = static_cast<unsigned>(_mm_cvtsi128_si32(total)) +
+          static_cast<unsigned>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(total, total)));
+#endif
+    for (; at < counted.size(); ++at) {
+        const char c = counted[at];
+        const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
+        sum += (digit <= 9 ? digit : 0u) + (c == '-' ? 1u : 0u);
+    }
+    return static_cast<int>(sum % 10);
 }
 
 std::string tle_checksum_problem(std::string_view line1, std::string_view line2)

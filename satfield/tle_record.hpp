@@ -74,8 +74,10 @@ struct TleFieldProblem {
 // digit; blank reads as 0), the inclination (0 to 180 deg), the node,
 // argument of perigee and mean anomaly (0 to 360 deg), the eccentricity
 // (seven digits after an implied "0.") and the mean motion (a positive
-// decimal). Lines must be as long as tle_line_length_problem asks.
-TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2);
+// decimal). Lines must be as long as tle_line_length_problem asks; `record`
+// is what parse_tle_record reads from them, whose values the ranges are
+// checked on.
+TleFieldProblem tle_field_problem(std::string_view line1, std::string_view line2, const TleRecord& record);
 
 // The checksum in column 69 of an element line: the sum of the digits of
 // columns 1-68, a minus sign counting 1, modulo 10.

@@ -315,7 +315,7 @@ TEST(TleRecord, FieldsAreCheckedForWhatTheyMayHold)
         {"Alpha-5 on one line only", with_columns(LINE1, 3, "A2345"), LINE2, 2, "columns 3-7"},
     };
     for (const Case& c : cases) {
-        const TleFieldProblem problem = tle_field_problem(c.line1, c.line2);
+        const TleFieldProblem problem = tle_field_problem(c.line1, c.line2, parse_tle_record("X", c.line1, c.line2));
         EXPECT_EQ(problem.line, c.line) << c.what << ": " << problem.what;
         if (c.line != 0) {
             EXPECT_NE(problem.what.find(c.columns), std::string::npos) << c.what << ": " << problem.what;
@@ -350,6 +350,6 @@ TEST(TleRecord, ChecksumsAreChecked)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(tle_checksum_problem(c.line1, c.line2), c.problem) << c.line1 << "\n" << c.line2;
-        EXPECT_EQ(tle_field_problem(c.line1, c.line2).line, 0) << c.line1;
+        EXPECT_EQ(tle_field_problem(c.line1, c.line2, parse_tle_record("X", c.line1, c.line2)).line, 0) << c.line1;
     }
 }

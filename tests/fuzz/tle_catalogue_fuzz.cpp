@@ -2,6 +2,7 @@
 // file (reader, element-set parser and the evaluation of every set), and the
 // element-set parser fed three lines cut from the input as they stand, its
 // sets evaluated by each theory.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -88,6 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TleRecord record = parse_tle_record(name_line, line1, line2);
     // The eccentricity is "0." followed by the digits of its columns.
     check_decimal(record.ecc, "0." + std::string(columns(line2, 27, 33)));
+    // A set whose fields pass their checks holds only values they allow.
+    if (tle_line_length_problem(line1, line2) == nullptr &&
+        tle_field_problem(line1, line2, record).line == 0) {
+        const bool allowed = record.epoch_day >= 1.0 && record.epoch_day < 367.0 && std::fabs(record.ndot2) < 1.0 &&
+                             std::isfinite(record.nddot6) && std::isfinite(record.bstar) && record.incl >= 0.0 &&
+                             record.incl <= 180.0 && record.node >= 0.0 && record.node <= 360.0 &&
+                             record.omega >= 0.0 && record.omega <= 360.0 && record.mean_anom >= 0.0 &&
+                             record.mean_anom <= 360.0 && record.ecc >= 0.0 && record.ecc < 1.0 && record.n > 0.0 &&
+                             std::isfinite(record.n) && tle_element_problem(record) == nullptr;
+        if (!allowed) {
+            std::fprintf(stderr, "fuzz: element set passed its field checks with a value they forbid\n");
+            std::abort();
+        }
+    }
+    (void)tle_checksum_problem(line1, line2);
     if (tle_line_length_problem(line1, line2) == nullptr && tle_element_problem(record) == nullptr) {
         (void)tle_epoch_mjd(record);
         (void)evaluate_satellite(record, geometry);
