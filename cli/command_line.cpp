@@ -494,7 +494,8 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         }
     }
-    app.footer("Exit status: 0 after a search, 1 when the catalogue cannot be read, 2 for a bad option.");
+    app.footer("Exit status: 0 after a search (damaged records are reported one line each and skipped), 1 when the\n"
+               "catalogue cannot be opened or read or is of no layout the program reads, 2 for a bad option.");
 }
 
 // Our one-line message for what CLI11 refused: "OPTION: what is wrong".
