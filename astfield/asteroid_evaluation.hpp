@@ -24,7 +24,7 @@ namespace fieldsearch {
 // An asteroid found in the field: everything its report row shows.
 struct AsteroidSighting {
     std::array<char, 9> number;   // catalogue columns as read, NUL-terminated
-    std::array<char, 12> name;
+    std::array<char, NAME_FIELD_BYTES> name;
     double ra_deg;                // apparent topocentric, J2000, [0, 360]
     double dec_deg;
     HoursMinutesSeconds ra;

@@ -98,7 +98,8 @@ AstorbRecord parse_astorb_record(std::string_view line)
 {
     AstorbRecord record{};
     copy_columns(line, 1, 6, record.number);
-    copy_columns(line, 7, 17, record.name);
+    // The name columns end at 25; the orbit computer's begin at 27.
+    copy_columns(line, 7, 25, record.name);
     record.h = decimal_field(line, 42, 47);
     record.g = decimal_field(line, 48, 53);
     read_orbit_columns(line, record);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "vectors_matrices.hpp"
@@ -12,11 +13,16 @@ namespace fieldsearch {
 // Columns 1 to this one hold everything the search reads from a record.
 inline constexpr int ASTORB_COLUMNS_READ = 181;
 
+// The bytes that hold a record's name or designation, its terminating NUL
+// included: a blank, then up to 78 characters (the text report shows the
+// first ten; CSV and JSON all of it).
+inline constexpr std::size_t NAME_FIELD_BYTES = 80;
+
 // A parsed catalogue record. Angles are degrees, referred to the ecliptic and
 // mean equinox of J2000.0; the epoch is 0h of the calendar date given.
 struct AstorbRecord {
     std::array<char, 9> number;   // columns 1-6 exactly, blanks kept, NUL-terminated
-    std::array<char, 12> name;    // columns 7-17 exactly, blanks kept, NUL-terminated
+    std::array<char, NAME_FIELD_BYTES> name;  // columns 7-25 (a blank, then the name), NUL-terminated
     double h;                     // absolute magnitude, mag
     double g;                     // slope parameter of the H-G system
     int epoch_year;

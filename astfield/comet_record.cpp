@@ -40,7 +40,7 @@ CometRecord parse_comet_record(std::string_view line)
         }
     }
     put_designation(record.number, number, 6, true);
-    put_designation(record.name, designation, 11, false);
+    put_designation(record.name, designation, NAME_FIELD_BYTES - 1, false);
 
     record.perihelion_year = integer_field(line, 15, 18);
     record.perihelion_month = integer_field(line, 20, 21);

@@ -7,6 +7,7 @@
 #include <array>
 #include <string_view>
 
+#include "astorb_record.hpp"
 #include "two_body.hpp"
 #include "vectors_matrices.hpp"
 
@@ -19,7 +20,7 @@ inline constexpr int COMET_COLUMNS_READ = 100;
 // mean equinox of J2000.0.
 struct CometRecord {
     std::array<char, 9> number;   // periodic number and orbit type, right-aligned in six columns
-    std::array<char, 12> name;    // a blank and ten characters of the designation
+    std::array<char, NAME_FIELD_BYTES> name;  // a blank and the designation (or name)
     int perihelion_year;
     int perihelion_month;
     double perihelion_day;        // TT, with its fraction

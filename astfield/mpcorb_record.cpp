@@ -27,7 +27,7 @@ AstorbRecord parse_mpcorb_record(std::string_view line)
         name = std::string(readable.empty() ? packed : readable);
     }
     put_designation(record.number, number, 6, true);
-    put_designation(record.name, name, 11, false);
+    put_designation(record.name, name, NAME_FIELD_BYTES - 1, false);
 
     record.h = decimal_field(line, 8, 13);
     record.g = decimal_field(line, 14, 19);

@@ -17,7 +17,7 @@ inline constexpr int MPCORB_COLUMNS_READ = 103;
 // The record held in `line`: number and name columns as the fixed-column
 // catalogue shows them (a numbered minor planet its number right-aligned in
 // six columns, or more past 999999, and its name; an unnumbered one blanks
-// and its provisional designation), each name a blank then ten characters.
+// and its provisional designation), each name a blank then the name whole.
 // The packed epoch is 0h TT of its date, as the fixed-column epoch; numeric
 // fields convert as atof does. A packed epoch that is no date leaves the
 // epoch's year, month and day 0. The uncertainty is NaN.

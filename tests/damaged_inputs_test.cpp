@@ -1,6 +1,7 @@
 // The programs run on damaged inputs written by hand: each ends with a clear
 // message and a status of 0, 1 or 2, and prints no rows it cannot stand by.
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -259,5 +260,50 @@ TEST(DamagedInputs, LeapSecondListsAreCheckedStepByStepAndByTheirHash)
             const ProgramRun r = run(program, "--leap-seconds " + system);
             EXPECT_EQ(r.status, 0) << r.err;
         }
+    }
+}
+
+// CSV and JSON carry a designation and a name whole, whatever their length;
+// the text report keeps its ten characters of name.
+TEST(DamagedInputs, IdentitiesAreCarriedWhole)
+{
+    const ScratchDirectory scratch;
+    struct Case {
+        const char* catalogue;
+        const char* key;
+        int first;
+        std::string replacement;
+        const char* number;    // the JSON number as written, e.g. "26016" or "\"999P\"" or null
+        const char* name;      // the whole name
+        const char* shown;     // the text report's name column
+    };
+    const Case cases[] = {
+        {"astorb.dat", " 26016", 8, "Bernardinelliana  ", "26016", "Bernardinelliana", " Bernardine"},
+        {"MPCORB-sample.DAT", "26016", 167, "(26016) Longnamedasteroidus ", "26016", "Longnamedasteroidus",
+         " Longnameda"},
+        {"comets-sample.txt", "    CK08K02S", 103, "C/2014 UN271 (Bernardinelli-Bernstein)  ", "null", "C/2014 UN271",
+         " C/2014 UN2"},
+        {"comets-sample.txt", "0999P", 103, "999P/Synthetica", "\"999P\"", "Synthetica", " Synthetica"},
+    };
+    for (const Case& c : cases) {
+        long line_number = 0;
+        const std::string damaged =
+            with_columns_replaced(sample(c.catalogue), c.key, c.first, c.replacement, line_number);
+        ASSERT_FALSE(damaged.empty()) << c.key;
+        const std::string path = scratch.file(c.catalogue);
+        write_file(path, damaged);
+        const ProgramRun csv = run(ASTFIELD, "--format csv --catalogue '" + path + "'");
+        const ProgramRun json = run(ASTFIELD, "--format json --catalogue '" + path + "'");
+        const ProgramRun text = run(ASTFIELD, "--catalogue '" + path + "'");
+        EXPECT_EQ(csv.err + json.err + text.err, "");
+        std::ostringstream csv_cell;
+        std::ostringstream json_pair;
+        std::ostringstream text_cell;
+        csv_cell << ',' << c.name << ',';
+        json_pair << "\"number\":" << c.number << ",\"name\":\"" << c.name << '"';
+        text_cell << '|' << c.shown << '|';
+        EXPECT_NE(csv.out.find(csv_cell.str()), std::string::npos) << csv.out;
+        EXPECT_NE(json.out.find(json_pair.str()), std::string::npos) << json.out;
+        EXPECT_NE(text.out.find(text_cell.str()), std::string::npos) << text.out;
     }
 }

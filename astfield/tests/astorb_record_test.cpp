@@ -10,7 +10,7 @@
 using namespace fieldsearch;
 
 // Catches a field read from the wrong columns, a trimmed number or name, or
-// a name not cut at column 17: every value comes back from the line built in
+// a name not read whole to column 25: every value comes back from the line built in
 // the published layout.
 TEST(AstorbRecord, ReadsEveryFieldFromItsColumns)
 {
@@ -19,7 +19,7 @@ TEST(AstorbRecord, ReadsEveryFieldFromItsColumns)
     ASSERT_EQ(line.size(), 267u);
     const AstorbRecord r = parse_astorb_record(line);
     EXPECT_STREQ(r.number.data(), "  4101");
-    EXPECT_STREQ(r.name.data(), " Testina Lo");
+    EXPECT_STREQ(r.name.data(), " Testina Longername");
     EXPECT_EQ(r.h, 12.91);
     EXPECT_EQ(r.g, 0.25);
     EXPECT_EQ(r.epoch_year, 2008);
@@ -56,7 +56,7 @@ TEST(AstorbRecord, IgnoresColumnsBeyond181AndKeepsBlankNumbers)
     const AstorbRecord s = parse_astorb_record(altered.substr(0, 181));
     const AstorbRecord u = parse_astorb_record(altered);
     EXPECT_STREQ(r.number.data(), "      ");
-    EXPECT_STREQ(r.name.data(), " 2008 AB12 ");
+    EXPECT_STREQ(r.name.data(), " 2008 AB12         ");
     for (const AstorbRecord* other : {&s, &u}) {
         EXPECT_EQ(other->semimajor_axis, r.semimajor_axis);
         EXPECT_EQ(other->eccentricity, r.eccentricity);
@@ -107,5 +107,5 @@ TEST(AstorbRecord, NulBytesInTheDesignationsReadAsBlanks)
     line[9] = '\0';
     const AstorbRecord record = parse_astorb_record(line);
     EXPECT_EQ(std::string(record.number.data()), "   101");
-    EXPECT_EQ(std::string(record.name.data()), " Te tina   ");
+    EXPECT_EQ(std::string(record.name.data()), " Te tina           ");
 }
