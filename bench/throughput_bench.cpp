@@ -330,9 +330,11 @@ struct NightCase {
     Sky sky;
     bool exposures;
     const char* list_name;  // the field list, written into the build directory
+    const char* propagation = nullptr;  // astfield's --propagation; none: not given
 };
 
 constexpr NightCase ASTFIELD_NIGHT{&ASTFIELD_CASE, Sky::ecliptic, false, "night_astfield.csv"};
+constexpr NightCase ASTFIELD_NIGHT_NBODY{&ASTFIELD_CASE, Sky::ecliptic, false, "night_astfield.csv", "n-body"};
 constexpr NightCase ASTFIELD_NIGHT_EXPOSURES{&ASTFIELD_CASE, Sky::ecliptic, true, "night_astfield_exposures.csv"};
 constexpr NightCase SATFIELD_NIGHT{&SATFIELD_CASE, Sky::whole, false, "night_satfield.csv"};
 constexpr NightCase SATFIELD_NIGHT_EXPOSURES{&SATFIELD_CASE, Sky::whole, true, "night_satfield_exposures.csv"};
@@ -407,8 +409,11 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         state.SkipWithError("the catalogue or the field list could not be written");
         return;
     }
-    const std::vector<std::string> program{c.program->program, "--catalogue", catalogue,
-                                           "--fields",         list,          "--threads", std::to_string(threads)};
+    std::vector<std::string> program{c.program->program, "--catalogue", catalogue,
+                                     "--fields",         list,          "--threads", std::to_string(threads)};
+    if (c.propagation != nullptr) {
+        program.insert(program.end(), {"--propagation", c.propagation});
+    }
     // The first run, not counted, warms the page cache and counts the output.
     const long lines = output_lines(program);
     if (lines < 0) {
@@ -516,6 +521,52 @@ void separate_runs(benchmark::State& state, const NightCase& c)
     state.counters["load_1min"] = load_average();
 }
 
+// One field of the compiled-in scenario a year after the catalogue's epoch
+// (2009-05-20), at two threads, with `propagation`: wall and CPU time per
+// run, peak memory, the rows found and the load average.
+void year_field(benchmark::State& state, const char* propagation)
+{
+    const std::string catalogue = full_catalogue(ASTFIELD_CASE);
+    if (catalogue.empty()) {
+        state.SkipWithError("the full-size catalogue could not be generated");
+        return;
+    }
+    const std::vector<std::string> program{ASTFIELD_PATH, "--catalogue",     catalogue,   "--time",
+                                           "2009-05-20T05:14:00", "--propagation", propagation, "--threads", "2"};
+    const long lines = output_lines(program);
+    if (lines < 0) {
+        state.SkipWithError("the program failed on the catalogue");
+        return;
+    }
+    double cpu_seconds = 0.0;
+    long peak_rss_kib = 0;
+    long runs = 0;
+    for (auto _ : state) {
+        const ChildRun run = run_child(program);
+        if (!run.ok) {
+            state.SkipWithError("the program failed on the catalogue");
+            break;
+        }
+        state.SetIterationTime(run.seconds);
+        cpu_seconds += run.cpu_seconds;
+        peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
+        ++runs;
+    }
+    if (runs == 0) {
+        return;
+    }
+    state.counters["cpu_s"] = cpu_seconds / static_cast<double>(runs);
+    state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
+    state.counters["report_lines"] = static_cast<double>(lines);
+    state.counters["load_1min"] = load_average();
+}
+
+BENCHMARK_CAPTURE(year_field, two_body, "two-body")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(year_field, n_body, "n-body")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(night_run, astfield_nbody_threads2, ASTFIELD_NIGHT_NBODY, 2)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(night_run, astfield_threads2, ASTFIELD_NIGHT, 2)
     ->UseManualTime()
     ->Iterations(3)
