@@ -13,6 +13,7 @@
 #include "catalogue_record.hpp"
 #include "field_reports.hpp"
 #include "frame_rows.hpp"
+#include "observation_search.hpp"
 #include "ordered_blocks.hpp"
 #include "planet_ephemeris.hpp"
 #include "text_catalogue.hpp"
@@ -219,6 +220,9 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
 
 int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output)
 {
+    if (plan.observations) {
+        return identify_asteroid_observations(plan, output);
+    }
     std::optional<CatalogueLayout> forced;
     if (output.catalogue_format != nullptr) {
         forced = catalogue_layout_from_name(output.catalogue_format);

@@ -1,13 +1,23 @@
 #include "asteroid_search.hpp"
 #include "command_line.hpp"
+#include "observation_search.hpp"
 
 using namespace fieldsearch;
 
 namespace {
 
 // The program as its command line knows it.
-constexpr ProgramInfo ASTFIELD_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets",
-                                       nullptr, false, "two-body|n-body"};
+constexpr ProgramInfo ASTFIELD_PROGRAM{ASTFIELD_PROGRAM_NAME,
+                                       ASTORB_CATALOGUE_PATH,
+                                       true,
+                                       "astorb|mpcorb|comets",
+                                       nullptr,
+                                       false,
+                                       "two-body|n-body",
+                                       ASTEROID_IDENTIFICATION_RADIUS_ARCSEC,
+                                       ASTEROID_MOTION_TOLERANCE_ARCSEC_PER_HOUR,
+                                       "arcsec/h",
+                                       true};
 
 }  // namespace
 

@@ -275,8 +275,8 @@ std::vector<std::vector<int>> time_groups(const std::vector<FieldWindow>& fields
 // The widening (radians) of the segment's caps that holds the record's place
 // at every instant of the segment; infinite when no bound exists. `speed` is
 // the bound of the relative speed, km/s, `shift` the light-time shift bound.
-double place_bound(const NightSegment& segment, const AstorbRecord& record, double speed, double shift,
-                   double deviation_km, Vector3& direction)
+double place_bound(const NightPlan& plan, const NightSegment& segment, const AstorbRecord& record, double speed,
+                   double shift, double deviation_km, Vector3& direction)
 {
     BoundedPosition p = bounded_geometric_position(record, segment.anchor_utc_mjd);
     p.error_km += deviation_km;
@@ -286,7 +286,7 @@ double place_bound(const NightSegment& segment, const AstorbRecord& record, doub
     // How far the topocentric vector can move over the segment, with the
     // error of the anchor's position.
     const double reach = speed * (segment.half_span_days * SECONDS_PER_DAY + LEAP_SECOND_ALLOWANCE_S) +
-                         p.error_km + POSITION_ROUNDING_KM;
+                         p.error_km + POSITION_ROUNDING_KM + plan.observer_spread_km;
     const double ratio = reach / (distance - reach);
     if (!(distance > reach) || !(ratio < 1.0)) {
         return INFINITY;
@@ -300,7 +300,7 @@ void append_segment(const NightPlan& plan, const NightSegment& segment, const As
                     double shift, double deviation_km, std::vector<int>& out)
 {
     Vector3 direction{};
-    const double delta = place_bound(segment, record, speed, shift, deviation_km, direction);
+    const double delta = place_bound(plan, segment, record, speed, shift, deviation_km, direction);
     if (!(delta <= REFINE_ABOVE) && !segment.parts.empty()) {
         for (const NightSegment& part : segment.parts) {
             append_segment(plan, part, record, speed, shift, deviation_km, out);

@@ -57,6 +57,10 @@ struct NightPlan {
     std::vector<NightSegment> segments;
     double ut1_minus_utc_seconds;  // the clock the observer's positions were taken with
     LeapSecondTable leap_seconds;
+    // How far (km) the observers of the fields may stand from the observer
+    // the plan was made for: fields seen from many sites share one plan made
+    // for the geocentre, each record's bound widened by this much.
+    double observer_spread_km = 0.0;
 };
 
 // Default greatest lengths of a segment and of its parts, hours: every window

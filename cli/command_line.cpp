@@ -15,9 +15,11 @@
 #include "field_list.hpp"
 #include "field_reports.hpp"
 #include "constants.hpp"
+#include "formatted_text.hpp"
 #include "geodetic_site.hpp"
 #include "image_frame.hpp"
 #include "leap_seconds_file.hpp"
+#include "observatory_codes.hpp"
 #include "standard_magnitudes.hpp"
 #include "text_report.hpp"
 #include "text_values.hpp"
@@ -127,8 +129,19 @@ std::optional<std::vector<double>> numbers_from_list(std::string_view text, std:
 }
 
 // The observer from "LAT,LON[,HEIGHT]"; error names what is wrong.
+// True for the form of an observatory code: three letters or digits.
+bool is_station_code(std::string_view text)
+{
+    return text.size() == 3 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+           });
+}
+
 std::optional<Vector3> site_from_text(std::string_view text, std::string& error)
 {
+    if (is_station_code(text)) {
+        return Vector3{};  // resolved from the observatory codes when the plan is made
+    }
     const auto site = numbers_from_list(text, 2, 3);
     if (!site) {
         error = joined({"'", text, "' is not LAT,LON[,HEIGHT] in degrees and metres"});
@@ -227,6 +240,26 @@ std::optional<int> threads_from_text(std::string_view text, std::string& error)
     return static_cast<int>(*n);
 }
 
+std::optional<int> count_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> n = number_from_text(text);
+    if (!n || *n != std::floor(*n) || *n < 1.0 || *n > 1000.0) {
+        error = joined({"'", text, "' is not a whole number from 1 to 1000"});
+        return std::nullopt;
+    }
+    return static_cast<int>(*n);
+}
+
+std::optional<double> positive_from_text(std::string_view text, std::string& error)
+{
+    const std::optional<double> value = number_from_text(text);
+    if (!value || !(*value > 0.0) || *value > 1.0e6) {
+        error = joined({"'", text, "' is not a number greater than 0 and at most 1e6"});
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<double> ut1_utc_from_text(std::string_view text, std::string& error)
 {
     const std::optional<double> value = number_from_text(text);
@@ -322,6 +355,12 @@ struct OptionTexts {
     bool sunlit_only = false;
     std::string standard_magnitudes;
     std::string propagation;
+    std::string observations;
+    std::string observatory_codes;
+    std::string radius;
+    std::string motion_tolerance;
+    std::string max_candidates;
+    std::string identified;
 };
 
 // What each option needs, said when its value is missing.
@@ -350,6 +389,12 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--regions", "needs the path of the region file to write"},
     {"--chart", "needs the path of the SVG chart to write"},
     {"--standard-magnitudes", "needs the path of a file of standard magnitudes"},
+    {"--observations", "needs the path of a file of observations"},
+    {"--observatory-codes", "needs the path of the observatory codes' list"},
+    {"--radius", "needs a radius in arcseconds"},
+    {"--motion-tolerance", "needs a rate"},
+    {"--max-candidates", "needs a number of candidates"},
+    {"--write-identified", "needs the path of the observations to write"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -385,7 +430,8 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
         ->check(checked_by(observer_from_text, ""));
     app.add_option("--site", texts.site,
                    "geodetic latitude and east longitude in degrees, height in metres\n"
-                   "above the WGS84 ellipsoid (instead of --observer)\ne.g. --site 43.7417,42.6630,2094")
+                   "above the WGS84 ellipsoid (instead of --observer), or a station's observatory code\n"
+                   "e.g. --site 43.7417,42.6630,2094 or --site 568")
         ->type_name("LAT,LON[,H]")
         ->check(checked_by(site_from_text, ""));
     app.add_option("--centre,--center", texts.centre,
@@ -486,6 +532,42 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                        "e.g. --standard-magnitudes stdmag.txt")
             ->type_name("PATH")
             ->check(checked_by(path_from_text, ""));
+    }
+    if (program.motion_unit != nullptr) {
+        app.add_option("--observations", texts.observations,
+                       "name the detections of a night instead of searching a field: observations in the\n"
+                       "80-column format, ADES PSV or ADES XML; each tracklet gets its candidates\n"
+                       "e.g. --observations night.obs")
+            ->type_name("PATH")
+            ->check(checked_by(path_from_text, ""));
+        app.add_option("--observatory-codes", texts.observatory_codes,
+                       "the observatory codes' list (the HTML page) the stations are read from\n(default: " +
+                           default_observatory_codes_path() + ")\ne.g. --observatory-codes ObsCodes.html")
+            ->type_name("PATH")
+            ->check(checked_by(path_from_text, ""));
+        app.add_option("--radius", texts.radius,
+                       formatted("a candidate's predicted place lies within this of every observation of the\n"
+                                 "tracklet (default %g arcsec)\ne.g. --radius 15",
+                                 program.identification_radius_arcsec))
+            ->type_name("ARCSEC")
+            ->check(checked_by(positive_from_text, ""));
+        app.add_option("--motion-tolerance", texts.motion_tolerance,
+                       formatted("and its predicted motion differs from the fitted one by at most this\n"
+                                 "(default %g %s)\ne.g. --motion-tolerance 5",
+                                 program.motion_tolerance, program.motion_unit))
+            ->type_name("RATE")
+            ->check(checked_by(positive_from_text, ""));
+        app.add_option("--max-candidates", texts.max_candidates,
+                       "list at most this many candidates of a tracklet (default 5)\ne.g. --max-candidates 3")
+            ->type_name("N")
+            ->check(checked_by(count_from_text, ""));
+        if (program.writes_identified) {
+            app.add_option("--write-identified", texts.identified,
+                           "write the observations again, in their own format, each of a tracklet with one\n"
+                           "candidate carrying its designation\ne.g. --write-identified named.obs")
+                ->type_name("PATH")
+                ->check(checked_by(path_from_text, ""));
+        }
     }
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
@@ -589,6 +671,9 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
             return {false, {}, "--site: cannot be combined with --observer: give the observer one way"};
         }
         line.observer_earth_fixed = site_from_text(texts.site, error);
+        if (is_station_code(texts.site)) {
+            line.site_code = texts.site;
+        }
     }
     if (given_option(app, "--centre")) {
         // The last two values given.
@@ -663,6 +748,41 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     }
     if (given_option(app, "--standard-magnitudes")) {
         line.standard_magnitudes_path = texts.standard_magnitudes;
+    }
+    if (given_option(app, "--observations")) {
+        for (const char* option : {"--centre", "--side", "--fields", "--image", "--exposure", "--regions", "--chart"}) {
+            if (given_option(app, option)) {
+                return {false, {}, std::string("--observations: cannot be combined with ") + option +
+                                       ": each observation is its own field"};
+            }
+        }
+        line.observations_path = texts.observations;
+    }
+    for (const char* option : {"--observatory-codes", "--radius", "--motion-tolerance", "--max-candidates",
+                               "--write-identified"}) {
+        if (given_option(app, option) && !line.observations_path) {
+            return {false, {}, std::string(option) + ": names observations: give --observations"};
+        }
+    }
+    if (given_option(app, "--observatory-codes")) {
+        line.observatory_codes_path = texts.observatory_codes;
+    }
+    if (given_option(app, "--radius")) {
+        line.radius_arcsec = positive_from_text(texts.radius, error);
+    }
+    if (given_option(app, "--motion-tolerance")) {
+        line.motion_tolerance = positive_from_text(texts.motion_tolerance, error);
+    }
+    if (given_option(app, "--max-candidates")) {
+        line.max_candidates = count_from_text(texts.max_candidates, error);
+    }
+    if (given_option(app, "--write-identified")) {
+        line.identified_path = texts.identified;
+    }
+    if (line.observations_path) {
+        line.radius_arcsec = line.radius_arcsec.value_or(program.identification_radius_arcsec);
+        line.motion_tolerance = line.motion_tolerance.value_or(program.motion_tolerance);
+        line.max_candidates = line.max_candidates.value_or(5);
     }
     return {true, line, {}};
 }
@@ -807,10 +927,51 @@ bool add_image_field(PlanResult& result, const Scenario& base, const std::string
 
 }  // namespace
 
+std::string default_observatory_codes_path()
+{
+    std::FILE* installed = std::fopen(FIELDSEARCH_INSTALLED_OBSCODES, "rb");
+    if (installed != nullptr) {
+        std::fclose(installed);
+        return FIELDSEARCH_INSTALLED_OBSCODES;
+    }
+    return FIELDSEARCH_BUNDLED_OBSCODES;
+}
+
 PlanResult plan_from_command_line(const CommandLine& line, const Scenario& compiled_in)
 {
     PlanResult result;
     Scenario base = scenario_with_options(compiled_in, line);
+    const std::string codes_path = line.observatory_codes_path.value_or(default_observatory_codes_path());
+    if (line.site_code) {
+        std::string error;
+        const std::optional<std::string> text = file_text(codes_path, error);
+        if (!text) {
+            result.status = 1;
+            result.error = "--site: " + error;
+            return result;
+        }
+        const ObservatoryCodesResult codes = observatory_codes_from_html(*text);
+        const ObservatoryCode* station =
+            codes.error.empty() ? find_observatory_code(codes.stations, *line.site_code) : nullptr;
+        if (station == nullptr || !station->has_coordinates) {
+            result.status = 2;
+            result.error = "--site: " + *line.site_code + ": " +
+                           (codes.error.empty() ? "no station with coordinates of that code in " + codes_path
+                                                : codes_path + ": " + codes.error);
+            return result;
+        }
+        base.observer_earth_fixed = observatory_earth_fixed_km(*station);
+    }
+    if (line.observations_path) {
+        ObservationRun run;
+        run.observations_path = *line.observations_path;
+        run.observatory_codes_path = codes_path;
+        run.radius_arcsec = line.radius_arcsec.value_or(0.0);
+        run.motion_tolerance = line.motion_tolerance.value_or(0.0);
+        run.max_candidates = line.max_candidates.value_or(0);
+        run.identified_path = line.identified_path.value_or(std::string());
+        result.plan.observations = run;
+    }
     const LeapSecondTableLoad leap_seconds = leap_second_table_for_run(line.leap_seconds_path);
     if (!leap_seconds.table) {
         result.status = 1;

@@ -22,7 +22,17 @@ struct ProgramInfo {
     const char* theories = nullptr;           // the theories --theory names, '|'-separated, the default first
     bool has_sunlight_options = false;        // --sunlit-only and --standard-magnitudes (satellites)
     const char* propagations = nullptr;       // what --propagation names, '|'-separated, the default first; none: no option
+    // --observations: the defaults of --radius and --motion-tolerance, and
+    // the unit of the tolerance ("arcsec/h", "arcsec/s"); none: no option.
+    double identification_radius_arcsec = 0.0;
+    double motion_tolerance = 0.0;
+    const char* motion_unit = nullptr;
+    bool writes_identified = false;           // --write-identified
 };
+
+// The observatory codes used when --observatory-codes is not given: the
+// installed copy of the list, or else the one in the source tree.
+std::string default_observatory_codes_path();
 
 // What the command line asked for; an option not given stays empty.
 struct CommandLine {
@@ -48,6 +58,13 @@ struct CommandLine {
     bool sunlit_only = false;                     // --sunlit-only
     std::optional<std::string> standard_magnitudes_path;  // --standard-magnitudes
     std::optional<std::string> propagation;       // --propagation
+    std::optional<std::string> site_code;         // --site CODE: a station of the observatory codes
+    std::optional<std::string> observations_path;       // --observations
+    std::optional<std::string> observatory_codes_path;  // --observatory-codes
+    std::optional<double> radius_arcsec;                // --radius
+    std::optional<double> motion_tolerance;             // --motion-tolerance
+    std::optional<int> max_candidates;                  // --max-candidates
+    std::optional<std::string> identified_path;         // --write-identified
 };
 
 // The parsed command line, or the one-line reason it was refused (naming the

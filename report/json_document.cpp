@@ -53,6 +53,20 @@ std::string json_row_text(const Row& row, const RowColumns& columns, std::string
     return dumped(object);
 }
 
+std::string json_object_text(const Row& row, const RowColumns& columns)
+{
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        object[columns[k]] = k < row.values.size() ? json_value(row.values[k]) : nullptr;
+    }
+    return dumped(object);
+}
+
+std::string json_string_text(std::string_view text)
+{
+    return json_value_text(text_value(text));
+}
+
 FieldSky field_sky(const FieldSearch& field, SunPositionFunction sun)
 {
     const std::optional<LocalHorizon> horizon = local_horizon(field.observer_earth_fixed);

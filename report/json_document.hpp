@@ -23,6 +23,14 @@ std::string json_value_text(const RowValue& value);
 // then each column under its name, in the columns' order.
 std::string json_row_text(const Row& row, const RowColumns& columns, std::string_view field_id);
 
+// One row as a JSON object on one line: each column under its name, in the
+// columns' order.
+std::string json_object_text(const Row& row, const RowColumns& columns);
+
+// A text as a JSON string, quotes included (bytes that are not UTF-8
+// replaced by U+FFFD).
+std::string json_string_text(std::string_view text);
+
 // The Sun's geometric geocentric position (km, mean equator and equinox of
 // J2000.0) at a TDB MJD: the ephemeris a program hands to its writers.
 using SunPositionFunction = Vector3 (*)(double tdb);

@@ -30,6 +30,16 @@ struct FieldSearch {
     std::shared_ptr<const ImageFrame> frame;   // its frame: the field is its footprint
 };
 
+// A night's observations to be named instead of fields to be searched.
+struct ObservationRun {
+    std::string observations_path;
+    std::string observatory_codes_path;
+    double radius_arcsec = 0.0;
+    double motion_tolerance = 0.0;   // "/h for asteroids, "/s for satellites
+    int max_candidates = 0;
+    std::string identified_path;     // the observations written again with their names; empty for none
+};
+
 // The whole run.
 // How the asteroids' and comets' orbits are carried from their epochs to the
 // instants: unperturbed two-body motion, or integrated under the planets.
@@ -43,6 +53,7 @@ struct SearchPlan {
     bool sunlit_only = false;         // satellites: list only those lit (sunlit or in penumbra) while in a field
     StandardMagnitudes standard_magnitudes{};  // satellites: from a file, by catalogue number; before the catalogue's own
     Propagation propagation = Propagation::two_body;  // asteroids and comets
+    std::optional<ObservationRun> observations{};  // name these observations instead of searching the fields
 };
 
 // The field of a scenario searched at its one instant, or over an exposure

@@ -1,0 +1,564 @@
+#include "observation_search.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "angles.hpp"
+#include "asteroid_evaluation.hpp"
+#include "asteroid_search.hpp"
+#include "catalogue_file.hpp"
+#include "catalogue_record.hpp"
+#include "csv_rows.hpp"
+#include "formatted_text.hpp"
+#include "geodetic_site.hpp"
+#include "identification.hpp"
+#include "json_document.hpp"
+#include "light_time.hpp"
+#include "night_candidates.hpp"
+#include "observations.hpp"
+#include "observatory_codes.hpp"
+#include "ordered_blocks.hpp"
+#include "packed_designations.hpp"
+#include "text_catalogue.hpp"
+#include "text_report.hpp"
+#include "time_scales.hpp"
+#include "tracklets.hpp"
+
+namespace fieldsearch {
+
+namespace {
+
+constexpr std::size_t LINES_PER_BLOCK = 2048;
+constexpr double ARCSEC_PER_RAD = RAD_TO_DEG * 3600.0;
+
+// One observation as a field: its request and the observer's positions.
+struct ObservationField {
+    SearchRequest request;
+    ObserverPositions observer;
+};
+
+// One candidate of a tracklet: the object's sightings at its members and how
+// well they match.
+struct Candidate {
+    std::size_t tracklet;
+    std::vector<AsteroidSighting> sightings;
+    TrackletMatch match;
+};
+
+struct CatalogueLines {
+    struct Line {
+        long number;
+        std::size_t offset;
+        std::size_t length;
+        std::size_t full_length;
+    };
+    std::string text;
+    std::vector<Line> lines;
+    std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
+};
+
+struct Findings {
+    int records = 0;
+    std::string messages;
+    std::vector<Candidate> candidates;
+    void clear()
+    {
+        records = 0;
+        messages.clear();
+        candidates.clear();
+    }
+};
+
+// Everything the threads of the scan share, read-only.
+struct IdentificationScan {
+    const std::vector<Observation>& observations;
+    const std::vector<Tracklet>& tracklets;
+    std::vector<ObservationField> fields;        // per observation
+    std::vector<std::size_t> tracklet_of;        // per observation
+    std::vector<std::size_t> member_of;          // per observation: its place among its tracklet's members
+    NightPlan night{};
+    IdentificationSettings settings{};
+    CatalogueFormat format{};
+    CatalogueDiagnostics diagnostics{};
+};
+
+bool read_lines(TextCatalogueReader& reader, CatalogueLines& block)
+{
+    block.text.clear();
+    block.lines.clear();
+    std::string_view line;
+    while (block.lines.size() < LINES_PER_BLOCK && reader.next_line(line)) {
+        block.lines.push_back({reader.line_number(), block.text.size(), line.size(), reader.full_length()});
+        block.text.append(line);
+    }
+    return !block.lines.empty();
+}
+
+// The observations whose predicted place lies within the radius, with the
+// sightings there; then every tracklet all of whose members were hit.
+void evaluate_record(const IdentificationScan& scan, const OrbitRecord& record, Findings& findings)
+{
+    thread_local std::vector<int> candidates;
+    thread_local std::vector<std::pair<std::size_t, AsteroidSighting>> hits;
+    candidates.clear();
+    hits.clear();
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        candidate_fields(scan.night, *asteroid, candidates);
+    } else {
+        for (std::size_t i = 0; i < scan.fields.size(); ++i) {
+            candidates.push_back(static_cast<int>(i));
+        }
+    }
+    for (const int c : candidates) {
+        const std::size_t i = static_cast<std::size_t>(c);
+        const ObservationField& field = scan.fields[i];
+        std::optional<AsteroidSighting> sighting = orbit_sighting_anywhere(field.request, field.observer, record);
+        if (!sighting) {
+            continue;
+        }
+        const Observation& o = scan.observations[i];
+        const double separation = angle_between(unit_vector_from_sky(o.ra_deg, o.dec_deg),
+                                                unit_vector_from_sky(sighting->ra_deg, sighting->dec_deg)) *
+                                  ARCSEC_PER_RAD;
+        if (separation <= scan.settings.radius_arcsec) {
+            hits.emplace_back(i, *sighting);
+        }
+    }
+    // Hits come in ascending observation order; a tracklet's members need
+    // not be consecutive, so they are gathered by tracklet.
+    std::stable_sort(hits.begin(), hits.end(), [&scan](const auto& a, const auto& b) {
+        return scan.tracklet_of[a.first] < scan.tracklet_of[b.first];
+    });
+    for (std::size_t k = 0; k < hits.size();) {
+        const std::size_t t = scan.tracklet_of[hits[k].first];
+        std::size_t end = k;
+        while (end < hits.size() && scan.tracklet_of[hits[end].first] == t) {
+            ++end;
+        }
+        const Tracklet& tracklet = scan.tracklets[t];
+        if (end - k == tracklet.members.size()) {
+            std::vector<AsteroidSighting> sightings(tracklet.members.size());
+            std::vector<PredictedPlace> predicted(tracklet.members.size());
+            for (std::size_t h = k; h < end; ++h) {
+                const std::size_t m = scan.member_of[hits[h].first];
+                sightings[m] = hits[h].second;
+                predicted[m] = {hits[h].second.ra_deg, hits[h].second.dec_deg};
+            }
+            if (std::optional<TrackletMatch> match =
+                    tracklet_match(scan.observations, tracklet, predicted, scan.settings)) {
+                findings.candidates.push_back({t, std::move(sightings), std::move(*match)});
+            }
+        }
+        k = end;
+    }
+}
+
+void evaluate_block(const IdentificationScan& scan, const CatalogueLines& block, Findings& findings)
+{
+    findings.clear();
+    for (const CatalogueLines::Line& entry : block.lines) {
+        const CatalogueLine parsed =
+            parse_catalogue_line(scan.format, entry.number, block.line(entry), entry.full_length);
+        if (!parsed.problem.empty()) {
+            findings.messages += catalogue_line_message(scan.diagnostics, entry.number, "%s", parsed.problem.c_str());
+        }
+        if (parsed.kind == CatalogueLine::Kind::skipped || parsed.kind == CatalogueLine::Kind::not_a_record) {
+            continue;
+        }
+        ++findings.records;
+        if (parsed.kind == CatalogueLine::Kind::record) {
+            evaluate_record(scan, parsed.record, findings);
+        }
+    }
+}
+
+// The whole text of a file, or none when it cannot be read.
+std::optional<std::string> file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+std::string trimmed(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+// An instant as YYYY-MM-DDTHH:MM:SS.sss (UTC).
+std::string utc_text(double utc_mjd)
+{
+    const CalendarInstant c = calendar_instant_from_mjd(utc_mjd);
+    return formatted("%04d-%02d-%02dT%02d:%02d:%06.3f", c.year, c.month, c.day, c.hour, c.minute, c.second);
+}
+
+// Where an observation was made from, as the field search takes it: the
+// geocentric Earth-fixed site (km), or none for a station not in the list.
+std::optional<Vector3> observation_site(const Observation& o, const std::vector<ObservatoryCode>& stations)
+{
+    switch (o.place) {
+    case ObserverPlace::roving:
+        return observer_from_geodetic_site(o.roving.latitude_deg, o.roving.east_longitude_deg, o.roving.height_m);
+    case ObserverPlace::space:
+        return Vector3{};
+    case ObserverPlace::station:
+        break;
+    }
+    const ObservatoryCode* station = find_observatory_code(stations, o.station);
+    if (station == nullptr || !station->has_coordinates) {
+        return std::nullopt;
+    }
+    return observatory_earth_fixed_km(*station);
+}
+
+ObservationField observation_field(const Observation& o, const Vector3& site, const FieldSearch& clock)
+{
+    SearchRequest request{site(1), site(2), site(3), o.utc_mjd, o.ra_deg, o.dec_deg, 0.0, 99.0,
+                          clock.leap_seconds, clock.ut1_minus_utc_seconds};
+    ObserverPositions observer = observer_positions(request);
+    if (o.place == ObserverPlace::space) {
+        // A spacecraft keeps its geocentric J2000 place over the motion step.
+        for (Vector3* p : {&observer.at, &observer.before, &observer.after}) {
+            for (int k = 1; k <= 3; ++k) {
+                (*p)(k) += o.space_geocentric_km(k);
+            }
+        }
+        observer.horizon.reset();
+    }
+    return {request, observer};
+}
+
+RowColumns identification_columns()
+{
+    return {"tracklet",        "observation",       "time_utc",          "station",
+            "observed_ra_deg", "observed_dec_deg",  "rank",              "number",
+            "name",            "predicted_ra_deg",  "predicted_dec_deg", "offset_ra_arcsec",
+            "offset_dec_arcsec", "offset_arcsec",   "motion_residual_arcsec_per_hour", "predicted_v_mag",
+            "elements_age_days"};
+}
+
+Row observation_row(std::size_t tracklet, const Observation& o, int rank)
+{
+    Row row;
+    row.values = {whole_value(static_cast<long long>(tracklet) + 1), whole_value(o.position),
+                  text_value(utc_text(o.utc_mjd)), text_value(o.station),
+                  real_value(o.ra_deg, 7), real_value(o.dec_deg, 7), whole_value(rank)};
+    return row;
+}
+
+Row candidate_row(std::size_t tracklet, const Observation& o, int rank, const Candidate& c, std::size_t member)
+{
+    Row row = observation_row(tracklet, o, rank);
+    const AsteroidSighting& s = c.sightings[member];
+    const PlaceOffset& offset = c.match.offsets[member];
+    row.values.push_back(designation_value(s.number.data()));
+    row.values.push_back(designation_value(s.name.data()));
+    row.values.push_back(real_value(s.ra_deg, 7));
+    row.values.push_back(real_value(s.dec_deg, 7));
+    row.values.push_back(real_value(offset.ra_arcsec, 3));
+    row.values.push_back(real_value(offset.dec_arcsec, 3));
+    row.values.push_back(real_value(offset.total_arcsec, 3));
+    row.values.push_back(c.match.motion_residual ? real_value(*c.match.motion_residual, 3) : absent_value());
+    row.values.push_back(real_value(s.magnitude, 2));
+    row.values.push_back(real_value(s.elements_age_days, 1));
+    return row;
+}
+
+TextRowLayout identification_layout()
+{
+    return {{{"  ", 1, TextStyle::integer, 6},
+             {"  ", 2, TextStyle::left_padded, 23},
+             {" ", 3, TextStyle::left_padded, 3},
+             {" ", 4, TextStyle::fixed, 11, 6},
+             {" ", 5, TextStyle::fixed, 10, 6},
+             {" ", 6, TextStyle::integer, 2},
+             {" ", 7, TextStyle::right_aligned, 7},
+             {" ", 8, TextStyle::blank_then_left, 19},
+             {" ", 11, TextStyle::fixed, 8, 3},
+             {" ", 12, TextStyle::fixed, 8, 3},
+             {" ", 13, TextStyle::fixed, 7, 3},
+             {" ", 14, TextStyle::fixed, 7, 3},
+             {" ", 15, TextStyle::fixed, 6, 2},
+             {" ", 16, TextStyle::fixed, 8, 1}},
+            "\n"};
+}
+
+const char* TEXT_TABLE_HEADER =
+    "    line  time (UTC)              stn   obs RA (deg) obs Dec (deg) rank  number  name              "
+    "   d RA\"  d Dec\"  offset\" motion\"/h  V     age (d)\n";
+
+// A tracklet's key as the report shows it: its designation fields joined
+// by a blank.
+std::string shown_designation(std::string key)
+{
+    std::replace(key.begin(), key.end(), '|', ' ');
+    return trimmed(key);
+}
+
+// The designation an identified observation carries: the number when the
+// catalogue gives one, else the provisional designation of its name column.
+std::optional<Identification> identification_of(const Observation& o, const AsteroidSighting& s)
+{
+    Identification id{o.position, std::nullopt, {}};
+    const std::string number = trimmed(s.number.data());
+    if (!number.empty()) {
+        char* end = nullptr;
+        const long n = std::strtol(number.c_str(), &end, 10);
+        if (end != nullptr && *end == '\0' && n > 0) {
+            id.number = n;
+            return id;
+        }
+    }
+    const std::string name = trimmed(s.name.data());
+    if (!name.empty() && packed_provisional(name)) {
+        id.provisional = name;
+        return id;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& output)
+{
+    const ObservationRun& run = *plan.observations;
+    const char* program = ASTFIELD_PROGRAM_NAME;
+    const std::optional<std::string> text = file_text(run.observations_path);
+    if (!text) {
+        std::fprintf(output.err, "%s: %s: cannot be read\n", program, run.observations_path.c_str());
+        return 1;
+    }
+    ObservationsResult read = observations_from_text(*text);
+    if (!read.format) {
+        std::fprintf(output.err, "%s: %s: %s\n", program, run.observations_path.c_str(), read.error.c_str());
+        return 2;
+    }
+    const std::optional<std::string> codes_text = file_text(run.observatory_codes_path);
+    if (!codes_text) {
+        std::fprintf(output.err, "%s: %s: cannot be read\n", program, run.observatory_codes_path.c_str());
+        return 1;
+    }
+    const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
+    if (!codes.error.empty()) {
+        std::fprintf(output.err, "%s: %s: %s\n", program, run.observatory_codes_path.c_str(), codes.error.c_str());
+        return 1;
+    }
+
+    // Problems and observations from unknown stations, in file order.
+    std::vector<std::pair<long, std::string>> messages;
+    for (const ObservationProblem& p : read.problems) {
+        messages.emplace_back(p.position, p.what);
+    }
+    const FieldSearch& clock = plan.fields.front();
+    std::vector<Observation> observations;
+    std::vector<ObservationField> fields;
+    double spread = 0.0;
+    for (Observation& o : read.observations) {
+        const std::optional<Vector3> site = observation_site(o, codes.stations);
+        if (!site) {
+            messages.emplace_back(o.position, "unknown observatory code '" + o.station + "'");
+            continue;
+        }
+        const double reach = o.place == ObserverPlace::space
+                                 ? std::sqrt(dot_product(o.space_geocentric_km, o.space_geocentric_km))
+                                 : std::sqrt(dot_product(*site, *site));
+        spread = std::max(spread, reach);
+        fields.push_back(observation_field(o, *site, clock));
+        observations.push_back(std::move(o));
+    }
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const char* where = *read.format == ObservationFormat::ades_xml ? "observation " : "";
+    for (const auto& [position, what] : messages) {
+        std::fprintf(output.err, "%s: %s:%s%ld: %s\n", program, run.observations_path.c_str(), where, position,
+                     what.c_str());
+    }
+
+    const std::vector<Tracklet> tracklets = tracklets_from_observations(observations, codes.stations);
+    IdentificationScan scan{observations, tracklets, {}, {}, {}, {}, {}, {}, {}};
+    scan.fields = std::move(fields);
+    scan.tracklet_of.assign(observations.size(), 0);
+    scan.member_of.assign(observations.size(), 0);
+    for (std::size_t t = 0; t < tracklets.size(); ++t) {
+        for (std::size_t m = 0; m < tracklets[t].members.size(); ++m) {
+            scan.tracklet_of[tracklets[t].members[m]] = t;
+            scan.member_of[tracklets[t].members[m]] = m;
+        }
+    }
+    scan.settings = {run.radius_arcsec, run.motion_tolerance, run.max_candidates, 1.0};
+    std::vector<FieldWindow> windows;
+    windows.reserve(observations.size());
+    for (const Observation& o : observations) {
+        windows.push_back({o.utc_mjd, o.utc_mjd, unit_vector_from_sky(o.ra_deg, o.dec_deg),
+                           run.radius_arcsec / ARCSEC_PER_RAD});
+    }
+    // One plan for every site: made for the geocentre, each record's bound
+    // widened by the farthest observer's distance from it.
+    scan.night = night_plan(windows, Vector3{}, NIGHT_SEGMENT_HOURS, NIGHT_PART_HOURS, clock.ut1_minus_utc_seconds,
+                            clock.leap_seconds);
+    scan.night.observer_spread_km = spread;
+    scan.diagnostics = {program, output.catalogue_path, output.err};
+
+    std::FILE* catalogue = open_catalogue(scan.diagnostics);
+    if (catalogue == nullptr) {
+        return 1;
+    }
+    std::optional<CatalogueLayout> forced;
+    if (output.catalogue_format != nullptr) {
+        forced = catalogue_layout_from_name(output.catalogue_format);
+    }
+    const std::optional<CatalogueFormat> format = read_catalogue_format(scan.diagnostics, forced);
+    if (!format) {
+        std::fclose(catalogue);
+        return 1;
+    }
+    scan.format = *format;
+
+    std::vector<std::vector<Candidate>> found(tracklets.size());
+    int records = 0;
+    TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
+    run_ordered_blocks<CatalogueLines, Findings>(
+        plan.threads, [&](CatalogueLines& block) { return read_lines(reader, block); },
+        [&](const CatalogueLines& block, Findings& findings) { evaluate_block(scan, block, findings); },
+        [&](Findings& findings) {
+            records += findings.records;
+            std::fputs(findings.messages.c_str(), output.err);
+            for (Candidate& c : findings.candidates) {
+                found[c.tracklet].push_back(std::move(c));
+            }
+        });
+    int identified = 0;
+    for (std::vector<Candidate>& list : found) {
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Candidate& a, const Candidate& b) { return ranks_before(a.match, b.match); });
+        if (list.size() > static_cast<std::size_t>(std::max(run.max_candidates, 0))) {
+            list.resize(static_cast<std::size_t>(std::max(run.max_candidates, 0)));
+        }
+        identified += list.empty() ? 0 : 1;
+    }
+    const int unidentified = static_cast<int>(tracklets.size()) - identified;
+
+    if (reader.read_error()) {
+        return close_catalogue(scan.diagnostics, catalogue, reader, output.out);
+    }
+
+    // The rows, tracklet by tracklet.
+    const RowColumns columns = identification_columns();
+    std::string out;
+    const TextRowLayout layout = identification_layout();
+    if (output.format == OutputFormat::text) {
+        out += formatted("%s: identification of %s (%s, %zu observations)\n", program,
+                         run.observations_path.c_str(), observation_format_name(*read.format), observations.size());
+        out += formatted("observatory codes: %s (%zu stations)\n", run.observatory_codes_path.c_str(),
+                         codes.stations.size());
+        out += formatted("catalogue: %s\n", output.catalogue_path);
+        out += formatted("radius %.1f arcsec, motion tolerance %.1f arcsec/h, at most %d candidates\n",
+                         run.radius_arcsec, run.motion_tolerance, run.max_candidates);
+    } else if (output.format == OutputFormat::csv) {
+        out += csv_header_line(columns, false);
+    }
+    std::vector<std::string> json_rows;
+    for (std::size_t t = 0; t < tracklets.size(); ++t) {
+        const Tracklet& tracklet = tracklets[t];
+        std::vector<Row> rows;
+        if (found[t].empty()) {
+            for (const std::size_t i : tracklet.members) {
+                rows.push_back(observation_row(t, observations[i], 0));
+            }
+        }
+        for (std::size_t r = 0; r < found[t].size(); ++r) {
+            for (std::size_t m = 0; m < tracklet.members.size(); ++m) {
+                rows.push_back(candidate_row(t, observations[tracklet.members[m]], static_cast<int>(r) + 1,
+                                             found[t][r], m));
+            }
+        }
+        if (output.format == OutputFormat::text) {
+            out += formatted("\ntracklet %zu: %s at %s, %zu observation%s, %zu candidate%s\n", t + 1,
+                             shown_designation(tracklet.designation).c_str(), tracklet.station.c_str(), tracklet.members.size(),
+                             tracklet.members.size() == 1 ? "" : "s", found[t].size(),
+                             found[t].size() == 1 ? "" : "s");
+            out += TEXT_TABLE_HEADER;
+        }
+        for (const Row& row : rows) {
+            if (output.format == OutputFormat::text) {
+                out += text_row(row, layout);
+            } else if (output.format == OutputFormat::csv) {
+                out += csv_row_line(row, false, "");
+            } else {
+                json_rows.push_back(json_object_text(row, columns));
+            }
+        }
+    }
+    if (output.format == OutputFormat::text) {
+        out += formatted("\n tracklets read %d, identified %d, unidentified %d; %d catalogue records read\n",
+                         static_cast<int>(tracklets.size()), identified, unidentified, records);
+    } else if (output.format == OutputFormat::json) {
+        out += "{\"program\":" + json_string_text(program) + ",\"catalogue\":" +
+               json_string_text(output.catalogue_path) + ",\"observations\":" +
+               json_string_text(run.observations_path) + ",\"observations_format\":" +
+               json_string_text(observation_format_name(*read.format)) + ",\"observatory_codes\":" +
+               json_string_text(run.observatory_codes_path) + formatted(",\"radius_arcsec\":%.17g", run.radius_arcsec) +
+               formatted(",\"motion_tolerance_arcsec_per_hour\":%.17g", run.motion_tolerance) +
+               formatted(",\"max_candidates\":%d", run.max_candidates) + formatted(",\"records_read\":%d", records) +
+               formatted(",\"tracklets_read\":%d,\"identified\":%d,\"unidentified\":%d",
+                         static_cast<int>(tracklets.size()), identified, unidentified) +
+               ",\"rows\":[";
+        for (std::size_t k = 0; k < json_rows.size(); ++k) {
+            out += (k == 0 ? "\n" : ",\n") + json_rows[k];
+        }
+        out += "]}\n";
+    }
+
+    if (!run.identified_path.empty()) {
+        std::vector<Identification> ids;
+        for (std::size_t t = 0; t < tracklets.size(); ++t) {
+            if (found[t].size() != 1) {
+                continue;
+            }
+            for (std::size_t m = 0; m < tracklets[t].members.size(); ++m) {
+                if (std::optional<Identification> id =
+                        identification_of(observations[tracklets[t].members[m]], found[t].front().sightings[m])) {
+                    ids.push_back(std::move(*id));
+                }
+            }
+        }
+        const WrittenObservations written = text_with_designations(*text, ids);
+        for (const ObservationProblem& p : written.problems) {
+            std::fprintf(output.err, "%s: %s:%s%ld: %s\n", program, run.identified_path.c_str(), where, p.position,
+                         p.what.c_str());
+        }
+        std::FILE* file = written.error.empty() ? std::fopen(run.identified_path.c_str(), "wb") : nullptr;
+        bool ok = file != nullptr && std::fwrite(written.text.data(), 1, written.text.size(), file) ==
+                                         written.text.size();
+        ok = (file != nullptr && std::fclose(file) == 0) && ok;
+        if (!ok) {
+            std::fprintf(output.err, "%s: %s: %s\n", program, run.identified_path.c_str(),
+                         written.error.empty() ? "cannot be written" : written.error.c_str());
+            std::fclose(catalogue);
+            return 1;
+        }
+    }
+    std::fputs(out.c_str(), output.out);
+    return close_catalogue(scan.diagnostics, catalogue, reader, output.out);
+}
+
+}  // namespace fieldsearch
