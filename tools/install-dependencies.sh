@@ -22,6 +22,7 @@ packages=(
   python3 python3-dev pybind11-dev   # the Python module
   python3-numpy python3-astropy python3-pandas python3-distributed   # its tables and its cluster
   python3-pytest python3-regions     # its tests, and the region files' independent check
+  python3-mpmath                     # the independent checks of the asteroids
 )
 
 missing=()

@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""Independent check of astfield --observations.
+
+Builds a night of detections from places computed here, not by the program:
+the program's model (two-body orbits, its solar series, two light-time
+passes, an observer at the Earth's centre, station 500) written anew in
+30-digit arithmetic by asteroid_independent_check.py. Each of eight known
+asteroids is a tracklet of four observations over an hour, the places
+scattered by 0.3" of seeded noise and written in the 80-column format. Two
+decoys stand on an asteroid's place at their first instant but move at
+another rate, and two detections of nothing stand where no object is.
+
+Checks that every tracklet of a known asteroid is named as that asteroid with
+its offsets (observed less predicted) agreeing with the independent places to
+0.01", that decoys and empty detections are left unidentified, that a line
+that is no observation and an unknown station are reported with their line
+numbers while the rest is still identified, that a file of no known format
+stops with status 2 and nothing on standard output, and that
+--write-identified writes every identified observation with its packed
+number, every other byte unchanged, and the file written is identified again
+as itself.
+
+Usage:
+  identification_independent_check.py BIN_DIR DATA_DIR
+  identification_independent_check.py --write-sample PATH DATA_DIR
+"""
+
+import csv
+import io
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import asteroid_independent_check as model  # noqa: E402
+from mpmath import mpf  # noqa: E402
+
+NIGHT = (2008, 5, 20)
+START_HOUR = 5.0
+NOISE_ARCSEC = 0.3
+OBJECTS = 8
+
+
+def mjd_of(hours):
+    h = int(hours)
+    minutes = (hours - h) * 60
+    m = int(minutes)
+    return model.model_mjd(NIGHT[0], NIGHT[1], NIGHT[2], h, m, (minutes - m) * 60), hours
+
+
+def independent_place(record, hours):
+    t, _ = mjd_of(hours)
+    ra, dec = model.ra_dec_deg(model.model_seen(record, t)[1])
+    return float(ra), float(dec)
+
+
+def line_80(number_field, provisional_field, hours, ra, dec, station="500"):
+    """An 80-column line; returns it with the place as written (degrees)."""
+    day = NIGHT[2] + hours / 24
+    date = "%04d %02d %09.6f" % (NIGHT[0], NIGHT[1], day)
+    ra_s = round(ra / 15 * 3600, 3)
+    h, rem = divmod(ra_s, 3600)
+    m, s = divmod(rem, 60)
+    sign = "-" if dec < 0 else "+"
+    dec_s = round(abs(dec) * 3600, 2)
+    d, rem2 = divmod(dec_s, 3600)
+    am, asec = divmod(rem2, 60)
+    text = "%-5s%-7s  C%s%02d %02d %06.3f%s%02d %02d %05.2f%9s18.0 V%6s%3s" % (
+        number_field, provisional_field, date, h, m, s, sign, d, am, asec, "", "", station)
+    assert len(text) == 80, text
+    written_ra = (int(h) * 3600 + int(m) * 60 + float("%06.3f" % s)) / 240.0
+    written_dec = (int(d) + (int(am) + float("%05.2f" % asec) / 60) / 60) * (-1 if sign == "-" else 1)
+    return text, written_ra, written_dec
+
+
+def night(data_dir):
+    """The lines of the night and what each tracklet is: (key, number or None)."""
+    records = [r for r in model.read_catalogue(os.path.join(data_dir, "astorb.dat"))
+               if 0 <= r["e"] < mpf("0.3") and r["a"] > 1.5 and r["key"][0:6].strip()]
+    rng = random.Random(20)
+    chosen = rng.sample(records, OBJECTS)
+    lines, truth, places = [], {}, {}
+    for k, record in enumerate(chosen):
+        key = "Tr%03d" % k
+        truth[key] = int(record["key"][0:6])
+        for j in range(4):
+            hours = START_HOUR + j * 20 / 60
+            ra, dec = independent_place(record, hours)
+            noisy_dec = dec + rng.gauss(0, NOISE_ARCSEC) / 3600
+            noisy_ra = ra + rng.gauss(0, NOISE_ARCSEC) / 3600 / model.mp.cos(dec * model.DEG)
+            text, wra, wdec = line_80("", key, hours, float(noisy_ra), noisy_dec)
+            lines.append(text)
+            places[(key, j)] = (wra, wdec, ra, dec)
+    # Decoys: on an asteroid's place at their first instant, moving 60"/h
+    # faster in declination; and detections of nothing.
+    for k in range(2):
+        record = chosen[k]
+        key = "Dc%03d" % k
+        truth[key] = None
+        ra0, dec0 = independent_place(record, START_HOUR)
+        for j in range(4):
+            hours = START_HOUR + j * 20 / 60
+            ra, dec = independent_place(record, hours)
+            lines.append(line_80("", key, hours, ra, dec + (60 * j * 20 / 60) / 3600)[0])
+    for k in range(2):
+        key = "No%03d" % k
+        truth[key] = None
+        for j in range(3):
+            hours = START_HOUR + j * 20 / 60
+            lines.append(line_80("", key, hours, 123.4 + 40 * k + j * 0.001, -33.3 + 11 * k)[0])
+    return lines, truth, places
+
+
+def unpacked_number(packed):
+    """A packed number of five characters: digits, or a letter for the
+    ten-thousands (A = 10 ... Z = 35, a = 36 ... z = 61) and four digits."""
+    head = packed[0]
+    if head.isdigit():
+        return int(packed)
+    value = ord(head) - (ord("A") - 10 if head.isupper() else ord("a") - 36)
+    return value * 10000 + int(packed[1:])
+
+
+def run(binary, args, expect=0):
+    result = subprocess.run([binary] + args, capture_output=True, text=True, check=False)
+    if result.returncode != expect:
+        raise SystemExit("%s %s: status %d\n%s" % (binary, " ".join(args), result.returncode, result.stderr))
+    return result
+
+
+def identified(astfield, data_dir, path):
+    result = run(astfield, ["--observations", path, "--catalogue", os.path.join(data_dir, "astorb.dat"),
+                            "--observatory-codes", os.path.join(data_dir, "ObsCodes.html"), "--format", "csv",
+                            "--threads", "2"])
+    return list(csv.DictReader(io.StringIO(result.stdout))), result.stderr
+
+
+def check(bin_dir, data_dir):
+    astfield = os.path.join(bin_dir, "astfield")
+    failures = []
+    lines, truth, places = night(data_dir)
+    with tempfile.TemporaryDirectory() as work:
+        # A line that is no observation and one from an unknown station stand
+        # among the others.
+        damaged = lines[:5] + ["this is no observation"] + lines[5:] + [line_80("", "Zz000", 6.0, 10, 10, "ZZZ")[0]]
+        path = os.path.join(work, "night.obs")
+        with open(path, "w") as f:
+            f.write("\n".join(damaged) + "\n")
+        rows, err = identified(astfield, data_dir, path)
+        if ":6:" not in err or (":%d:" % len(damaged)) not in err:
+            failures.append("the damaged line and the unknown station are not reported by line: " + err)
+        by_key = {}
+        observation_lines = [i + 1 for i, text in enumerate(damaged) if text.startswith("     ")]
+        for row in rows:
+            line = int(row["observation"])
+            key = damaged[line - 1][5:12].strip()
+            by_key.setdefault(key, []).append(row)
+        for key, number in truth.items():
+            got = [r for r in by_key.get(key, []) if r["rank"] in ("0", "1")]
+            if number is None:
+                if any(r["rank"] != "0" for r in by_key.get(key, [])):
+                    failures.append("%s should not be identified: %s" % (key, by_key[key][0]["number"]))
+                continue
+            best = [r for r in got if r["rank"] == "1"]
+            if len(best) != 4 or any(r["number"] != str(number) for r in best):
+                failures.append("%s should be %d: %s" % (key, number, [r["number"] for r in got]))
+                continue
+            for j, r in enumerate(sorted(best, key=lambda r: int(r["observation"]))):
+                wra, wdec, ra, dec = places[(key, j)]
+                d_ra = model.wrap180(wra - ra) * 3600 * float(model.mp.cos(wdec * model.DEG))
+                d_dec = (wdec - dec) * 3600
+                if abs(float(r["offset_ra_arcsec"]) - d_ra) > 0.01 or abs(float(r["offset_dec_arcsec"]) - d_dec) > 0.01:
+                    failures.append("%s obs %d: offsets %s %s, independent %.4f %.4f" % (
+                        key, j, r["offset_ra_arcsec"], r["offset_dec_arcsec"], d_ra, d_dec))
+                if abs(float(r["predicted_dec_deg"]) - dec) * 3600 > 0.01:
+                    failures.append("%s obs %d: predicted Dec %s, independent %.8f" % (key, j, r["predicted_dec_deg"], dec))
+        print("tracklets checked: %d, rows %d, observation lines %d" % (len(truth), len(rows), len(observation_lines)))
+
+        # Written again with the names, and read back.
+        out = os.path.join(work, "named.obs")
+        run(astfield, ["--observations", path, "--catalogue", os.path.join(data_dir, "astorb.dat"),
+                       "--write-identified", out, "--format", "csv"])
+        with open(out) as f:
+            named = f.read().split("\n")
+        for before, after in zip(damaged, named):
+            key = before[5:12].strip()
+            if before[5:] != after[5:] or (truth.get(key) is None and before != after):
+                failures.append("a byte beyond the designation changed: %r -> %r" % (before, after))
+            elif truth.get(key) is not None and unpacked_number(after[0:5]) != truth[key]:
+                failures.append("%s was not written as %d: %r" % (key, truth[key], after))
+        again, _ = identified(astfield, data_dir, out)
+        for row in again:
+            line = named[int(row["observation"]) - 1]
+            if line[0:5].strip() and row["rank"] == "1" and unpacked_number(line[0:5]) != int(row["number"]):
+                failures.append("named line %s identified as %s" % (row["observation"], row["number"]))
+
+        # No known format.
+        bad = os.path.join(work, "bad.txt")
+        with open(bad, "w") as f:
+            f.write("hello\nworld\n")
+        result = run(astfield, ["--observations", bad, "--catalogue", os.path.join(data_dir, "astorb.dat")], 2)
+        if result.stdout or len(result.stderr.strip().split("\n")) != 1:
+            failures.append("a file of no format: %r %r" % (result.stdout, result.stderr))
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--write-sample":
+        lines, _, _ = night(sys.argv[3])
+        with open(sys.argv[2], "w") as f:
+            f.write("COD 500\n" + "\n".join(lines) + "\n")
+        return 0
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    return check(sys.argv[1], sys.argv[2])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
