@@ -18,7 +18,8 @@ LAYERS = {
     "cli": ["core", "formats", "search", "report"],
     "astfield": ["core", "ephemeris", "formats", "search", "report"],
     "satfield": ["core", "ephemeris", "formats", "search", "report"],
-    "python": ["core", "ephemeris", "formats", "search", "report", "astfield", "satfield"],
+    # A front end like the programs' main: it plans through their command line.
+    "python": ["core", "ephemeris", "formats", "search", "report", "cli", "astfield", "satfield"],
 }
 # Third-party headers the astrometric core must not include.
 THIRD_PARTY = re.compile(r"#include\s*<(CLI/|nlohmann/|zlib|fitsio|wcslib/|pugixml|erfa|pybind11/|Python)")
