@@ -30,7 +30,8 @@ namespace fieldsearch {
 namespace {
 
 // The programs as their command lines know them.
-constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets"};
+constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets",
+                                       nullptr, false, "two-body|n-body"};
 constexpr ProgramInfo SATELLITE_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
                                         "vinti|sgp4|both", true};
 
@@ -521,7 +522,8 @@ FoundRows AsteroidCatalogue::search(const SearchPlan& plan, bool use_index)
     const AsteroidFields fields(plan, AsteroidScan::fast);
     std::vector<std::uint32_t> near;
     bool indexed = false;
-    if (use_index && !plan.fields.empty()) {
+    // The night's bound is that of two-body orbits.
+    if (use_index && !plan.fields.empty() && plan.propagation == Propagation::two_body) {
         if (!index_ || !index_serves(*index_, plan)) {
             index_ = night_sky_index(records_, plan);
             index_builds_ += index_ ? 1 : 0;

@@ -65,7 +65,7 @@ public:
     ~AsteroidCatalogue();
 
     // The rows the asteroid program prints as CSV for `plan`. `use_index`:
-    // a plan of fields within INDEX_HALF_SPAN_HOURS of the index's instant
+    // a plan of two-body orbits and fields within INDEX_HALF_SPAN_HOURS of the index's instant
     // evaluates only the records the index names near them (the index is
     // built on first use and again when the night or the observer changes).
     FoundRows search(const SearchPlan& plan, bool use_index);

@@ -61,7 +61,9 @@ def _common_arguments(site, observer_km, threads, propagation):
     """The options a single search and a night share, as the command line takes them."""
     arguments = []
     if propagation != DEFAULT_PROPAGATION:
-        raise ValueError(f"propagation: {propagation!r} is not two-body")
+        if not isinstance(propagation, str):
+            raise ValueError(f"propagation: {propagation!r} is not two-body or n-body")
+        arguments += ["--propagation", propagation]
     if site is not None:
         arguments += ["--site", ",".join(_numbers(site, "site", (2, 3)))]
     if observer_km is not None:

@@ -69,7 +69,10 @@ KIND_REFUSALS = [
     (lambda: fieldsearch.AsteroidCatalogue(data("astorb.dat"), format="orbits"), "not astorb, mpcorb or comets"),
     (lambda: fieldsearch.AsteroidCatalogue(data("astorb.dat")).search(), "give the instant"),
     (lambda: fieldsearch.AsteroidCatalogue(data("astorb.dat")).search("2008-05-20T05:14:00", propagation="n"),
-     "two-body"),
+     "is not two-body or n-body"),
+    (lambda: fieldsearch.SatelliteCatalogue(data("080520ls.tle")).search("2008-05-20T20:54:00",
+                                                                        propagation="n-body"),
+     "only the asteroid program integrates orbits"),
     (lambda: fieldsearch.AsteroidCatalogue(data("astorb.dat")).search_fields(
         [{"id": "a", "time": "2008-05-20T05:14:00", "ra_deg": 0, "dec_deg": 95, "side_arcmin": 60}]), "dec_deg"),
     (lambda: fieldsearch.AsteroidCatalogue(data("astorb.dat")).search_fields([]), "no field"),

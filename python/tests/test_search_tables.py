@@ -28,6 +28,8 @@ ASTEROID_SEARCHES = [
      ["--time", "2008-05-20T06:00:00", "--observer", "0,0,0", "--side", "150"]),
     ("exposure", dict(time="2008-05-20T05:14:00", centre=(0.0416666666666667, 0.5), side_arcmin=120, exposure_s=1800),
      ["--time", "2008-05-20T05:14:00", "--centre", "0.0416666666666667", "0.5", "--side", "120", "--exposure", "1800"]),
+    ("n-body", dict(time="2008-05-20T05:14:00", side_arcmin=150, propagation="n-body"),
+     ["--time", "2008-05-20T05:14:00", "--side", "150", "--propagation", "n-body"]),
     ("image", dict(image=data("astfield-frame.fits")), ["--image", data("astfield-frame.fits")]),
     ("image at another time", dict(image=data("astfield-frame.fits"), time="2008-05-20T05:30:00", exposure_s=0),
      ["--image", data("astfield-frame.fits"), "--time", "2008-05-20T05:30:00", "--exposure", "0"]),
