@@ -18,7 +18,8 @@ numbers while the rest is still identified, that a file of no known format
 stops with status 2 and nothing on standard output, and that
 --write-identified writes every identified observation with its packed
 number, every other byte unchanged, and the file written is identified again
-as itself.
+as itself; the same night as ADES PSV is named alike and written back with
+its permID column.
 
 Usage:
   identification_independent_check.py BIN_DIR DATA_DIR
@@ -113,6 +114,20 @@ def night(data_dir):
     return lines, truth, places
 
 
+def psv_text(lines):
+    """The 80-column lines as ADES PSV, each tracklet a trkSub, the places as written."""
+    out = ["# version=2017", "trkSub |stn |obsTime                 |ra          |dec         |mode|astCat"]
+    for text in lines:
+        day = float(text[23:32])
+        secs = (day - int(day)) * 86400
+        h, m = int(secs // 3600), int(secs % 3600 // 60)
+        ra = (int(text[32:34]) + int(text[35:37]) / 60 + float(text[38:44]) / 3600) * 15
+        dec = (int(text[45:47]) + int(text[48:50]) / 60 + float(text[51:56]) / 3600) * (-1 if text[44] == "-" else 1)
+        out.append("%-7s|%-4s|%04d-%02d-%02dT%02d:%02d:%06.3fZ|%12.7f|%12.7f|CCD |Gaia2" % (
+            text[5:12].strip(), text[77:80], NIGHT[0], NIGHT[1], int(day), h, m, secs - h * 3600 - m * 60, ra, dec))
+    return "\n".join(out) + "\n"
+
+
 def unpacked_number(packed):
     """A packed number of five characters: digits, or a letter for the
     ten-thousands (A = 10 ... Z = 35, a = 36 ... z = 61) and four digits."""
@@ -195,6 +210,36 @@ def check(bin_dir, data_dir):
             line = named[int(row["observation"]) - 1]
             if line[0:5].strip() and row["rank"] == "1" and unpacked_number(line[0:5]) != int(row["number"]):
                 failures.append("named line %s identified as %s" % (row["observation"], row["number"]))
+
+        # The same night as ADES PSV, named by trkSub, written back with permID.
+        psv = os.path.join(work, "night.psv")
+        with open(psv, "w") as f:
+            f.write(psv_text(lines))
+        psv_rows, _ = identified(astfield, data_dir, psv)
+        with open(psv) as f:
+            psv_lines = f.read().split("\n")
+        for row in psv_rows:
+            key = psv_lines[int(row["observation"]) - 1].split("|")[0].strip()
+            want = truth.get(key)
+            if row["rank"] == "1" and (want is None or int(row["number"]) != want):
+                failures.append("PSV %s named %s" % (key, row["number"]))
+            if row["rank"] == "0" and want is not None:
+                failures.append("PSV %s not named" % key)
+        print("PSV rows: %d" % len(psv_rows))
+        psv_out = os.path.join(work, "named.psv")
+        run(astfield, ["--observations", psv, "--catalogue", os.path.join(data_dir, "astorb.dat"),
+                       "--write-identified", psv_out, "--format", "csv"])
+        with open(psv_out) as f:
+            named_psv = f.read().split("\n")
+        if not named_psv[1].startswith("permID|"):
+            failures.append("PSV written without a permID column: %r" % named_psv[1])
+        for before, after in zip(psv_lines[2:], named_psv[2:]):
+            if not before:
+                continue
+            cell, rest = after.split("|", 1)
+            want = truth.get(before.split("|")[0].strip())
+            if rest != before or (cell.strip() != ("" if want is None else str(want))):
+                failures.append("PSV line written as %r from %r" % (after, before))
 
         # No known format.
         bad = os.path.join(work, "bad.txt")
