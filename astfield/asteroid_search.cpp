@@ -207,7 +207,10 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     if (complete) {
         held.release();
         std::fputs(reports.output(records, ASTFIELD_PROGRAM_NAME, output.catalogue_path).c_str(), output.out);
-        std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
+        // Integrated orbits do not drift from their places as two-body ones do.
+        if (plan.propagation == Propagation::two_body) {
+            std::fputs(reports.stale_elements_summary(ASTFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
+        }
     }
     int status = close_catalogue(scan.diagnostics, catalogue, reader, output.out);
     if (status != 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "osculating_elements.hpp"
 
@@ -113,13 +114,28 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
     const double end = tables.window_end_tt();
     double distance = 0.0;
     double speed = 0.0;
-    for (const double tt : {start - light_time_days, start, end}) {
-        const DeviationBound bound = [&] {
-            if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-                return record_deviation_bound(*asteroid, tt, span.ranges);
-            }
-            return comet_deviation_bound(std::get<CometRecord>(record), tt, span.ranges);
-        }();
+    // The shell bound first (a few hundred operations); where it cannot
+    // hold (the orbit's distances from the Sun overlap a planet's) the
+    // bound from where the bodies are.
+    const bool asteroid = std::holds_alternative<AstorbRecord>(record);
+    const PerihelionElements elements = asteroid ? record_perihelion_elements(std::get<AstorbRecord>(record))
+                                                 : perihelion_elements(std::get<CometRecord>(record));
+    bool shells = true;
+    // A single instant's window has start == end: two instants then.
+    std::vector<double> instants{start - light_time_days, end};
+    if (start != end) {
+        instants.push_back(start);
+    }
+    for (const double tt : instants) {
+        DeviationBound bound = shells ? shell_deviation_bound(elements, epoch, tt, span.ranges)
+                                      : DeviationBound{INFINITY, INFINITY};
+        if (!(bound.distance < INFINITY)) {
+            shells = false;
+            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges);
+        }
+        if (!(bound.distance < INFINITY)) {
+            return INFINITY;
+        }
         distance = std::max(distance, bound.distance);
         speed = std::max(speed, bound.speed);
     }
