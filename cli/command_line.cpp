@@ -576,8 +576,16 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         }
     }
-    app.footer("Exit status: 0 after a search (damaged records are reported one line each and skipped), 1 when the\n"
-               "catalogue cannot be opened or read or is of no layout the program reads, 2 for a bad option.");
+    app.footer(
+        "Exit status: 0 after a search (damaged records are reported one line each, counted and not\n"
+        "evaluated). 1 when the catalogue (a .gz one corrupt or cut short among them), an image, a list of\n"
+        "fields, a leap-second list (malformed, a step not one second after the one before, a #h hash that\n"
+        "does not match) or a file of standard magnitudes cannot be opened or read, the catalogue is of no\n"
+        "layout the program reads, a region file, chart or the results cannot be written, or on an internal\n"
+        "error; nothing is printed then. 2 for a bad option (an observer beyond 1e6 km of the Earth's centre\n"
+        "among them), an image header that describes no frame (no site, no instant, a WCS that cannot be\n"
+        "inverted) or a list of fields or of standard magnitudes with a bad line. Each failure is one line on\n"
+        "standard error naming the option or the file (and its line) and the reason.");
 }
 
 // Our one-line message for what CLI11 refused: "OPTION: what is wrong".
