@@ -569,7 +569,7 @@ SatelliteCatalogue::SatelliteCatalogue(const std::string& path)
     if (file == nullptr) {
         throw SearchRefusal(true, caught.first(SATFIELD_PROGRAM_NAME));
     }
-    SatelliteCatalogueReader catalogue(file, false);
+    SatelliteCatalogueReader catalogue(file, false, is_compressed_catalogue(path.c_str()));
     ElementSetEntry entry;
     while (catalogue.next(entry)) {
         if (entry.kind != EntryKind::notice) {

@@ -159,7 +159,7 @@ class AsteroidCatalogue:
 
 class SatelliteCatalogue:
     """The element sets of a satellite catalogue (three-line sets, or OMM as
-    CSV, JSON or XML), read once."""
+    CSV, JSON or XML; gzip-compressed when the path ends in .gz), read once."""
 
     kind = "satellites"
 

@@ -168,6 +168,16 @@ def test_layouts_are_the_csv(name, layout, options, scratch):
     assert csv_text_of_table(table) == program_csv(ASTFIELD, program_options, scratch)
 
 
+def test_compressed_element_sets_are_the_csv(scratch):
+    path = f"{scratch}/080520ls.tle.gz"
+    with open(data("080520ls.tle"), "rb") as plain, gzip.open(path, "wb") as packed:
+        shutil.copyfileobj(plain, packed)
+    table = fieldsearch.SatelliteCatalogue(path).search("2008-05-20T20:54:00")
+    assert len(table) > 0
+    assert csv_text_of_table(table) == program_csv(SATFIELD, ["--catalogue", path, "--time", "2008-05-20T20:54:00"],
+                                                   scratch)
+
+
 def test_values_read_as_the_csv_reads_them(scratch):
     """The values are the CSV's: as pandas reads the program's CSV, integers as
     integers and empty cells missing."""
