@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <optional>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -94,39 +96,76 @@ bool is_digit(char c)
     return c >= '0' && c <= '9';
 }
 
-// True when `text` is written in `form` (blanks around it allowed).
-bool has_form(std::string_view text, FieldForm form)
+// The value of `text` when it is written in `form` (blanks around it
+// allowed; a date's value is 0), empty when it is not or it is blank. One
+// pass over the characters: every record of a catalogue goes through it.
+// The digits are gathered into an integer and divided once by a power of
+// ten, both exact, so the value is the correctly rounded one, as the
+// library's conversion gives it; more digits than an integer holds exactly
+// take the library's conversion.
+std::optional<double> value_of_form(std::string_view text, FieldForm form)
 {
-    const std::size_t begin = text.find_first_not_of(' ');
-    const std::size_t end = text.find_last_not_of(' ');
-    if (begin == std::string_view::npos) {
-        return false;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ') {
+        ++i;
     }
-    std::string_view body = text.substr(begin, end - begin + 1);
+    const std::size_t begin = i;
     if (form == FieldForm::date) {
+        std::size_t end = n;
+        while (end > begin && text[end - 1] == ' ') {
+            --end;
+        }
+        const std::string_view body = text.substr(begin, end - begin);
         if (body.size() != 8 || !std::all_of(body.begin(), body.end(), is_digit)) {
-            return false;
+            return std::nullopt;
         }
         const int year = integer_from_text(body.substr(0, 4));
         const int month = integer_from_text(body.substr(4, 2));
         const int day = integer_from_text(body.substr(6, 2));
-        return month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month);
+        if (month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month)) {
+            return 0.0;
+        }
+        return std::nullopt;
     }
-    if (body.front() == '-' || body.front() == '+') {
-        body.remove_prefix(1);
+    bool negative = false;
+    if (i < n && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
     }
-    bool digits = false;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction_digits = 0;
     bool point = false;
-    for (const char c : body) {
+    for (; i < n && text[i] != ' '; ++i) {
+        const char c = text[i];
         if (is_digit(c)) {
-            digits = true;
+            if (digits < 18) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            }
+            ++digits;
+            fraction_digits += point ? 1 : 0;
         } else if (c == '.' && form == FieldForm::decimal && !point) {
             point = true;
         } else {
-            return false;
+            return std::nullopt;
         }
     }
-    return digits;
+    for (; i < n; ++i) {
+        if (text[i] != ' ') {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    static constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (digits > 15 || fraction_digits > 22) {
+        return decimal_from_text(text.substr(begin));
+    }
+    const double magnitude = static_cast<double>(mantissa) / POWERS_OF_TEN[fraction_digits];
+    return negative ? -magnitude : magnitude;
 }
 
 // What is wrong with the first of `fields` in `line` that does not hold what
@@ -136,6 +175,10 @@ std::string field_problem(std::string_view line, const CheckedField (&fields)[N]
 {
     for (const CheckedField& field : fields) {
         const std::string_view text = columns(line, field.first, field.last);
+        const std::optional<double> value = value_of_form(text, field.form);
+        if (value && (field.form == FieldForm::date || (*value >= field.minimum && *value <= field.maximum))) {
+            continue;
+        }
         if (is_blank_line(text)) {
             if (field.may_be_blank) {
                 continue;
@@ -144,20 +187,15 @@ std::string field_problem(std::string_view line, const CheckedField (&fields)[N]
         }
         const std::size_t begin = text.find_first_not_of(' ');
         const std::string shown(text.substr(begin, text.find_last_not_of(' ') + 1 - begin));
-        if (!has_form(text, field.form)) {
+        if (!value) {
             return formatted("%s (columns %d-%d) '%s' is not %s, not evaluated", field.name, field.first, field.last,
                              shown.c_str(),
                              field.form == FieldForm::date      ? "a date yyyymmdd"
                              : field.form == FieldForm::integer ? "a whole number"
                                                                 : "a number");
         }
-        if (field.form != FieldForm::date) {
-            const double value = decimal_from_text(text);
-            if (!(value >= field.minimum && value <= field.maximum)) {
-                return formatted("%s (columns %d-%d) %s is outside %g to %g, not evaluated", field.name, field.first,
-                                 field.last, shown.c_str(), field.minimum, field.maximum);
-            }
-        }
+        return formatted("%s (columns %d-%d) %s is outside %g to %g, not evaluated", field.name, field.first,
+                         field.last, shown.c_str(), field.minimum, field.maximum);
     }
     return {};
 }
