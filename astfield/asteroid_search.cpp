@@ -54,19 +54,6 @@ constexpr std::size_t LINES_PER_BLOCK = 2048;
 // arcseconds.
 constexpr double STALE_ELEMENTS_DAYS = 100.0;
 
-// Consecutive lines of the catalogue, kept in one buffer.
-struct CatalogueLines {
-    struct Line {
-        long number;               // 1-based line of the file
-        std::size_t offset;        // into text
-        std::size_t length;        // as kept
-        std::size_t full_length;   // before any cut
-    };
-    std::string text;
-    std::vector<Line> lines;
-    std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
-};
-
 // What every thread of one scan shares, read-only while the scan runs.
 struct AsteroidScanContext {
     const AsteroidFields& fields;
@@ -86,19 +73,6 @@ OverlayObject overlay_of(const AsteroidSighting& s, const RowExtras& extras)
     return overlay_mark(
         first == std::string::npos ? std::string() : label.substr(first, label.find_last_not_of(' ') - first + 1),
         s.ra_deg, s.dec_deg, s.magnitude, extras, s.ra_motion / 3600.0, s.dec_motion / 3600.0);
-}
-
-// Reads the next block of lines; false at the end of the catalogue.
-bool read_lines(TextCatalogueReader& reader, CatalogueLines& block)
-{
-    block.text.clear();
-    block.lines.clear();
-    std::string_view line;
-    while (block.lines.size() < LINES_PER_BLOCK && reader.next_line(line)) {
-        block.lines.push_back({reader.line_number(), block.text.size(), line.size(), reader.full_length()});
-        block.text.append(line);
-    }
-    return !block.lines.empty();
 }
 
 // Evaluates a record against the fields it may lie in and adds its rows.
@@ -199,7 +173,7 @@ int search_asteroid_fields(const SearchPlan& plan, const SearchOutput& output, A
     HeldMessages held(output.err, compressed);
     int records = 0;
     run_ordered_blocks<CatalogueLines, BlockFindings>(
-        plan.threads, [&](CatalogueLines& block) { return read_lines(reader, block); },
+        plan.threads, [&](CatalogueLines& block) { return read_catalogue_lines(reader, block, LINES_PER_BLOCK); },
         [&](const CatalogueLines& block, BlockFindings& findings) { evaluate_block(scan, block, findings); },
         [&](BlockFindings& findings) { records += reports.take(findings, held.stream()); });
     // A scan cut short by a read error prints nothing.

@@ -53,18 +53,6 @@ struct Candidate {
     TrackletMatch match;
 };
 
-struct CatalogueLines {
-    struct Line {
-        long number;
-        std::size_t offset;
-        std::size_t length;
-        std::size_t full_length;
-    };
-    std::string text;
-    std::vector<Line> lines;
-    std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
-};
-
 struct Findings {
     int records = 0;
     std::string messages;
@@ -89,18 +77,6 @@ struct IdentificationScan {
     CatalogueFormat format{};
     CatalogueDiagnostics diagnostics{};
 };
-
-bool read_lines(TextCatalogueReader& reader, CatalogueLines& block)
-{
-    block.text.clear();
-    block.lines.clear();
-    std::string_view line;
-    while (block.lines.size() < LINES_PER_BLOCK && reader.next_line(line)) {
-        block.lines.push_back({reader.line_number(), block.text.size(), line.size(), reader.full_length()});
-        block.text.append(line);
-    }
-    return !block.lines.empty();
-}
 
 // The observations whose predicted place lies within the radius, with the
 // sightings there; then every tracklet all of whose members were hit.
@@ -437,7 +413,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
     int records = 0;
     TextCatalogueReader reader(catalogue, is_compressed_catalogue(output.catalogue_path));
     run_ordered_blocks<CatalogueLines, Findings>(
-        plan.threads, [&](CatalogueLines& block) { return read_lines(reader, block); },
+        plan.threads, [&](CatalogueLines& block) { return read_catalogue_lines(reader, block, LINES_PER_BLOCK); },
         [&](const CatalogueLines& block, Findings& findings) { evaluate_block(scan, block, findings); },
         [&](Findings& findings) {
             records += findings.records;

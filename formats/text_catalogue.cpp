@@ -220,4 +220,16 @@ std::string_view take_text_line(std::string_view& text)
     return line;
 }
 
+bool read_catalogue_lines(TextCatalogueReader& reader, CatalogueLines& block, std::size_t most)
+{
+    block.text.clear();
+    block.lines.clear();
+    std::string_view line;
+    while (block.lines.size() < most && reader.next_line(line)) {
+        block.lines.push_back({reader.line_number(), block.text.size(), line.size(), reader.full_length()});
+        block.text.append(line);
+    }
+    return !block.lines.empty();
+}
+
 }  // namespace fieldsearch

@@ -85,4 +85,21 @@ private:
     std::string long_line_;
 };
 
+// Consecutive lines of a catalogue, kept in one buffer.
+struct CatalogueLines {
+    struct Line {
+        long number;               // 1-based line of the file
+        std::size_t offset;        // into text
+        std::size_t length;        // as kept
+        std::size_t full_length;   // before any cut
+    };
+    std::string text;
+    std::vector<Line> lines;
+    std::string_view line(const Line& l) const { return std::string_view(text).substr(l.offset, l.length); }
+};
+
+// Reads the next `most` lines (fewer at the end) into `block`, replacing what
+// it held; false at the end of the catalogue.
+bool read_catalogue_lines(TextCatalogueReader& reader, CatalogueLines& block, std::size_t most);
+
 }  // namespace fieldsearch
