@@ -186,7 +186,8 @@ void AsteroidFields::candidate_fields_of(const OrbitRecord& record, double devia
     }
 }
 
-void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found) const
+void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found,
+                              std::string* failure) const
 {
     thread_local std::vector<int> candidates;
     const double deviation = deviation_km(record);
@@ -205,6 +206,9 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
                 integrated = integrated_orbit(record, reference_tt_, tt_minus_utc_days_, *tables_);
             }
             if (!integrated->ok) {
+                if (failure != nullptr) {
+                    *failure = integrated->failure;
+                }
                 return;
             }
             orbit = &integrated->elements;

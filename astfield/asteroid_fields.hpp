@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "asteroid_evaluation.hpp"
@@ -51,7 +52,11 @@ public:
     // Calls `found` for each field the record lies in, in the order of the
     // plan. `prefiltered`: the record already passed may_hold. Safe to call
     // from several threads at once.
-    void evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found) const;
+    // With integrated orbits, `failure` (when given) is set to why the
+    // integrator could not carry an orbit that may reach a field; the record
+    // then gives no rows.
+    void evaluate(const OrbitRecord& record, bool prefiltered, const AsteroidFound& found,
+                  std::string* failure = nullptr) const;
 
     // The extra columns of the plan's rows (images, exposures).
     const ExtraColumns& extra() const { return extra_; }

@@ -77,8 +77,10 @@ OverlayObject overlay_of(const AsteroidSighting& s, const RowExtras& extras)
 
 // Evaluates a record against the fields it may lie in and adds its rows.
 // `passed`: the record's orbit already passed the lone square's prefilter.
-void evaluate_record(const AsteroidScanContext& scan, const OrbitRecord& record, bool passed, BlockFindings& findings)
+void evaluate_record(const AsteroidScanContext& scan, const OrbitRecord& record, long line, bool passed,
+                     BlockFindings& findings)
 {
+    std::string failure;
     scan.fields.evaluate(record, passed, [&](std::size_t i, const AsteroidSighting& sighting, const RowExtras& extras) {
         Row row = asteroid_row(sighting);
         append_extra_values(scan.fields.extra(), extras, row);
@@ -88,7 +90,11 @@ void evaluate_record(const AsteroidScanContext& scan, const OrbitRecord& record,
             found.overlay = overlay_of(sighting, extras);
         }
         findings.rows.push_back(std::move(found));
-    });
+    }, &failure);
+    if (!failure.empty()) {
+        findings.messages += catalogue_line_message(scan.diagnostics, line, "orbit not integrated (%s), not evaluated",
+                                                    failure.c_str());
+    }
 }
 
 // Parses and evaluates the lines of one block, in catalogue order.
@@ -119,7 +125,7 @@ void evaluate_block(const AsteroidScanContext& scan, const CatalogueLines& block
         }
         ++findings.records;
         if (parsed.kind == CatalogueLine::Kind::record) {
-            evaluate_record(scan, parsed.record, passed, findings);
+            evaluate_record(scan, parsed.record, entry.number, passed, findings);
         }
     }
 }

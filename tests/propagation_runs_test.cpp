@@ -185,3 +185,37 @@ TEST(PropagationRuns, RefusesWhatItCannotDo)
         EXPECT_NE(refused.err.find(r.message), std::string::npos) << refused.err;
     }
 }
+
+// An orbit the integrator cannot take (its epoch before 1900) is reported
+// with its line and left out; the sound records give the rows they give in
+// a catalogue of their own.
+TEST(PropagationRuns, OrbitsThatCannotBeIntegratedAreReportedAndTheOthersListed)
+{
+    const ScratchDirectory scratch;
+    std::ifstream in(std::string(SAMPLE_DATA_DIR) + "/astorb.dat");
+    std::ofstream mixed(scratch.file("mixed.dat"));
+    std::ofstream sound(scratch.file("sound.dat"));
+    int line = 0;
+    for (std::string text; std::getline(in, text);) {
+        ++line;
+        if (line % 2 == 0) {
+            text.replace(106, 4, "1850");
+            mixed << text << '\n';
+        } else {
+            mixed << text << '\n';
+            sound << text << '\n';
+        }
+    }
+    mixed.close();
+    sound.close();
+    const std::string options = " --propagation n-body --time 2009-05-20T05:14:00 --side 600 --format csv";
+    const ProgramRun mixed_run = run(scratch, ASTFIELD, "--catalogue " + scratch.file("mixed.dat") + options);
+    const ProgramRun sound_run = run(scratch, ASTFIELD, "--catalogue " + scratch.file("sound.dat") + options);
+    EXPECT_EQ(mixed_run.status, 0) << mixed_run.err;
+    EXPECT_EQ(sound_run.status, 0) << sound_run.err;
+    EXPECT_EQ(mixed_run.out, sound_run.out);
+    EXPECT_NE(sound_run.out.find('\n'), sound_run.out.rfind('\n')) << "no rows to compare";
+    EXPECT_NE(mixed_run.err.find(":2: orbit not integrated (epoch outside 1900-2099), not evaluated"),
+              std::string::npos)
+        << mixed_run.err.substr(0, 400);
+}
