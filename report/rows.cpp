@@ -45,16 +45,17 @@ RowValue designation_value(std::string_view text)
     }
     text = text.substr(first, text.find_last_not_of(' ') - first + 1);
     // Up to 18 digits fit a long long whatever they are.
-    bool digits = text.size() <= 18;
+    if (text.size() > 18) {
+        return text_value(text);
+    }
     long long number = 0;
     for (char c : text) {
         if (c < '0' || c > '9') {
-            digits = false;
-            break;
+            return text_value(text);
         }
         number = 10 * number + (c - '0');
     }
-    return digits ? whole_value(number) : text_value(text);
+    return whole_value(number);
 }
 
 void append_place_columns(RowColumns& columns)

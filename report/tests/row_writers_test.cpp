@@ -41,6 +41,9 @@ TEST(RowValues, DesignationsAreNumbersOnlyWhenTheyAreNumbers)
         {" 1974 EG54 ", ValueKind::text, 0, "1974 EG54"},
         {"      ", ValueKind::absent, 0, ""},
         {"C/2014 UN271", ValueKind::text, 0, "C/2014 UN271"},
+        {"999999999999999999", ValueKind::whole, 999999999999999999LL, ""},
+        {"7777777777777777777", ValueKind::text, 0, "7777777777777777777"},
+        {"77777777777777777777777x", ValueKind::text, 0, "77777777777777777777777x"},
     };
     for (const auto& c : cases) {
         const RowValue v = designation_value(c.text);
