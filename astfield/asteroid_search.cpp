@@ -108,7 +108,7 @@ void evaluate_block(const AsteroidScanContext& scan, const CatalogueLines& block
         bool passed = false;
         if (scan.quick && entry.number > scan.format.header_lines && entry.full_length >= ASTORB_COLUMNS_READ) {
             const AstorbRecord orbit = parse_astorb_orbit(block.line(entry));
-            if (has_elliptic_elements(orbit) && has_sound_astorb_fields(block.line(entry))) {
+            if (has_elliptic_elements(orbit) && has_sound_astorb_fields(block.line(entry), orbit)) {
                 if (!scan.fields.may_hold(orbit)) {
                     ++findings.records;
                     continue;

@@ -1,12 +1,17 @@
 #include "catalogue_record.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "fixed_columns.hpp"
 #include "mpcorb_record.hpp"
@@ -403,9 +408,146 @@ std::optional<CatalogueFormat> read_catalogue_format(const CatalogueDiagnostics&
     return format;
 }
 
-bool has_sound_astorb_fields(std::string_view line)
+namespace {
+
+// The shape of a field: its characters with each digit written as '0'
+// and columns past the line's end as blanks. A field's form (blanks, sign,
+// digits, point) depends on its shape alone, not on which digits stand where.
+constexpr std::size_t SHAPE_BYTES = 16;
+using FieldShape = std::array<char, SHAPE_BYTES>;
+
+FieldShape field_shape(std::string_view line, const CheckedField& field)
 {
-    return field_problem(line, ASTORB_FIELDS).empty();
+    FieldShape shape{};
+    for (int column = field.first; column <= field.last; ++column) {
+        const std::size_t k = static_cast<std::size_t>(column - 1);
+        const char c = k < line.size() ? line[k] : ' ';
+        shape[static_cast<std::size_t>(column - field.first)] = static_cast<unsigned char>(c - '0') < 10 ? '0' : c;
+    }
+    return shape;
+}
+
+constexpr std::size_t ASTORB_FIELD_COUNT = std::size(ASTORB_FIELDS);
+static_assert(std::all_of(std::begin(ASTORB_FIELDS), std::end(ASTORB_FIELDS), [](const CheckedField& field) {
+    return field.last - field.first + 1 <= static_cast<int>(SHAPE_BYTES);
+}));
+
+// A few shapes of one field found sound, most recent first.
+constexpr std::size_t SHAPES_KEPT = 4;
+struct SoundShapes {
+    std::array<FieldShape, SHAPES_KEPT> shapes{};
+    std::size_t count = 0;
+};
+
+// True when the field of `line` has one of the shapes in `known`. Every
+// record of a catalogue goes through this, twelve fields each: where the
+// line holds sixteen bytes from the field's start, they are compared at
+// once.
+bool has_known_shape(std::string_view line, const CheckedField& field, const SoundShapes& known)
+{
+    const auto begin = static_cast<std::size_t>(field.first - 1);
+    const auto width = static_cast<std::size_t>(field.last - field.first + 1);
+#if defined(__SSE2__)
+    if (begin + SHAPE_BYTES <= line.size()) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + begin));
+        const __m128i digit =
+            _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+        const __m128i shape = _mm_or_si128(_mm_andnot_si128(digit, c), _mm_and_si128(digit, _mm_set1_epi8('0')));
+        const int wanted = (1 << width) - 1;
+        for (std::size_t k = 0; k < known.count; ++k) {
+            const __m128i kept = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known.shapes[k].data()));
+            if ((_mm_movemask_epi8(_mm_cmpeq_epi8(shape, kept)) & wanted) == wanted) {
+                return true;
+            }
+        }
+        return false;
+    }
+#endif
+    for (std::size_t k = 0; k < known.count; ++k) {
+        bool same = true;
+        for (std::size_t j = 0; j < width && same; ++j) {
+            const char c = begin + j < line.size() ? line[begin + j] : ' ';
+            same = (static_cast<unsigned char>(c - '0') < 10 ? '0' : c) == known.shapes[k][j];
+        }
+        if (same) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void remember_shape(SoundShapes& known, const FieldShape& shape)
+{
+    for (std::size_t k = 0; k < known.count; ++k) {
+        if (known.shapes[k] == shape) {
+            return;
+        }
+    }
+    std::copy_backward(known.shapes.begin(), known.shapes.end() - 1, known.shapes.end());
+    known.shapes[0] = shape;
+    known.count = std::min(known.count + 1, SHAPES_KEPT);
+}
+
+// True when the eight digits yyyymmdd at `text` name a day of the calendar.
+bool is_calendar_date(std::string_view text)
+{
+    auto digit = [&](std::size_t k) { return text[k] - '0'; };
+    const int year = ((digit(0) * 10 + digit(1)) * 10 + digit(2)) * 10 + digit(3);
+    const int month = digit(4) * 10 + digit(5);
+    const int day = digit(6) * 10 + digit(7);
+    return month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month);
+}
+
+// True when `line`, whose fields have the shape of a record found sound
+// before, holds values within their ranges: the angles as `orbit` read
+// them, H and G and the uncertainty read here, the dates checked as days.
+// False does not mean unsound, only that the full check must decide.
+bool has_sound_values_of_known_shape(std::string_view line, const AstorbRecord& orbit)
+{
+    const std::optional<double> h = value_of_form(columns(line, 42, 47), FieldForm::decimal);
+    const std::optional<double> g = value_of_form(columns(line, 48, 53), FieldForm::decimal);
+    if (!h || *h < -10.0 || *h > 40.0 || !g || *g < -1.0 || *g > 2.0) {
+        return false;
+    }
+    if (!(orbit.mean_anomaly >= 0.0 && orbit.mean_anomaly <= 360.0 && orbit.perihelion_argument >= 0.0 &&
+          orbit.perihelion_argument <= 360.0 && orbit.node >= 0.0 && orbit.node <= 360.0 &&
+          orbit.inclination >= 0.0 && orbit.inclination <= 180.0)) {
+        return false;
+    }
+    if (!is_calendar_date(columns(line, 107, 114))) {
+        return false;
+    }
+    const std::string_view uncertainty = columns(line, 191, 198);
+    if (uncertainty.find('-') != std::string_view::npos) {
+        return false;
+    }
+    const std::string_view date = columns(line, 209, 216);
+    return date.size() < 8 || date[0] == ' ' || is_calendar_date(date);
+}
+
+}  // namespace
+
+bool has_sound_astorb_fields(std::string_view line, const AstorbRecord& orbit)
+{
+    // Nearly every field of a catalogue is written in one of a few shapes:
+    // a record whose fields all have shapes already found sound needs only
+    // its values checked. Whatever the cache holds, the answer is the full
+    // check's.
+    thread_local std::array<SoundShapes, ASTORB_FIELD_COUNT> known;
+    bool all_known = true;
+    for (std::size_t k = 0; k < ASTORB_FIELD_COUNT && all_known; ++k) {
+        all_known = has_known_shape(line, ASTORB_FIELDS[k], known[k]);
+    }
+    if (all_known && has_sound_values_of_known_shape(line, orbit)) {
+        return true;
+    }
+    if (!field_problem(line, ASTORB_FIELDS).empty()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < ASTORB_FIELD_COUNT; ++k) {
+        remember_shape(known[k], field_shape(line, ASTORB_FIELDS[k]));
+    }
+    return true;
 }
 
 std::optional<CatalogueLayout> catalogue_layout_from_name(std::string_view name)

@@ -25,8 +25,9 @@ const char* catalogue_layout_name(CatalogueLayout layout);
 // True when every field of the fixed-column asteroid record in `line` that
 // the search reads holds what it may hold (numbers where numbers stand,
 // within their ranges; the epoch a date), as parse_catalogue_line checks
-// them before it evaluates a record.
-bool has_sound_astorb_fields(std::string_view line);
+// them before it evaluates a record. `orbit` is the record's orbit as
+// parse_astorb_orbit reads it from `line`.
+bool has_sound_astorb_fields(std::string_view line, const AstorbRecord& orbit);
 
 // The layout named "astorb", "mpcorb" or "comets" (as --catalogue-format
 // takes it); empty for any other name.

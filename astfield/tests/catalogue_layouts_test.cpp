@@ -10,6 +10,7 @@
 
 #include "formatted_text.hpp"
 #include "asteroid_search.hpp"
+#include "astorb_lines.hpp"
 #include "catalogue_record.hpp"
 #include "comet_record.hpp"
 #include "packed_designations.hpp"
@@ -367,4 +368,56 @@ TEST(CatalogueLayout, CsvRowsCarryTheAgeAndUncertaintyOfTheElements)
         ++checked;
     }
     EXPECT_GE(checked, 5);
+}
+
+// The quick check of an astorb record's fields, which remembers the shapes
+// of fields found sound, answers as the full check does: a field of a known
+// shape holding a value out of its range, or a day no calendar has, is
+// still refused, whatever records came before.
+TEST(CatalogueLayout, QuickFieldCheckRefusesWhatTheFullCheckRefuses)
+{
+    auto line = [](double h, double g, const char* epoch, double m, double w, double node, double i) {
+        return astorb_line("  4101", "Test", h, g, epoch, m, w, node, i, 0.1, 2.5);
+    };
+    auto with_columns = [](std::string text, int first, const char* replacement) {
+        return text.replace(static_cast<std::size_t>(first - 1), std::char_traits<char>::length(replacement),
+                            replacement);
+    };
+    const std::string sound = line(12.77, 0.15, "20080514", 300.5, 200.25, 150.125, 20.0);
+    // An inclination of three digits fills its ten columns.
+    const std::string steep = with_columns(sound, 148, "120.000000");
+    const struct {
+        const char* what;
+        std::string text;
+        bool sound;
+    } cases[] = {
+        {"the same record", sound, true},
+        {"other digits, same shapes", line(13.01, 0.25, "20071231", 101.0, 359.75, 360.0, 79.5), true},
+        {"inclination of 179.5", with_columns(sound, 148, "179.500000"), true},
+        {"inclination beyond 180", with_columns(sound, 148, "190.000000"), false},
+        {"H beyond 40", line(45.0, 0.15, "20080514", 300.5, 200.25, 150.125, 20.0), false},
+        {"H below -10", line(-12.0, 0.15, "20080514", 300.5, 200.25, 150.125, 20.0), false},
+        {"G beyond 2", line(12.77, 2.5, "20080514", 300.5, 200.25, 150.125, 20.0), false},
+        {"mean anomaly beyond 360", line(12.77, 0.15, "20080514", 365.0, 200.25, 150.125, 20.0), false},
+        {"perihelion beyond 360", line(12.77, 0.15, "20080514", 300.5, 400.0, 150.125, 20.0), false},
+        {"node beyond 360", line(12.77, 0.15, "20080514", 300.5, 200.25, 360.5, 20.0), false},
+        {"13th month", line(12.77, 0.15, "20081301", 300.5, 200.25, 150.125, 20.0), false},
+        {"29 February of a common year", line(12.77, 0.15, "20070229", 300.5, 200.25, 150.125, 20.0), false},
+        {"day 0", line(12.77, 0.15, "20080500", 300.5, 200.25, 150.125, 20.0), false},
+        {"29 February of a leap year", line(12.77, 0.15, "20080229", 300.5, 200.25, 150.125, 20.0), true},
+        {"uncertainty dated 31 April", with_columns(sound, 209, "20080431"), false},
+        {"uncertainty date blank", with_columns(sound, 209, "        "), true},
+        {"uncertainty negative", with_columns(sound, 191, "   -0.12"), false},
+        {"uncertainty minus zero", with_columns(sound, 191, "   -0.00"), true},
+    };
+    ASSERT_TRUE(has_sound_astorb_fields(sound, parse_astorb_orbit(sound)));
+    ASSERT_TRUE(has_sound_astorb_fields(steep, parse_astorb_orbit(steep)));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& c : cases) {
+            const CatalogueLine full = parse_catalogue_line(CatalogueFormat{CatalogueLayout::astorb, 0}, 1, c.text,
+                                                            c.text.size());
+            EXPECT_EQ(full.problem.empty(), c.sound) << c.what << ": " << full.problem;
+            EXPECT_EQ(has_sound_astorb_fields(c.text, parse_astorb_orbit(c.text)), c.sound) << c.what;
+        }
+    }
 }
