@@ -109,9 +109,43 @@ double AsteroidFields::deviation_km(const OrbitRecord& record) const
     return window_deviation_km(record, *tables_, light_time_allowance_days(record));
 }
 
+double AsteroidFields::class_deviation_km(const OrbitRecord& record) const
+{
+    if (!tables_) {
+        return 0.0;
+    }
+    return class_window_deviation_km(record, *tables_, light_time_allowance_days(record));
+}
+
+// The pieces of the cheaper bound from where the bodies are, tried before
+// the full one.
+constexpr int COARSE_PATH_PIECES = 12;
+
+std::vector<double> AsteroidFields::loose_deviations_km(const OrbitRecord& record) const
+{
+    if (!tables_) {
+        return {};
+    }
+    const double light_time = light_time_allowance_days(record);
+    const double by_class = class_window_deviation_km(record, *tables_, light_time);
+    if (by_class < INFINITY) {
+        return {by_class};
+    }
+    return {window_deviation_km(record, *tables_, light_time, COARSE_PATH_PIECES)};
+}
+
 bool AsteroidFields::may_hold(const AstorbRecord& orbit) const
 {
-    return may_be_in_field(fields_.front().prefilter, orbit, deviation_km(OrbitRecord{orbit}));
+    // The bound of the orbit's class first: one look-up, and it rules out
+    // nearly every record far from the field; the record's own bound, a few
+    // microseconds, only for the rest.
+    const OrbitRecord record{orbit};
+    for (const double loose : loose_deviations_km(record)) {
+        if (loose < INFINITY && !may_be_in_field(fields_.front().prefilter, orbit, loose)) {
+            return false;
+        }
+    }
+    return may_be_in_field(fields_.front().prefilter, orbit, deviation_km(record));
 }
 
 std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& work, const OrbitRecord& record,
@@ -190,6 +224,21 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
                               std::string* failure) const
 {
     thread_local std::vector<int> candidates;
+    // The class's bound first: when no field may hold the record under it,
+    // the record's own bound is not needed.
+    for (const double loose : loose_deviations_km(record)) {
+        if (!(loose < INFINITY)) {
+            continue;
+        }
+        candidate_fields_of(record, loose, candidates);
+        const bool any = std::any_of(candidates.begin(), candidates.end(), [&](int candidate) {
+            const Work& work = fields_[static_cast<std::size_t>(candidate)];
+            return !work.plain || prefiltered || may_be_in_field(work.prefilter, record, loose);
+        });
+        if (!any) {
+            return;
+        }
+    }
     const double deviation = deviation_km(record);
     candidate_fields_of(record, deviation, candidates);
     // n-body: integrated once, when the first field needs the place.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "constants.hpp"
 #include "osculating_elements.hpp"
 
 namespace fieldsearch {
@@ -100,7 +101,98 @@ IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt,
     return out;
 }
 
-double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days)
+namespace {
+
+// The classes' cells: 1 % of perihelion and of aphelion distance.
+constexpr double CELL_LOG_WIDTH = 0.01;
+
+long distance_cell(double au)
+{
+    return static_cast<long>(std::floor(std::log(au) / CELL_LOG_WIDTH));
+}
+
+// The least and greatest distance of a cell, widened by the rounding of the
+// logarithm and the exponential.
+double cell_least_au(long cell)
+{
+    return std::exp(static_cast<double>(cell) * CELL_LOG_WIDTH) * (1.0 - 1e-9);
+}
+
+double cell_greatest_au(long cell)
+{
+    return std::exp(static_cast<double>(cell + 1) * CELL_LOG_WIDTH) * (1.0 + 1e-9);
+}
+
+// The bound of one class: its orbits' distances within the cells' range;
+// their speeds below vis-viva at the least perihelion distance with the
+// longest semimajor axis, v^2 = GM (2 / r - 1 / a); the span from the
+// farther end of the epoch bin to the farther of the window's ends (a day
+// of light time before its start included).
+DeviationBound class_bound(long q_cell, long aphelion_cell, long bin, const RunPlanetTables& tables,
+                           const BodyDistanceRanges& ranges)
+{
+    const double least = cell_least_au(q_cell);
+    const double greatest = cell_greatest_au(aphelion_cell);
+    const double longest_axis = 0.5 * (cell_greatest_au(q_cell) + greatest);
+    const double gm = GAUSSIAN_CONSTANT * GAUSSIAN_CONSTANT;
+    const double speed = std::sqrt(gm * (2.0 / least - 1.0 / longest_axis)) * (1.0 + 1e-9);
+    const double bin_start = static_cast<double>(bin) * EPOCH_BIN_DAYS;
+    const double bin_end = bin_start + EPOCH_BIN_DAYS;
+    const double earliest = tables.window_start_tt() - 1.0;
+    const double latest = tables.window_end_tt();
+    const double span = std::max({std::fabs(latest - bin_start), std::fabs(latest - bin_end),
+                                  std::fabs(earliest - bin_start), std::fabs(earliest - bin_end)});
+    return range_deviation_bound(least, greatest, speed, span, ranges);
+}
+
+}  // namespace
+
+double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days)
+{
+    const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record);
+    if (asteroid == nullptr || !has_elliptic_elements(*asteroid) || !(light_time_days <= 1.0)) {
+        return INFINITY;
+    }
+    const double epoch = record_epoch_tt(record);
+    if (!epoch_taken(epoch)) {
+        return INFINITY;
+    }
+    const double a = asteroid->semimajor_axis;
+    const double e = asteroid->eccentricity;
+    const double q = a * (1.0 - e);
+    const double aphelion = a * (1.0 + e);
+    if (!(q > 0.0) || !std::isfinite(aphelion)) {
+        return INFINITY;
+    }
+    const long bin = static_cast<long>(std::floor(epoch / EPOCH_BIN_DAYS));
+    const long q_cell = distance_cell(q);
+    const long aphelion_cell = distance_cell(aphelion);
+    if (q_cell < -30000 || aphelion_cell > 30000) {
+        return INFINITY;
+    }
+    const std::uint64_t key = (static_cast<std::uint64_t>(q_cell + 32768) << 16) |
+                              static_cast<std::uint64_t>(aphelion_cell + 32768);
+    const RunPlanetTables::Span& span = tables.for_epoch(epoch);
+    DeviationBound bound{};
+    {
+        const std::lock_guard<std::mutex> lock(span.classes_mutex);
+        const auto found = span.classes.find(key);
+        if (found != span.classes.end()) {
+            bound = found->second;
+        } else {
+            bound = class_bound(q_cell, aphelion_cell, bin, tables, span.ranges);
+            span.classes.emplace(key, bound);
+        }
+    }
+    if (!(bound.distance < INFINITY)) {
+        return INFINITY;
+    }
+    const double km = (bound.distance + bound.speed * light_time_days) * KM_PER_AU + EARTH_EPHEMERIS_ALLOWANCE_KM;
+    return std::isfinite(km) ? km : INFINITY;
+}
+
+double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days,
+                           int path_pieces)
 {
     if (!elements_valid(record)) {
         return INFINITY;
@@ -131,7 +223,7 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
                                       : DeviationBound{INFINITY, INFINITY};
         if (!(bound.distance < INFINITY)) {
             shells = false;
-            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges);
+            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges, path_pieces);
         }
         if (!(bound.distance < INFINITY)) {
             return INFINITY;

@@ -7,10 +7,12 @@
 // rules most records out before integrating any.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "catalogue_record.hpp"
 #include "nbody_propagation.hpp"
@@ -43,6 +45,10 @@ public:
     struct Span {
         PlanetTable table;
         BodyDistanceRanges ranges;
+        // The bounds of the classes of orbits (class_window_deviation_km)
+        // with epochs in the bin, by their cells.
+        mutable std::mutex classes_mutex;
+        mutable std::unordered_map<std::uint64_t, DeviationBound> classes;
     };
 
     // The span for a record whose epoch is `epoch_tt` (within the epochs the
@@ -78,7 +84,21 @@ IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt,
 // two-body heliocentric places at any instant of the window, the light time
 // back from it included (up to `light_time_days`), with room for the
 // observer's Earth taken from ERFA rather than the solar series; infinite
-// when no bound holds.
-double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days);
+// when no bound holds. Where the distance shells give none, the bound from
+// where the bodies are, over `path_pieces` pieces (fewer: cheaper, looser,
+// more often infinite).
+inline constexpr int FINE_PATH_PIECES = 48;
+double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days,
+                           int path_pieces = FINE_PATH_PIECES);
+
+// A looser bound of the same (km), one for each class of asteroid orbits:
+// elliptic orbits whose perihelion and aphelion distances fall in the same
+// cells of 1 % and whose epochs fall in the same bin of EPOCH_BIN_DAYS
+// share the bound of the widest orbit of the class over the longest span
+// from the bin to the window (range_deviation_bound), made once; at least
+// window_deviation_km of each of them. Infinite for comets and open orbits
+// and where the class's distances overlap a body's, and for what
+// window_deviation_km refuses.
+double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days);
 
 }  // namespace fieldsearch

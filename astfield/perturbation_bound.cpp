@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 
 #include "angles.hpp"
 #include "constants.hpp"
@@ -150,6 +151,45 @@ bool piece_constants(const PieceOrbit& orbit, const PathPiece& path, const BodyD
     return std::isfinite(lipschitz) && std::isfinite(forcing);
 }
 
+// The deviation at the end of a piece of `h` days over which the two-body
+// orbit is `orbit` (and, for the path bound, near `path`), from `start` at
+// its beginning; empty when no bound holds.
+std::optional<DeviationBound> piece_bound(const PieceOrbit& orbit, const PathPiece& path,
+                                          const BodyDistanceRanges& ranges, const DeviationBound& start, double h)
+{
+    // A first guess from the deviation at the piece's start, then doubled
+    // until the piece's own end stays inside it: then the deviation cannot
+    // have left the guess anywhere in the piece.
+    double lipschitz = 0.0;
+    double forcing = 0.0;
+    if (!piece_constants(orbit, path, ranges, start, lipschitz, forcing)) {
+        return std::nullopt;
+    }
+    DeviationBound end = advanced(start, lipschitz, forcing, h);
+    DeviationBound guess{2.0 * end.distance + 1e-300, 2.0 * end.speed + 1e-300};
+    for (int attempt = 0; attempt < BOOTSTRAP_TRIES; ++attempt) {
+        if (!piece_constants(orbit, path, ranges, guess, lipschitz, forcing)) {
+            return std::nullopt;
+        }
+        end = advanced(start, lipschitz, forcing, h);
+        if (end.distance < guess.distance && end.speed < guess.speed) {
+            if (!std::isfinite(end.distance)) {
+                return std::nullopt;
+            }
+            return end;
+        }
+        guess = DeviationBound{2.0 * end.distance, 2.0 * end.speed};
+    }
+    return std::nullopt;
+}
+
+// The bound with its margins for the integration's error and rounding.
+DeviationBound with_margins(const DeviationBound& bound)
+{
+    return DeviationBound{bound.distance * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_AU,
+                          bound.speed * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_AU / 86400.0};
+}
+
 // The bound over the span cut into `pieces`, with or without the table.
 DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
                                const PlanetTable* table, const BodyDistanceRanges& ranges, int pieces)
@@ -179,35 +219,13 @@ DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_
             path.bodies = &bodies;
             path.middle = position_from_perihelion_elements(elements, middle);
         }
-        // A first guess from the deviation at the piece's start, then
-        // doubled until the piece's own end stays inside it: then the
-        // deviation cannot have left the guess anywhere in the piece.
-        double lipschitz = 0.0;
-        double forcing = 0.0;
-        if (!piece_constants(orbit, path, ranges, bound, lipschitz, forcing)) {
+        const std::optional<DeviationBound> end = piece_bound(orbit, path, ranges, bound, h);
+        if (!end) {
             return UNBOUNDED;
         }
-        DeviationBound end = advanced(bound, lipschitz, forcing, h);
-        DeviationBound guess{2.0 * end.distance + 1e-300, 2.0 * end.speed + 1e-300};
-        bool settled = false;
-        for (int attempt = 0; attempt < BOOTSTRAP_TRIES && !settled; ++attempt) {
-            if (!piece_constants(orbit, path, ranges, guess, lipschitz, forcing)) {
-                return UNBOUNDED;
-            }
-            end = advanced(bound, lipschitz, forcing, h);
-            if (end.distance < guess.distance && end.speed < guess.speed) {
-                settled = true;
-            } else {
-                guess = DeviationBound{2.0 * end.distance, 2.0 * end.speed};
-            }
-        }
-        if (!settled || !std::isfinite(end.distance)) {
-            return UNBOUNDED;
-        }
-        bound = end;
+        bound = *end;
     }
-    return DeviationBound{bound.distance * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_AU,
-                          bound.speed * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_AU / 86400.0};
+    return with_margins(bound);
 }
 
 }  // namespace
@@ -216,6 +234,22 @@ DeviationBound shell_deviation_bound(const PerihelionElements& elements, double 
                                      const BodyDistanceRanges& ranges, int pieces)
 {
     return deviation_bound(elements, epoch_tt, tt, nullptr, ranges, pieces);
+}
+
+DeviationBound range_deviation_bound(double least_au, double greatest_au, double speed_au_per_day, double span_days,
+                                     const BodyDistanceRanges& ranges)
+{
+    if (!(least_au > 0.0) || !(greatest_au >= least_au) || !(speed_au_per_day >= 0.0) || !(span_days >= 0.0) ||
+        !std::isfinite(greatest_au) || !std::isfinite(speed_au_per_day) || !std::isfinite(span_days)) {
+        return UNBOUNDED;
+    }
+    if (span_days == 0.0) {
+        return DeviationBound{0.0, 0.0};
+    }
+    const PieceOrbit orbit{least_au, greatest_au, speed_au_per_day};
+    const std::optional<DeviationBound> end =
+        piece_bound(orbit, PathPiece{nullptr, Vector3{}, 0.5 * span_days}, ranges, DeviationBound{0.0, 0.0}, span_days);
+    return end ? with_margins(*end) : UNBOUNDED;
 }
 
 DeviationBound path_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,

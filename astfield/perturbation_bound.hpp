@@ -39,6 +39,15 @@ DeviationBound shell_deviation_bound(const PerihelionElements& elements, double 
 DeviationBound path_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
                                     const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces = 48);
 
+// The bound after `span_days` for every orbit whose two-body distance from
+// the Sun stays within [least_au, greatest_au] and whose two-body speed stays
+// below `speed_au_per_day` over the span, from the bodies' distance ranges
+// alone, as one piece: looser than shell_deviation_bound of any such orbit,
+// but one value serves a whole class of orbits. It grows with the span and
+// with the distance range and speed widened.
+DeviationBound range_deviation_bound(double least_au, double greatest_au, double speed_au_per_day, double span_days,
+                                     const BodyDistanceRanges& ranges);
+
 // The perihelion elements of an asteroid record (q = a (1 - e), perihelion
 // time within half a period of the epoch), for the bounds.
 PerihelionElements record_perihelion_elements(const AstorbRecord& record);

@@ -11,7 +11,9 @@
 #include "astorb_record.hpp"
 #include "nbody_propagation.hpp"
 #include "osculating_elements.hpp"
+#include "orbit_propagation.hpp"
 #include "perturbation_bound.hpp"
+#include "time_scales.hpp"
 #include "two_body.hpp"
 
 using namespace fieldsearch;
@@ -80,6 +82,7 @@ TEST(PerturbationBound, IntegratedOrbitsStayWithinTheirBounds)
         int orbits = 0;
         int finite_shell = 0;
         int finite_path = 0;
+        int finite_range = 0;
         int checked = 0;
         double worst_ratio = 0.0;
         std::vector<double> year_bounds;
@@ -100,6 +103,22 @@ TEST(PerturbationBound, IntegratedOrbitsStayWithinTheirBounds)
                 const double deviation = distance(state.position, position_from_perihelion_elements(elements, tt));
                 const DeviationBound shell = shell_deviation_bound(elements, EPOCH, tt, ranges);
                 const DeviationBound path = path_deviation_bound(elements, EPOCH, tt, table, ranges);
+                const DeviationBound coarse_path = path_deviation_bound(elements, EPOCH, tt, table, ranges, 12);
+                // The bound of the orbit's class, from its distance range
+                // and its speed at perihelion alone.
+                DeviationBound by_range{INFINITY, INFINITY};
+                if (elements.e < 1.0) {
+                    const double axis = elements.q / (1.0 - elements.e);
+                    const double speed = std::sqrt(GAUSSIAN_CONSTANT * GAUSSIAN_CONSTANT *
+                                                   (2.0 / elements.q - 1.0 / axis));
+                    by_range = range_deviation_bound(elements.q, 2.0 * axis - elements.q, speed, days, ranges);
+                }
+                EXPECT_LE(deviation, coarse_path.distance) << population << " q " << elements.q << " e "
+                                                           << elements.e << " after " << direction * days << " d";
+                EXPECT_LE(deviation, by_range.distance) << population << " q " << elements.q << " e " << elements.e
+                                                        << " after " << direction * days << " d";
+                EXPECT_LE(shell.distance, by_range.distance * (1.0 + 1e-9) + 1e-15) << population;
+                finite_range += days <= 365.0 && std::isfinite(by_range.distance) ? 1 : 0;
                 const bool within_year = days <= 365.0;
                 checked += within_year ? 1 : 0;
 
@@ -125,12 +144,13 @@ TEST(PerturbationBound, IntegratedOrbitsStayWithinTheirBounds)
         const double median_year = year_bounds.empty() ? INFINITY : year_bounds[year_bounds.size() / 2];
         std::ostringstream figures;
         figures << orbits << " orbits, " << checked << " instants, finite: shell " << finite_shell << " path "
-                << finite_path << "; largest deviation / bound " << worst_ratio << "; median shell bound at one year "
+                << finite_path << " class " << finite_range << "; largest deviation / bound " << worst_ratio << "; median shell bound at one year "
                 << median_year << " AU";
         RecordProperty(population, figures.str());
         if (population == "main belt") {
             EXPECT_GT(finite_shell, 0.9 * checked);
             EXPECT_GT(finite_path, 0.95 * checked);
+            EXPECT_GT(finite_range, 0.9 * checked);
             EXPECT_LT(median_year, 0.02);
         }
     }
@@ -218,5 +238,47 @@ TEST(PerturbationBound, AngleOfTheBoundSphere)
         const Vector3 point{{1.5 + s * offset(1), s * offset(2), s * offset(3)}};
         const double angle = std::acos(point(1) / std::sqrt(dot_product(point, point)));
         EXPECT_LE(angle, limit + 1e-15);
+    }
+}
+
+// Catches a class bound below a member's own (a cell that misses the orbit's
+// distances, a span that misses the epoch bin's far end, a speed below the
+// orbit's): for 2000 random main-belt and near-Earth records with epochs
+// spread over four months, seen a year and ten days after, the bound of the
+// record's class is at least the record's own wherever the latter is finite,
+// and finite for most of the main belt.
+TEST(PerturbationBound, ClassBoundHoldsForEveryMember)
+{
+    std::mt19937_64 random(23);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (const double days_after : {10.0, 365.0}) {
+        const RunPlanetTables tables(EPOCH + days_after, EPOCH + days_after + 0.3);
+        int main_belt = 0;
+        int finite_class = 0;
+        for (int k = 0; k < 2000; ++k) {
+            const bool near_earth = k % 4 == 3;
+            AstorbRecord record{};
+            const double epoch = EPOCH - std::floor(120.0 * unit(random));
+            const CalendarDate date = calendar_date_from_mjd(epoch);
+            record.epoch_year = date.year;
+            record.epoch_month = date.month;
+            record.epoch_day = date.day;
+            record.semimajor_axis = near_earth ? 0.9 + 1.6 * unit(random) : 2.1 + 1.2 * unit(random);
+            record.eccentricity = near_earth ? 0.1 + 0.6 * unit(random) : 0.3 * unit(random);
+            record.inclination = 25.0 * unit(random);
+            record.node = 360.0 * unit(random);
+            record.perihelion_argument = 360.0 * unit(random);
+            record.mean_anomaly = 360.0 * unit(random);
+            const OrbitRecord orbit{record};
+            const double light_time = 0.5 * unit(random);
+            const double own = window_deviation_km(orbit, tables, light_time);
+            const double by_class = class_window_deviation_km(orbit, tables, light_time);
+            if (std::isfinite(own)) {
+                EXPECT_GE(by_class, own) << "a " << record.semimajor_axis << " e " << record.eccentricity;
+            }
+            main_belt += near_earth ? 0 : 1;
+            finite_class += !near_earth && std::isfinite(by_class) ? 1 : 0;
+        }
+        EXPECT_GT(finite_class, 0.8 * main_belt) << days_after;
     }
 }
