@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -314,30 +315,60 @@ std::optional<Identification> identification_of(const Observation& o, const Aste
 
 }  // namespace
 
-int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& output)
+namespace {
+
+// A night's observations read, placed at their stations and grouped into
+// tracklets, ready for the scan; never moved (the scan refers to them).
+struct PreparedNight {
+    std::string text;
+    ObservationFormat format{};
+    std::size_t stations = 0;
+    std::string messages;  // the observations that cannot be read or placed, as the program reports them
+    std::vector<Observation> observations;
+    std::vector<Tracklet> tracklets;
+    IdentificationScan scan{observations, tracklets, {}, {}, {}, {}, {}, {}, {}};
+    const char* where = "";  // how a message names an observation's place: its line, or "observation " N in XML
+
+    PreparedNight() = default;
+    PreparedNight(const PreparedNight&) = delete;
+    PreparedNight& operator=(const PreparedNight&) = delete;
+};
+
+// The night of plan.observations, or none with `status` 1 (a file cannot
+// be read) or 2 (observations of no known format) and one line in `error`
+// without the program's name.
+std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char* program, int& status,
+                                              std::string& error)
 {
     const ObservationRun& run = *plan.observations;
-    const char* program = ASTFIELD_PROGRAM_NAME;
+    auto night = std::make_unique<PreparedNight>();
     const std::optional<std::string> text = file_text(run.observations_path);
     if (!text) {
-        std::fprintf(output.err, "%s: %s: cannot be read\n", program, run.observations_path.c_str());
-        return 1;
+        status = 1;
+        error = run.observations_path + ": cannot be read";
+        return nullptr;
     }
-    ObservationsResult read = observations_from_text(*text);
+    night->text = *text;
+    ObservationsResult read = observations_from_text(night->text);
     if (!read.format) {
-        std::fprintf(output.err, "%s: %s: %s\n", program, run.observations_path.c_str(), read.error.c_str());
-        return 2;
+        status = 2;
+        error = run.observations_path + ": " + read.error;
+        return nullptr;
     }
+    night->format = *read.format;
     const std::optional<std::string> codes_text = file_text(run.observatory_codes_path);
     if (!codes_text) {
-        std::fprintf(output.err, "%s: %s: cannot be read\n", program, run.observatory_codes_path.c_str());
-        return 1;
+        status = 1;
+        error = run.observatory_codes_path + ": cannot be read";
+        return nullptr;
     }
     const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
     if (!codes.error.empty()) {
-        std::fprintf(output.err, "%s: %s: %s\n", program, run.observatory_codes_path.c_str(), codes.error.c_str());
-        return 1;
+        status = 1;
+        error = run.observatory_codes_path + ": " + codes.error;
+        return nullptr;
     }
+    night->stations = codes.stations.size();
 
     // Problems and observations from unknown stations, in file order.
     std::vector<std::pair<long, std::string>> messages;
@@ -345,7 +376,6 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
         messages.emplace_back(p.position, p.what);
     }
     const FieldSearch& clock = plan.fields.front();
-    std::vector<Observation> observations;
     std::vector<ObservationField> fields;
     double spread = 0.0;
     for (Observation& o : read.observations) {
@@ -359,18 +389,20 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
                                  : std::sqrt(dot_product(*site, *site));
         spread = std::max(spread, reach);
         fields.push_back(observation_field(o, *site, clock));
-        observations.push_back(std::move(o));
+        night->observations.push_back(std::move(o));
     }
     std::stable_sort(messages.begin(), messages.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    const char* where = *read.format == ObservationFormat::ades_xml ? "observation " : "";
+    night->where = night->format == ObservationFormat::ades_xml ? "observation " : "";
     for (const auto& [position, what] : messages) {
-        std::fprintf(output.err, "%s: %s:%s%ld: %s\n", program, run.observations_path.c_str(), where, position,
-                     what.c_str());
+        night->messages += formatted("%s: %s:%s%ld: %s\n", program, run.observations_path.c_str(), night->where,
+                                     position, what.c_str());
     }
 
-    const std::vector<Tracklet> tracklets = tracklets_from_observations(observations, codes.stations);
-    IdentificationScan scan{observations, tracklets, {}, {}, {}, {}, {}, {}, {}};
+    const std::vector<Observation>& observations = night->observations;
+    night->tracklets = tracklets_from_observations(observations, codes.stations);
+    const std::vector<Tracklet>& tracklets = night->tracklets;
+    IdentificationScan& scan = night->scan;
     scan.fields = std::move(fields);
     scan.tracklet_of.assign(observations.size(), 0);
     scan.member_of.assign(observations.size(), 0);
@@ -392,6 +424,114 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
     scan.night = night_plan(windows, Vector3{}, NIGHT_SEGMENT_HOURS, NIGHT_PART_HOURS, clock.ut1_minus_utc_seconds,
                             clock.leap_seconds);
     scan.night.observer_spread_km = spread;
+    return night;
+}
+
+// Each tracklet's candidates ranked, at most `max_candidates` of them;
+// returns how many tracklets have one or more.
+int ranked_candidates(std::vector<std::vector<Candidate>>& found, int max_candidates)
+{
+    int identified = 0;
+    for (std::vector<Candidate>& list : found) {
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Candidate& a, const Candidate& b) { return ranks_before(a.match, b.match); });
+        if (list.size() > static_cast<std::size_t>(std::max(max_candidates, 0))) {
+            list.resize(static_cast<std::size_t>(std::max(max_candidates, 0)));
+        }
+        identified += list.empty() ? 0 : 1;
+    }
+    return identified;
+}
+
+// The rows of tracklet t: each candidate's row per observation, by rank, or
+// the observations' rows with rank 0 when it has none.
+std::vector<Row> tracklet_rows(const PreparedNight& night, std::size_t t, const std::vector<Candidate>& found)
+{
+    const Tracklet& tracklet = night.tracklets[t];
+    std::vector<Row> rows;
+    if (found.empty()) {
+        // The candidate columns empty: every row has the header's columns.
+        const std::size_t columns = identification_columns().size();
+        for (const std::size_t i : tracklet.members) {
+            Row row = observation_row(t, night.observations[i], 0);
+            row.values.resize(columns, absent_value());
+            rows.push_back(std::move(row));
+        }
+    }
+    for (std::size_t r = 0; r < found.size(); ++r) {
+        for (std::size_t m = 0; m < tracklet.members.size(); ++m) {
+            rows.push_back(candidate_row(t, night.observations[tracklet.members[m]], static_cast<int>(r) + 1,
+                                         found[r], m));
+        }
+    }
+    return rows;
+}
+
+// A run of consecutive records of a catalogue held in memory.
+struct RecordRange {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+constexpr std::size_t RECORDS_PER_BLOCK = 2048;
+
+}  // namespace
+
+ObservationIdentification identification_by_records(const SearchPlan& plan, const std::vector<OrbitRecord>& records)
+{
+    ObservationIdentification result;
+    const std::unique_ptr<PreparedNight> night = prepared_night(plan, ASTFIELD_PROGRAM_NAME, result.status, result.error);
+    if (!night) {
+        return result;
+    }
+    result.messages = night->messages;
+    std::vector<std::vector<Candidate>> found(night->tracklets.size());
+    std::size_t next = 0;
+    run_ordered_blocks<RecordRange, Findings>(
+        std::max(1, plan.threads),
+        [&](RecordRange& range) {
+            range.begin = next;
+            range.end = std::min(records.size(), next + RECORDS_PER_BLOCK);
+            next = range.end;
+            return range.begin < range.end;
+        },
+        [&](const RecordRange& range, Findings& findings) {
+            findings.clear();
+            for (std::size_t k = range.begin; k < range.end; ++k) {
+                evaluate_record(night->scan, records[k], findings);
+            }
+        },
+        [&](Findings& findings) {
+            for (Candidate& c : findings.candidates) {
+                found[c.tracklet].push_back(std::move(c));
+            }
+        });
+    result.identified = ranked_candidates(found, plan.observations->max_candidates);
+    result.tracklets = static_cast<int>(night->tracklets.size());
+    result.columns = identification_columns();
+    for (std::size_t t = 0; t < night->tracklets.size(); ++t) {
+        std::vector<Row> rows = tracklet_rows(*night, t, found[t]);
+        std::move(rows.begin(), rows.end(), std::back_inserter(result.rows));
+    }
+    return result;
+}
+
+int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& output)
+{
+    const ObservationRun& run = *plan.observations;
+    const char* program = ASTFIELD_PROGRAM_NAME;
+    int status = 0;
+    std::string error;
+    const std::unique_ptr<PreparedNight> night = prepared_night(plan, program, status, error);
+    if (!night) {
+        std::fprintf(output.err, "%s: %s\n", program, error.c_str());
+        return status;
+    }
+    std::fputs(night->messages.c_str(), output.err);
+    const std::vector<Observation>& observations = night->observations;
+    const std::vector<Tracklet>& tracklets = night->tracklets;
+    IdentificationScan& scan = night->scan;
+    const char* where = night->where;
     scan.diagnostics = {program, output.catalogue_path, output.err};
 
     std::FILE* catalogue = open_catalogue(scan.diagnostics);
@@ -422,15 +562,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
                 found[c.tracklet].push_back(std::move(c));
             }
         });
-    int identified = 0;
-    for (std::vector<Candidate>& list : found) {
-        std::stable_sort(list.begin(), list.end(),
-                         [](const Candidate& a, const Candidate& b) { return ranks_before(a.match, b.match); });
-        if (list.size() > static_cast<std::size_t>(std::max(run.max_candidates, 0))) {
-            list.resize(static_cast<std::size_t>(std::max(run.max_candidates, 0)));
-        }
-        identified += list.empty() ? 0 : 1;
-    }
+    const int identified = ranked_candidates(found, run.max_candidates);
     const int unidentified = static_cast<int>(tracklets.size()) - identified;
 
     if (reader.read_error()) {
@@ -443,9 +575,9 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
     const TextRowLayout layout = identification_layout();
     if (output.format == OutputFormat::text) {
         out += formatted("%s: identification of %s (%s, %zu observations)\n", program,
-                         run.observations_path.c_str(), observation_format_name(*read.format), observations.size());
+                         run.observations_path.c_str(), observation_format_name(night->format), observations.size());
         out += formatted("observatory codes: %s (%zu stations)\n", run.observatory_codes_path.c_str(),
-                         codes.stations.size());
+                         night->stations);
         out += formatted("catalogue: %s\n", output.catalogue_path);
         out += formatted("radius %.1f arcsec, motion tolerance %.1f arcsec/h, at most %d candidates\n",
                          run.radius_arcsec, run.motion_tolerance, run.max_candidates);
@@ -455,18 +587,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
     std::vector<std::string> json_rows;
     for (std::size_t t = 0; t < tracklets.size(); ++t) {
         const Tracklet& tracklet = tracklets[t];
-        std::vector<Row> rows;
-        if (found[t].empty()) {
-            for (const std::size_t i : tracklet.members) {
-                rows.push_back(observation_row(t, observations[i], 0));
-            }
-        }
-        for (std::size_t r = 0; r < found[t].size(); ++r) {
-            for (std::size_t m = 0; m < tracklet.members.size(); ++m) {
-                rows.push_back(candidate_row(t, observations[tracklet.members[m]], static_cast<int>(r) + 1,
-                                             found[t][r], m));
-            }
-        }
+        const std::vector<Row> rows = tracklet_rows(*night, t, found[t]);
         if (output.format == OutputFormat::text) {
             out += formatted("\ntracklet %zu: %s at %s, %zu observation%s, %zu candidate%s\n", t + 1,
                              shown_designation(tracklet.designation).c_str(), tracklet.station.c_str(), tracklet.members.size(),
@@ -491,7 +612,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
         out += "{\"program\":" + json_string_text(program) + ",\"catalogue\":" +
                json_string_text(output.catalogue_path) + ",\"observations\":" +
                json_string_text(run.observations_path) + ",\"observations_format\":" +
-               json_string_text(observation_format_name(*read.format)) + ",\"observatory_codes\":" +
+               json_string_text(observation_format_name(night->format)) + ",\"observatory_codes\":" +
                json_string_text(run.observatory_codes_path) + formatted(",\"radius_arcsec\":%.17g", run.radius_arcsec) +
                formatted(",\"motion_tolerance_arcsec_per_hour\":%.17g", run.motion_tolerance) +
                formatted(",\"max_candidates\":%d", run.max_candidates) + formatted(",\"records_read\":%d", records) +
@@ -517,7 +638,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
                 }
             }
         }
-        const WrittenObservations written = text_with_designations(*text, ids);
+        const WrittenObservations written = text_with_designations(night->text, ids);
         for (const ObservationProblem& p : written.problems) {
             std::fprintf(output.err, "%s: %s:%s%ld: %s\n", program, run.identified_path.c_str(), where, p.position,
                          p.what.c_str());

@@ -3,6 +3,11 @@
 // station, all of them answered in one pass over the catalogue.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "catalogue_record.hpp"
+#include "rows.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
 
@@ -35,5 +40,20 @@ inline constexpr int IDENTIFICATION_MAX_CANDIDATES = 5;
 // one line and nothing on output.out for an observation file of no known
 // format; 1 when a file cannot be read or written.
 int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& output);
+
+// The identification of plan.observations by records already read, as the
+// rows the program prints as CSV for it, found in one pass over `records`
+// on plan.threads threads.
+struct ObservationIdentification {
+    int status = 0;        // 1: a file cannot be read; 2: observations of no known format
+    std::string error;     // with a status: one line, without the program's name
+    std::string messages;  // the observations that cannot be read or placed, as the program reports them
+    RowColumns columns;
+    std::vector<Row> rows;
+    int tracklets = 0;
+    int identified = 0;    // tracklets with a candidate
+};
+
+ObservationIdentification identification_by_records(const SearchPlan& plan, const std::vector<OrbitRecord>& records);
 
 }  // namespace fieldsearch
