@@ -18,6 +18,7 @@
 #include "frame_rows.hpp"
 #include "leap_seconds_file.hpp"
 #include "night_candidates.hpp"
+#include "observation_search.hpp"
 #include "ordered_blocks.hpp"
 #include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
@@ -30,8 +31,17 @@ namespace fieldsearch {
 namespace {
 
 // The programs as their command lines know them.
-constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME, ASTORB_CATALOGUE_PATH, true, "astorb|mpcorb|comets",
-                                       nullptr, false, "two-body|n-body"};
+constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME,
+                                       ASTORB_CATALOGUE_PATH,
+                                       true,
+                                       "astorb|mpcorb|comets",
+                                       nullptr,
+                                       false,
+                                       "two-body|n-body",
+                                       ASTEROID_IDENTIFICATION_RADIUS_ARCSEC,
+                                       ASTEROID_MOTION_TOLERANCE_ARCSEC_PER_HOUR,
+                                       "arcsec/h",
+                                       true};
 constexpr ProgramInfo SATELLITE_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
                                         "vinti|sgp4|both", true};
 
@@ -544,6 +554,26 @@ FoundRows AsteroidCatalogue::search(const SearchPlan& plan, bool use_index)
         });
     });
     return assembled_rows(CatalogueKind::asteroids, plan, by_field);
+}
+
+IdentifiedRows AsteroidCatalogue::identify(const SearchPlan& plan) const
+{
+    if (!plan.observations) {
+        throw SearchRefusal(false, "no observations to identify");
+    }
+    ObservationIdentification identification = identification_by_records(plan, records_);
+    if (identification.status != 0) {
+        throw SearchRefusal(true, identification.error);
+    }
+    IdentifiedRows identified;
+    identified.found.columns = std::move(identification.columns);
+    for (Row& row : identification.rows) {
+        identified.found.rows.push_back(std::move(row.values));
+    }
+    identified.messages = std::move(identification.messages);
+    identified.tracklets = identification.tracklets;
+    identified.identified = identification.identified;
+    return identified;
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,16 @@ struct FoundRows {
     std::vector<std::vector<RowValue>> rows;
 };
 
+// The rows of an identification of observations, with the messages about
+// the observations that cannot be read or placed (as the program prints
+// them) and the counts of its closing line.
+struct IdentifiedRows {
+    FoundRows found;
+    std::string messages;
+    int tracklets = 0;
+    int identified = 0;
+};
+
 // Which program's rules a catalogue follows.
 enum class CatalogueKind { asteroids, satellites };
 
@@ -69,6 +79,12 @@ public:
     // evaluates only the records the index names near them (the index is
     // built on first use and again when the night or the observer changes).
     FoundRows search(const SearchPlan& plan, bool use_index);
+
+    // The identification of plan.observations by the records, the rows as
+    // the asteroid program prints them as CSV. Throws SearchRefusal
+    // (`file`) when the observations or the observatory codes cannot be
+    // read or the observations are of no known format.
+    IdentifiedRows identify(const SearchPlan& plan) const;
 
     // Records read (counted as the program counts them) and the messages
     // about lines that are no record, as the program prints them.

@@ -131,6 +131,20 @@ PYBIND11_MODULE(_fieldsearch, m)
                 return python_rows(found);
             },
             py::arg("arguments"), py::arg("fields_text") = py::none(), py::arg("use_index") = true)
+        .def(
+            "identify",
+            [](HeldAsteroids& held, const std::vector<std::string>& arguments) {
+                IdentifiedRows identified;
+                {
+                    py::gil_scoped_release released;
+                    const SearchPlan plan = plan_from_arguments(CatalogueKind::asteroids, arguments, std::nullopt);
+                    const std::lock_guard<std::mutex> lock(held.busy);
+                    identified = held.catalogue->identify(plan);
+                }
+                return py::make_tuple(python_rows(identified.found), identified.messages, identified.tracklets,
+                                      identified.identified);
+            },
+            py::arg("arguments"))
         .def_property_readonly("record_count", [](const HeldAsteroids& held) { return held.catalogue->record_count(); })
         .def_property_readonly("messages", [](const HeldAsteroids& held) { return held.catalogue->messages(); })
         .def_property_readonly("index_builds",

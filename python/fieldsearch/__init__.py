@@ -64,7 +64,9 @@ def _common_arguments(site, observer_km, threads, propagation):
         if not isinstance(propagation, str):
             raise ValueError(f"propagation: {propagation!r} is not two-body or n-body")
         arguments += ["--propagation", propagation]
-    if site is not None:
+    if isinstance(site, str):
+        arguments += ["--site", site]
+    elif site is not None:
         arguments += ["--site", ",".join(_numbers(site, "site", (2, 3)))]
     if observer_km is not None:
         arguments += ["--observer", ",".join(_numbers(observer_km, "observer_km", (3,)))]
@@ -108,24 +110,60 @@ def _listed_search(search, arguments, text, *more):
         raise
 
 
-class AsteroidCatalogue:
-    """The asteroids and comets of a catalogue (astorb, MPCORB or the comets'
-    one-line layout, gzip-compressed when the path ends in .gz), read once.
-    `format` forces the layout ('astorb', 'mpcorb' or 'comets')."""
+def _identification_arguments(observations_path, radius_arcsec, motion_tolerance, max_candidates,
+                              observatory_codes):
+    """The options of an identification, as the command line takes them."""
+    arguments = ["--observations", os.fspath(observations_path)]
+    if radius_arcsec is not None:
+        arguments += ["--radius", _number(radius_arcsec, "radius_arcsec")]
+    if motion_tolerance is not None:
+        arguments += ["--motion-tolerance", _number(motion_tolerance, "motion_tolerance")]
+    if max_candidates is not None:
+        if isinstance(max_candidates, bool) or not isinstance(max_candidates, int):
+            raise ValueError(f"max_candidates: {max_candidates!r} is not a whole number of candidates")
+        arguments += ["--max-candidates", str(max_candidates)]
+    if observatory_codes is not None:
+        arguments += ["--observatory-codes", os.fspath(observatory_codes)]
+    return arguments
 
-    kind = "asteroids"
 
-    def __init__(self, path, format=None):
+def _identified_table(answer):
+    """The Table of a native identification: its rows, and in its meta the
+    closing counts and the messages about observations left out."""
+    rows, messages, tracklets, identified = answer
+    meta = {"tracklets_read": tracklets, "identified": identified, "unidentified": tracklets - identified,
+            "messages": messages}
+    return rows_table(*rows, meta=meta)
+
+
+class _HeldCatalogue:
+    """A catalogue read once by the native module and kept for searches."""
+
+    _native_class = None
+
+    def __init__(self, path, *native_arguments):
         self.path = os.fspath(path)
-        self._native = _fieldsearch.AsteroidCatalogue(self.path, format)
+        self._native = self._native_class(self.path, *native_arguments)
 
     def __len__(self):
         return self._native.record_count
 
     @property
     def messages(self):
-        """What the program says about the catalogue's lines that are no record."""
+        """What the program says about the catalogue's records it cannot read."""
         return self._native.messages
+
+
+class AsteroidCatalogue(_HeldCatalogue):
+    """The asteroids and comets of a catalogue (astorb, MPCORB or the comets'
+    one-line layout, gzip-compressed when the path ends in .gz), read once.
+    `format` forces the layout ('astorb', 'mpcorb' or 'comets')."""
+
+    kind = "asteroids"
+    _native_class = _fieldsearch.AsteroidCatalogue
+
+    def __init__(self, path, format=None):
+        super().__init__(path, format)
 
     def _arguments(self, mag_limit, theory):
         if theory != DEFAULT_THEORY:
@@ -156,24 +194,32 @@ class AsteroidCatalogue:
         arguments += self._arguments(mag_limit, theory)
         return rows_table(*_listed_search(self._native.search, arguments, text, use_index))
 
+    def identify(self, observations_path, *, radius_arcsec=None, motion_tolerance=None, max_candidates=None,
+                 observatory_codes=None, site=None, observer_km=None, propagation=DEFAULT_PROPAGATION,
+                 threads=None):
+        """The catalogue's candidates for each tracklet of a night's
+        observations (80-column or ADES PSV/XML), the rows astfield
+        --observations prints as CSV: `radius_arcsec` (") and
+        `motion_tolerance` ("/h) about each observation, at most
+        `max_candidates` per tracklet, the stations from `observatory_codes`
+        (the bundled list when None). Table.meta gives tracklets_read,
+        identified, unidentified and the messages about observations left
+        out."""
+        arguments = _identification_arguments(observations_path, radius_arcsec, motion_tolerance, max_candidates,
+                                               observatory_codes)
+        arguments += _common_arguments(site, observer_km, threads, propagation)
+        return _identified_table(self._native.identify(arguments))
 
-class SatelliteCatalogue:
+
+class SatelliteCatalogue(_HeldCatalogue):
     """The element sets of a satellite catalogue (three-line sets, or OMM as
     CSV, JSON or XML; gzip-compressed when the path ends in .gz), read once."""
 
     kind = "satellites"
+    _native_class = _fieldsearch.SatelliteCatalogue
 
     def __init__(self, path):
-        self.path = os.fspath(path)
-        self._native = _fieldsearch.SatelliteCatalogue(self.path)
-
-    def __len__(self):
-        return self._native.record_count
-
-    @property
-    def messages(self):
-        """What the program says about the sets it cannot read or evaluate."""
-        return self._native.messages
+        super().__init__(path)
 
     def _arguments(self, mag_limit, theory):
         if mag_limit != DEFAULT_MAG_LIMIT:
