@@ -219,3 +219,21 @@ TEST(PropagationRuns, OrbitsThatCannotBeIntegratedAreReportedAndTheOthersListed)
               std::string::npos)
         << mixed_run.err.substr(0, 400);
 }
+
+namespace {
+
+// Epochs the catalogue cannot be written at are refused with exit status 2
+// and no file.
+TEST(CatalogueReepoch, RefusesEpochsItCannotWrite)
+{
+    const ScratchDirectory scratch;
+    for (const char* epoch : {"1899-12-31", "2100-01-01", "2009-05-14T06:00:00", "2009-02-29", "14-05-2009"}) {
+        const ProgramRun result =
+            run(scratch, ASTFIELD, std::string("--catalogue astorb.dat --write-catalogue out.dat --epoch ") + epoch);
+        EXPECT_EQ(result.status, 2) << epoch;
+        EXPECT_NE(result.err.find("--epoch"), std::string::npos) << epoch;
+        EXPECT_TRUE(file_contents(scratch.file("out.dat")).empty()) << epoch;
+    }
+}
+
+}  // namespace
