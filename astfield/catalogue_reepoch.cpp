@@ -8,14 +8,6 @@ namespace fieldsearch {
 
 namespace {
 
-bool orbit_taken(const OrbitRecord& record)
-{
-    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-        return has_elliptic_elements(*asteroid);
-    }
-    return has_valid_comet_elements(std::get<CometRecord>(record));
-}
-
 // `value` (degrees) written "%W.Df" within [0, 360): a value that rounds to
 // 360 is written as 0.
 std::string angle_text(double value, int width, int decimals)
@@ -72,33 +64,6 @@ std::string astorb_line(std::string_view line, int year, int month, int day, con
 
 }  // namespace
 
-ReepochedOrbit reepoched_orbit(const OrbitRecord& record, double target_tt, const RunPlanetTables& tables)
-{
-    ReepochedOrbit out{false, {}, {}};
-    if (!orbit_taken(record)) {
-        out.failure = "elements that describe no orbit";
-        return out;
-    }
-    const double epoch = record_epoch_tt(record);
-    if (!(epoch >= EARLIEST_EPOCH_TT && epoch < LATEST_EPOCH_TT)) {
-        out.failure = "epoch outside 1900-2099";
-        return out;
-    }
-    const RunPlanetTables::Span& span = tables.for_epoch(epoch);
-    const Propagated carried = propagate_state(record_epoch_state(record), epoch, target_tt, span.table);
-    if (carried.outcome != PropagationOutcome::reached) {
-        out.failure = propagation_failure_reason(carried);
-        return out;
-    }
-    out.elements = elements_from_state(carried.state, target_tt);
-    if (!std::isfinite(out.elements.perihelion_distance) || !std::isfinite(out.elements.eccentricity)) {
-        out.failure = "an integrated orbit that is no conic";
-        return out;
-    }
-    out.ok = true;
-    return out;
-}
-
 ReepochedLine reepoched_line(const CatalogueFormat& format, long line_number, std::string_view line, int year,
                              int month, int day, double target_tt, const RunPlanetTables& tables)
 {
@@ -121,7 +86,7 @@ ReepochedLine reepoched_line(const CatalogueFormat& format, long line_number, st
                      " layout are not written at a new epoch";
         return out;
     }
-    const ReepochedOrbit orbit = reepoched_orbit(parsed.record, target_tt, tables);
+    const IntegratedElements orbit = integrated_elements(parsed.record, target_tt, tables);
     if (!orbit.ok) {
         out.kind = ReepochedLine::Kind::refused;
         out.reason = "orbit not integrated (" + orbit.failure + ")";

@@ -13,16 +13,6 @@
 
 namespace fieldsearch {
 
-// The record's osculating elements at TT MJD `target_tt`, integrated from
-// its epoch with the planets of `tables`; or, when not ok, why the orbit
-// could not be carried there (one line, no line end).
-struct ReepochedOrbit {
-    bool ok;
-    OsculatingElements elements;
-    std::string failure;
-};
-ReepochedOrbit reepoched_orbit(const OrbitRecord& record, double target_tt, const RunPlanetTables& tables);
-
 // What becomes of one catalogue line.
 struct ReepochedLine {
     enum class Kind {

@@ -71,10 +71,9 @@ const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
     return *span;
 }
 
-IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt, double tt_minus_utc_days,
-                                 const RunPlanetTables& tables)
+IntegratedElements integrated_elements(const OrbitRecord& record, double target_tt, const RunPlanetTables& tables)
 {
-    IntegratedOrbit out{false, {}, {}};
+    IntegratedElements out{false, {}, {}};
     if (!elements_valid(record)) {
         out.failure = "elements that describe no orbit";
         return out;
@@ -85,12 +84,30 @@ IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt,
         return out;
     }
     const RunPlanetTables::Span& span = tables.for_epoch(epoch);
-    const Propagated carried = propagate_state(record_epoch_state(record), epoch, reference_tt, span.table);
+    const Propagated carried = propagate_state(record_epoch_state(record), epoch, target_tt, span.table);
     if (carried.outcome != PropagationOutcome::reached) {
         out.failure = propagation_failure_reason(carried);
         return out;
     }
-    PerihelionElements elements = perihelion_elements_of(elements_from_state(carried.state, reference_tt));
+    out.elements = elements_from_state(carried.state, target_tt);
+    if (!std::isfinite(out.elements.perihelion_distance) || !std::isfinite(out.elements.eccentricity)) {
+        out.failure = "an integrated orbit that is no conic";
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt, double tt_minus_utc_days,
+                                 const RunPlanetTables& tables)
+{
+    IntegratedOrbit out{false, {}, {}};
+    const IntegratedElements integrated = integrated_elements(record, reference_tt, tables);
+    if (!integrated.ok) {
+        out.failure = integrated.failure;
+        return out;
+    }
+    PerihelionElements elements = perihelion_elements_of(integrated.elements);
     elements.perihelion_time -= tt_minus_utc_days;
     if (!std::isfinite(elements.perihelion_time) || !std::isfinite(elements.q) || !std::isfinite(elements.e)) {
         out.failure = "an integrated orbit that is no conic";

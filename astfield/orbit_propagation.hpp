@@ -16,6 +16,7 @@
 
 #include "catalogue_record.hpp"
 #include "nbody_propagation.hpp"
+#include "osculating_elements.hpp"
 #include "perturbation_bound.hpp"
 #include "two_body.hpp"
 
@@ -73,6 +74,21 @@ struct IntegratedOrbit {
     PerihelionElements elements;
     std::string failure;  // when not ok: one line, no line end
 };
+
+// A record's osculating elements at a TT instant, integrated from its epoch;
+// or, when not ok, why the orbit could not be carried there (one line, no
+// line end).
+struct IntegratedElements {
+    bool ok;
+    OsculatingElements elements;
+    std::string failure;
+};
+
+// The record integrated from its epoch to TT MJD `target_tt` with the
+// planets of `tables`. Not ok when the elements are not valid, the epoch lies
+// outside 1900-2099, the integrator cannot carry it or the state there is no
+// conic.
+IntegratedElements integrated_elements(const OrbitRecord& record, double target_tt, const RunPlanetTables& tables);
 
 // The record integrated from its epoch to TT MJD `reference_tt`, whose UTC
 // MJD is reference_tt - tt_minus_utc_days. Not ok when the elements are not

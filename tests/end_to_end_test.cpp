@@ -300,16 +300,6 @@ namespace {
 const char* const SATELLITE_VIEW = "range_km,altitude_deg,azimuth_deg,illumination,phase_angle_deg,v_mag_estimate";
 const char* const ASTEROID_VIEW = "helio_distance_au,geo_distance_au,phase_angle_deg,elongation_deg,altitude_deg,azimuth_deg";
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::vector<std::string> cells_of(const std::string& line)
 {
     std::vector<std::string> cells;

@@ -240,17 +240,6 @@ TEST(CatalogueReepoch, RefusesEpochsItCannotWrite)
 
 namespace {
 
-// Lines of a catalogue file.
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The sample catalogue written a year on and then back at its own epoch:
 // every byte outside the epoch and elements (columns 107-181) is kept, and
 // a field searched on either file gives the places the original's
