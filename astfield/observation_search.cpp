@@ -181,32 +181,6 @@ std::string trimmed(std::string_view text)
     return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
-// An instant as YYYY-MM-DDTHH:MM:SS.sss (UTC).
-std::string utc_text(double utc_mjd)
-{
-    const CalendarInstant c = calendar_instant_from_mjd(utc_mjd);
-    return formatted("%04d-%02d-%02dT%02d:%02d:%06.3f", c.year, c.month, c.day, c.hour, c.minute, c.second);
-}
-
-// Where an observation was made from, as the field search takes it: the
-// geocentric Earth-fixed site (km), or none for a station not in the list.
-std::optional<Vector3> observation_site(const Observation& o, const std::vector<ObservatoryCode>& stations)
-{
-    switch (o.place) {
-    case ObserverPlace::roving:
-        return observer_from_geodetic_site(o.roving.latitude_deg, o.roving.east_longitude_deg, o.roving.height_m);
-    case ObserverPlace::space:
-        return Vector3{};
-    case ObserverPlace::station:
-        break;
-    }
-    const ObservatoryCode* station = find_observatory_code(stations, o.station);
-    if (station == nullptr || !station->has_coordinates) {
-        return std::nullopt;
-    }
-    return observatory_earth_fixed_km(*station);
-}
-
 ObservationField observation_field(const Observation& o, const Vector3& site, const FieldSearch& clock)
 {
     SearchRequest request{site(1), site(2), site(3), o.utc_mjd, o.ra_deg, o.dec_deg, 0.0, 99.0,
@@ -237,7 +211,7 @@ Row observation_row(std::size_t tracklet, const Observation& o, int rank)
 {
     Row row;
     row.values = {whole_value(static_cast<long long>(tracklet) + 1), whole_value(o.position),
-                  text_value(utc_text(o.utc_mjd)), text_value(o.station),
+                  text_value(identification_time_text(o.utc_mjd)), text_value(o.station),
                   real_value(o.ra_deg, 7), real_value(o.dec_deg, 7), whole_value(rank)};
     return row;
 }
@@ -282,14 +256,6 @@ TextRowLayout identification_layout()
 const char* TEXT_TABLE_HEADER =
     "    line  time (UTC)              stn   obs RA (deg) obs Dec (deg) rank  number  name              "
     "   d RA\"  d Dec\"  offset\" motion\"/h  V     age (d)\n";
-
-// A tracklet's key as the report shows it: its designation fields joined
-// by a blank.
-std::string shown_designation(std::string key)
-{
-    std::replace(key.begin(), key.end(), '|', ' ');
-    return trimmed(key);
-}
 
 // The designation an identified observation carries: the number when the
 // catalogue gives one, else the provisional designation of its name column.
@@ -370,48 +336,32 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
     }
     night->stations = codes.stations.size();
 
-    // Problems and observations from unknown stations, in file order.
-    std::vector<std::pair<long, std::string>> messages;
-    for (const ObservationProblem& p : read.problems) {
-        messages.emplace_back(p.position, p.what);
-    }
+    IdentificationNight ready = identification_night(std::move(read), codes.stations);
     const FieldSearch& clock = plan.fields.front();
     std::vector<ObservationField> fields;
     double spread = 0.0;
-    for (Observation& o : read.observations) {
-        const std::optional<Vector3> site = observation_site(o, codes.stations);
-        if (!site) {
-            messages.emplace_back(o.position, "unknown observatory code '" + o.station + "'");
-            continue;
-        }
+    for (std::size_t i = 0; i < ready.observations.size(); ++i) {
+        const Observation& o = ready.observations[i];
+        const Vector3& site = ready.sites[i];
         const double reach = o.place == ObserverPlace::space
                                  ? std::sqrt(dot_product(o.space_geocentric_km, o.space_geocentric_km))
-                                 : std::sqrt(dot_product(*site, *site));
+                                 : std::sqrt(dot_product(site, site));
         spread = std::max(spread, reach);
-        fields.push_back(observation_field(o, *site, clock));
-        night->observations.push_back(std::move(o));
+        fields.push_back(observation_field(o, site, clock));
     }
-    std::stable_sort(messages.begin(), messages.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
     night->where = night->format == ObservationFormat::ades_xml ? "observation " : "";
-    for (const auto& [position, what] : messages) {
+    for (const auto& [position, what] : ready.messages) {
         night->messages += formatted("%s: %s:%s%ld: %s\n", program, run.observations_path.c_str(), night->where,
                                      position, what.c_str());
     }
 
+    night->observations = std::move(ready.observations);
+    night->tracklets = std::move(ready.tracklets);
     const std::vector<Observation>& observations = night->observations;
-    night->tracklets = tracklets_from_observations(observations, codes.stations);
-    const std::vector<Tracklet>& tracklets = night->tracklets;
     IdentificationScan& scan = night->scan;
     scan.fields = std::move(fields);
-    scan.tracklet_of.assign(observations.size(), 0);
-    scan.member_of.assign(observations.size(), 0);
-    for (std::size_t t = 0; t < tracklets.size(); ++t) {
-        for (std::size_t m = 0; m < tracklets[t].members.size(); ++m) {
-            scan.tracklet_of[tracklets[t].members[m]] = t;
-            scan.member_of[tracklets[t].members[m]] = m;
-        }
-    }
+    scan.tracklet_of = std::move(ready.tracklet_of);
+    scan.member_of = std::move(ready.member_of);
     scan.settings = {run.radius_arcsec, run.motion_tolerance, run.max_candidates, 1.0};
     std::vector<FieldWindow> windows;
     windows.reserve(observations.size());
@@ -590,7 +540,7 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
         const std::vector<Row> rows = tracklet_rows(*night, t, found[t]);
         if (output.format == OutputFormat::text) {
             out += formatted("\ntracklet %zu: %s at %s, %zu observation%s, %zu candidate%s\n", t + 1,
-                             shown_designation(tracklet.designation).c_str(), tracklet.station.c_str(), tracklet.members.size(),
+                             shown_tracklet_designation(tracklet.designation).c_str(), tracklet.station.c_str(), tracklet.members.size(),
                              tracklet.members.size() == 1 ? "" : "s", found[t].size(),
                              found[t].size() == 1 ? "" : "s");
             out += TEXT_TABLE_HEADER;

@@ -1,8 +1,12 @@
 #include "identification.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "angles.hpp"
+#include "formatted_text.hpp"
+#include "geodetic_site.hpp"
+#include "time_scales.hpp"
 
 namespace fieldsearch {
 
@@ -71,6 +75,68 @@ bool ranks_before(const TrackletMatch& a, const TrackletMatch& b)
         return a.rms_arcsec < b.rms_arcsec;
     }
     return a.motion_residual.value_or(0.0) < b.motion_residual.value_or(0.0);
+}
+
+std::string identification_time_text(double utc_mjd)
+{
+    const CalendarInstant c = calendar_instant_from_mjd(utc_mjd);
+    return formatted("%04d-%02d-%02dT%02d:%02d:%06.3f", c.year, c.month, c.day, c.hour, c.minute, c.second);
+}
+
+std::optional<Vector3> observation_site(const Observation& o, const std::vector<ObservatoryCode>& stations)
+{
+    switch (o.place) {
+    case ObserverPlace::roving:
+        return observer_from_geodetic_site(o.roving.latitude_deg, o.roving.east_longitude_deg, o.roving.height_m);
+    case ObserverPlace::space:
+        return Vector3{};
+    case ObserverPlace::station:
+        break;
+    }
+    const ObservatoryCode* station = find_observatory_code(stations, o.station);
+    if (station == nullptr || !station->has_coordinates) {
+        return std::nullopt;
+    }
+    return observatory_earth_fixed_km(*station);
+}
+
+std::string shown_tracklet_designation(std::string key)
+{
+    std::replace(key.begin(), key.end(), '|', ' ');
+    const std::size_t first = key.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return key.substr(first, key.find_last_not_of(' ') - first + 1);
+}
+
+IdentificationNight identification_night(ObservationsResult read, const std::vector<ObservatoryCode>& stations)
+{
+    IdentificationNight night;
+    for (const ObservationProblem& p : read.problems) {
+        night.messages.emplace_back(p.position, p.what);
+    }
+    for (Observation& o : read.observations) {
+        const std::optional<Vector3> site = observation_site(o, stations);
+        if (!site) {
+            night.messages.emplace_back(o.position, "unknown observatory code '" + o.station + "'");
+            continue;
+        }
+        night.sites.push_back(*site);
+        night.observations.push_back(std::move(o));
+    }
+    std::stable_sort(night.messages.begin(), night.messages.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    night.tracklets = tracklets_from_observations(night.observations, stations);
+    night.tracklet_of.assign(night.observations.size(), 0);
+    night.member_of.assign(night.observations.size(), 0);
+    for (std::size_t t = 0; t < night.tracklets.size(); ++t) {
+        for (std::size_t m = 0; m < night.tracklets[t].members.size(); ++m) {
+            night.tracklet_of[night.tracklets[t].members[m]] = t;
+            night.member_of[night.tracklets[t].members[m]] = m;
+        }
+    }
+    return night;
 }
 
 }  // namespace fieldsearch

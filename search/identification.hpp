@@ -5,10 +5,14 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "observations.hpp"
+#include "observatory_codes.hpp"
 #include "tracklets.hpp"
+#include "vectors_matrices.hpp"
 
 namespace fieldsearch {
 
@@ -61,5 +65,33 @@ std::optional<TrackletMatch> tracklet_match(const std::vector<Observation>& obse
 // True when match `a` ranks before `b`: the smaller RMS offset, then the
 // smaller motion residual (none counting as zero).
 bool ranks_before(const TrackletMatch& a, const TrackletMatch& b);
+
+// An instant as YYYY-MM-DDTHH:MM:SS.sss (UTC), from a UTC MJD.
+std::string identification_time_text(double utc_mjd);
+
+// Where an observation was made from: the geocentric Earth-fixed site (km;
+// the geocentre for an observer in space, whose own J2000 place the
+// observation carries), or none for a station not in the list or without
+// coordinates.
+std::optional<Vector3> observation_site(const Observation& observation, const std::vector<ObservatoryCode>& stations);
+
+// A tracklet's key as a report shows it: its designation fields joined by a
+// blank, without leading or trailing blanks.
+std::string shown_tracklet_designation(std::string key);
+
+// A night's observations made ready to name: those whose station is known,
+// each with its Earth-fixed site (km), grouped into tracklets, with each
+// observation's tracklet and its place among the tracklet's members; and the
+// problems of the file and the observations left out (an unknown station),
+// in file order, by position.
+struct IdentificationNight {
+    std::vector<Observation> observations;
+    std::vector<Vector3> sites;
+    std::vector<std::pair<long, std::string>> messages;
+    std::vector<Tracklet> tracklets;
+    std::vector<std::size_t> tracklet_of;
+    std::vector<std::size_t> member_of;
+};
+IdentificationNight identification_night(ObservationsResult read, const std::vector<ObservatoryCode>& stations);
 
 }  // namespace fieldsearch
