@@ -84,6 +84,8 @@ std::string text_row(const Row& row, const TextRowLayout& layout)
             break;
         }
     }
+    // Absent values at the end of a row leave no blanks at the line's end.
+    line.erase(line.find_last_not_of(' ') + 1);
     line += layout.end;
     return line;
 }

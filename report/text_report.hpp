@@ -38,7 +38,8 @@ struct TextRowLayout {
     const char* end;
 };
 
-// The report line of `row`.
+// The report line of `row`: its columns, without the blanks they leave at
+// the end (absent values there), then the layout's end.
 std::string text_row(const Row& row, const TextRowLayout& layout);
 
 // The five-line report header (with its blank lines) that restates a

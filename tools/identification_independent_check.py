@@ -15,7 +15,8 @@ its offsets (observed less predicted) agreeing with the independent places to
 0.01", that decoys and empty detections are left unidentified, that a line
 that is no observation and an unknown station are reported with their line
 numbers while the rest is still identified, that a file of no known format
-stops with status 2 and nothing on standard output, and that
+stops with status 2 and nothing on standard output, that no line of the
+text report ends in blanks, and that
 --write-identified writes every identified observation with its packed
 number, every other byte unchanged, and the file written is identified again
 as itself; the same night as ADES PSV is named alike and written back with
@@ -192,6 +193,16 @@ def check(bin_dir, data_dir):
                 if abs(float(r["predicted_dec_deg"]) - dec) * 3600 > 0.01:
                     failures.append("%s obs %d: predicted Dec %s, independent %.8f" % (key, j, r["predicted_dec_deg"], dec))
         print("tracklets checked: %d, rows %d, observation lines %d" % (len(truth), len(rows), len(observation_lines)))
+
+        # The text report: no line ends in blanks, the rows of the tracklets
+        # without candidates among them.
+        text = run(astfield, ["--observations", path, "--catalogue", os.path.join(data_dir, "astorb.dat"),
+                              "--observatory-codes", os.path.join(data_dir, "ObsCodes.html")]).stdout
+        if "0 candidates" not in text:
+            failures.append("the text report shows no tracklet without candidates")
+        for number, text_line in enumerate(text.split("\n"), 1):
+            if text_line.endswith(" "):
+                failures.append("text report line %d ends in blanks: %r" % (number, text_line))
 
         # Written again with the names, and read back.
         out = os.path.join(work, "named.obs")

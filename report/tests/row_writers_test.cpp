@@ -151,6 +151,40 @@ TEST(TextReport, RowsKeepTheirFixedColumns)
     EXPECT_EQ(text_row(row, layout), "|  4101| A very lon|\xD0\x9C |  7|  5.12|-|    |1234567|\n");
 }
 
+// A row whose last values are absent (a tracklet without candidates) ends
+// at its last value shown: no blanks before the line end, whatever the
+// style of the columns left empty; a row of nothing is an empty line.
+TEST(TextReport, RowsEndWithoutBlanks)
+{
+    const TextRowLayout layout{{{"  ", 0, TextStyle::integer, 4},
+                                {" ", 1, TextStyle::left_padded, 8},
+                                {" ", 2, TextStyle::fixed, 7, 3},
+                                {" ", 3, TextStyle::blank_then_left, 10},
+                                {" ", 4, TextStyle::right_aligned, 6},
+                                {" ", 5, TextStyle::character, 1}},
+                               "\n"};
+    struct Case {
+        std::vector<RowValue> values;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{whole_value(12), text_value("ab"), absent_value(), absent_value(), absent_value(), absent_value()},
+         "    12 ab\n"},
+        {{whole_value(12), text_value("ab"), real_value(1.5, 3)}, "    12 ab         1.500\n"},
+        {{whole_value(3), text_value("ab   "), absent_value(), designation_value("X"), absent_value(), text_value("")},
+         "     3 ab                X\n"},
+        {{absent_value(), text_value("  ")}, "\n"},
+        {{whole_value(1), text_value("a"), real_value(2.0, 3), designation_value("Ceres"), designation_value("7"),
+          text_value("-")},
+         "     1 a          2.000  Ceres          7 -\n"},
+    };
+    for (const Case& c : cases) {
+        Row row;
+        row.values = c.values;
+        EXPECT_EQ(text_row(row, layout), c.line);
+    }
+}
+
 // The columns of images and exposures: as many values as names for every
 // combination, the pixel to 0.001 px, an exposure's places at full
 // precision and its times to the millisecond, and empty fields (not zeros)
