@@ -20,20 +20,25 @@ text report ends in blanks, and that
 --write-identified writes every identified observation with its packed
 number, every other byte unchanged, and the file written is identified again
 as itself; the same night as ADES PSV is named alike and written back with
-its permID column.
+its permID column, and read again is named as itself; the bundled ADES XML
+night (the same places) gives the 80-column rows, and written with the names
+and read again is named as itself.
 
 Usage:
   identification_independent_check.py BIN_DIR DATA_DIR
   identification_independent_check.py --write-sample PATH DATA_DIR
+  identification_independent_check.py --write-xml-sample PATH DATA_DIR
 """
 
 import csv
 import io
 import os
 import random
+import re
 import subprocess
 import sys
 import tempfile
+from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import asteroid_independent_check as model  # noqa: E402
@@ -129,6 +134,36 @@ def psv_text(lines):
     return "\n".join(out) + "\n"
 
 
+def xml_text(lines):
+    """The 80-column lines as ADES XML, each tracklet a trkSub in one
+    obsBlock, the places and instants exactly as the lines write them."""
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<ades version="2017">', "  <obsBlock>",
+           "    <obsContext>", "      <observatory>", "        <mpcCode>500</mpcCode>", "      </observatory>",
+           "    </obsContext>", "    <obsData>"]
+    for text in lines:
+        day = text[23:32]
+        # The day's fraction to 1e-6 is a whole number of 0.0864 s.
+        tenths_of_ms = int(day[3:]) * 864
+        secs = tenths_of_ms / 10000
+        h, m = tenths_of_ms // 36000000, tenths_of_ms % 36000000 // 600000
+        ra = (int(text[32:34]) * 3600 + int(text[35:37]) * 60 + float(text[38:44])) / 240
+        dec = (int(text[45:47]) + int(text[48:50]) / 60 + float(text[51:56]) / 3600) * (-1 if text[44] == "-" else 1)
+        out += ["      <optical>",
+                "        <trkSub>%s</trkSub>" % text[5:12].strip(),
+                "        <mode>CCD</mode>",
+                "        <stn>%s</stn>" % text[77:80],
+                "        <obsTime>%04d-%02d-%02dT%02d:%02d:%07.4fZ</obsTime>" % (
+                    NIGHT[0], NIGHT[1], int(day[0:2]), h, m, secs - h * 3600 - m * 60),
+                "        <ra>%.9f</ra>" % ra,
+                "        <dec>%.9f</dec>" % dec,
+                "        <astCat>Gaia2</astCat>",
+                "        <mag>%s</mag>" % text[65:70].strip(),
+                "        <band>%s</band>" % text[70],
+                "      </optical>"]
+    out += ["    </obsData>", "  </obsBlock>", "</ades>"]
+    return "\n".join(out) + "\n"
+
+
 def unpacked_number(packed):
     """A packed number of five characters: digits, or a letter for the
     ten-thousands (A = 10 ... Z = 35, a = 36 ... z = 61) and four digits."""
@@ -151,6 +186,82 @@ def identified(astfield, data_dir, path):
                             "--observatory-codes", os.path.join(data_dir, "ObsCodes.html"), "--format", "csv",
                             "--threads", "2"])
     return list(csv.DictReader(io.StringIO(result.stdout))), result.stderr
+
+
+def named_as_themselves(what, rows, truth, designation_and_key):
+    """Failures of a file written with the names, read again: each tracklet
+    named is named as the designation it now carries, the rest as before."""
+    failures = []
+    for row in rows:
+        designation, key = designation_and_key(row)
+        want = truth.get(key)
+        if row["rank"] in ("0", "1") and designation != ("" if want is None else str(want)):
+            failures.append("%s %s carries %r" % (what, key, designation))
+        if row["rank"] == "1" and row["number"] != designation:
+            failures.append("%s %s carries %s and is named %s" % (what, key, designation, row["number"]))
+        if row["rank"] == "0" and designation:
+            failures.append("%s %s carries %s and is not named" % (what, key, designation))
+    return failures
+
+
+def xml_checks(astfield, data_dir, lines, truth, work):
+    """Failures of the bundled ADES XML night: it holds the places of the
+    80-column sample; its rows equal the 80-column rows (the observation
+    counted by element, one less than the line under the COD header, the
+    numbers to their last digit); written with the names, only <permID>
+    elements are added, and read again every tracklet named is named as the
+    number it carries."""
+    failures = []
+    samples = {"astfield-night.obs": sample_text(lines), "astfield-night.xml": xml_text(lines)}
+    for name, text in samples.items():
+        with open(os.path.join(data_dir, name)) as f:
+            if f.read() != text:
+                failures.append("data/%s is not the sample of the independent places" % name)
+    xml_path = os.path.join(data_dir, "astfield-night.xml")
+    rows_80, _ = identified(astfield, data_dir, os.path.join(data_dir, "astfield-night.obs"))
+    rows_xml, err = identified(astfield, data_dir, xml_path)
+    if err:
+        failures.append("XML night: messages %r" % err)
+    if len(rows_xml) != len(rows_80) or not rows_80:
+        failures.append("XML night: %d rows, 80-column %d" % (len(rows_xml), len(rows_80)))
+    # The last digit printed of each number (degrees to 1e-7, arcseconds to 0.001).
+    digits = {"observed_ra_deg": 1e-7, "observed_dec_deg": 1e-7, "predicted_ra_deg": 1e-7,
+              "predicted_dec_deg": 1e-7, "offset_ra_arcsec": 1e-3, "offset_dec_arcsec": 1e-3,
+              "offset_arcsec": 1e-3, "motion_residual_arcsec_per_hour": 1e-3}
+    for a, b in zip(rows_80, rows_xml):
+        if int(b["observation"]) != int(a["observation"]) - 1:
+            failures.append("XML observation %s against line %s" % (b["observation"], a["observation"]))
+        for column, value in a.items():
+            if column == "observation":
+                continue
+            if column in digits and value and b[column]:
+                if abs(float(value) - float(b[column])) > digits[column] * 1.001:
+                    failures.append("XML %s of observation %s: %s, 80-column %s" % (
+                        column, b["observation"], b[column], value))
+            elif value != b[column]:
+                failures.append("XML %s of observation %s: %r, 80-column %r" % (
+                    column, b["observation"], b[column], value))
+    print("XML rows: %d" % len(rows_xml))
+
+    out = os.path.join(work, "named.xml")
+    run(astfield, ["--observations", xml_path, "--catalogue", os.path.join(data_dir, "astorb.dat"),
+                   "--write-identified", out, "--format", "csv"])
+    with open(out) as f:
+        named = f.read()
+    # Every byte kept but the <permID> elements put in.
+    added = re.findall(r"<permID>[^<]*</permID>", named)
+    if re.sub(r"<permID>[^<]*</permID>", "", named) != samples["astfield-night.xml"] or "provID" in named:
+        failures.append("the XML written changed more than its permID elements")
+    if len(added) != 4 * sum(1 for number in truth.values() if number is not None):
+        failures.append("XML written with %d permID elements" % len(added))
+    opticals = ElementTree.fromstring(named).findall("./obsBlock/obsData/optical")
+    again, _ = identified(astfield, data_dir, out)
+    failures += named_as_themselves("XML", again, truth, lambda row: (
+        opticals[int(row["observation"]) - 1].findtext("permID", ""),
+        opticals[int(row["observation"]) - 1].findtext("trkSub")))
+    if len(again) != len(rows_xml):
+        failures.append("the XML written gives %d rows, the original %d" % (len(again), len(rows_xml)))
+    return failures
 
 
 def check(bin_dir, data_dir):
@@ -252,6 +363,13 @@ def check(bin_dir, data_dir):
             if rest != before or (cell.strip() != ("" if want is None else str(want))):
                 failures.append("PSV line written as %r from %r" % (after, before))
 
+        again_psv, _ = identified(astfield, data_dir, psv_out)
+        failures += named_as_themselves("PSV", again_psv, truth, lambda row: (
+            named_psv[int(row["observation"]) - 1].split("|")[0].strip(),
+            named_psv[int(row["observation"]) - 1].split("|")[1].strip()))
+
+        failures += xml_checks(astfield, data_dir, lines, truth, work)
+
         # No known format.
         bad = os.path.join(work, "bad.txt")
         with open(bad, "w") as f:
@@ -264,11 +382,21 @@ def check(bin_dir, data_dir):
     return 1 if failures else 0
 
 
+def sample_text(lines):
+    """The bundled 80-column sample: the lines under a header naming station 500."""
+    return "COD 500\n" + "\n".join(lines) + "\n"
+
+
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--write-sample":
         lines, _, _ = night(sys.argv[3])
         with open(sys.argv[2], "w") as f:
-            f.write("COD 500\n" + "\n".join(lines) + "\n")
+            f.write(sample_text(lines))
+        return 0
+    if len(sys.argv) == 4 and sys.argv[1] == "--write-xml-sample":
+        lines, _, _ = night(sys.argv[3])
+        with open(sys.argv[2], "w") as f:
+            f.write(xml_text(lines))
         return 0
     if len(sys.argv) != 3:
         print(__doc__)
