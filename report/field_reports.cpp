@@ -69,14 +69,14 @@ std::string FieldReports::stale_elements_summary(const char* program, double sta
                      program, count, count == 1 ? "" : "s", count == 1 ? "s" : "", stale_after_days, largest);
 }
 
-std::string FieldReports::output(int records, const char* program, const char* catalogue) const
+std::string FieldReports::output(int records, const char* program, const char* catalogue, int superseded) const
 {
     if (format_ == OutputFormat::json) {
         std::vector<FieldSky> skies;
         for (const FieldSearch& field : plan_.fields) {
             skies.push_back(field_sky(field, sun_));
         }
-        return json_document(plan_, program, catalogue, rows_, records, skies);
+        return json_document(plan_, program, catalogue, rows_, records, skies, superseded);
     }
     if (format_ == OutputFormat::csv) {
         std::string out = csv_header_line(row_format_.columns, field_column_);
@@ -93,7 +93,7 @@ std::string FieldReports::output(int records, const char* program, const char* c
         }
         out += row_format_.table_header;
         out += rows_[i];
-        out += count_line(found_[i], records);
+        out += count_line(found_[i], records, superseded);
     }
     return out;
 }

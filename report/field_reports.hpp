@@ -76,7 +76,9 @@ public:
     // The whole output once the catalogue is read: each field's report with
     // its header, rows and count line (text), the header line and every row
     // (CSV), or the document (JSON, naming the program and the catalogue).
-    std::string output(int records, const char* program, const char* catalogue) const;
+    // `superseded` element sets (of a satellite placed by a nearer set) are
+    // noted on the count line and in the document when there are any.
+    std::string output(int records, const char* program, const char* catalogue, int superseded = 0) const;
 
 private:
     const SearchPlan& plan_;

@@ -123,7 +123,7 @@ std::string json_field_text(const FieldSearch& field, const FieldSky& sky)
 
 std::string json_document(const SearchPlan& plan, std::string_view program, std::string_view catalogue,
                           const std::vector<std::string>& row_texts, int records_read,
-                          const std::vector<FieldSky>& skies)
+                          const std::vector<FieldSky>& skies, int superseded_sets)
 {
     std::string out = "{\n \"program\": " + dumped(std::string(program)) + ",\n \"catalogue\": " +
                       dumped(std::string(catalogue)) + ",\n \"fields\": [";
@@ -132,7 +132,11 @@ std::string json_document(const SearchPlan& plan, std::string_view program, std:
         out += json_field_text(plan.fields[f], f < skies.size() ? skies[f] : FieldSky{});
     }
     out += plan.fields.empty() ? "],\n" : "\n ],\n";
-    out += " \"records_read\": " + std::to_string(records_read) + ",\n \"complete\": true,\n \"rows\": [";
+    out += " \"records_read\": " + std::to_string(records_read) + ",\n";
+    if (superseded_sets > 0) {
+        out += " \"superseded_sets\": " + std::to_string(superseded_sets) + ",\n";
+    }
+    out += " \"complete\": true,\n \"rows\": [";
     bool first = true;
     for (const std::string& rows : row_texts) {
         std::size_t begin = 0;

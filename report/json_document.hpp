@@ -57,9 +57,10 @@ std::string json_field_text(const FieldSearch& field, const FieldSky& sky = {});
 
 // The whole document, line end included: `row_texts` holds the rows of each
 // field in turn (json_row_text, one per line), in the order of the plan;
-// `skies` the sky of each field (a field beyond it has none).
+// `skies` the sky of each field (a field beyond it has none). A count of
+// superseded element sets above zero follows records_read as superseded_sets.
 std::string json_document(const SearchPlan& plan, std::string_view program, std::string_view catalogue,
                           const std::vector<std::string>& row_texts, int records_read,
-                          const std::vector<FieldSky>& skies = {});
+                          const std::vector<FieldSky>& skies = {}, int superseded_sets = 0);
 
 }  // namespace fieldsearch

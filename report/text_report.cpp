@@ -181,8 +181,12 @@ std::string field_report_header(const FieldSearch& field)
     return header.substr(0, side) + middle + header.substr(limit);
 }
 
-std::string count_line(int found, int read)
+std::string count_line(int found, int read, int superseded)
 {
+    if (superseded > 0) {
+        return formatted("\n number of objects %8i  from  %8i  in list  (%i superseded set%s)\n", found, read,
+                         superseded, superseded == 1 ? "" : "s");
+    }
     return formatted("\n number of objects %8i  from  %8i  in list\n", found, read);
 }
 

@@ -51,7 +51,9 @@ std::string report_header(const Scenario& scenario);
 // and site instead of the square, and the exposure.
 std::string field_report_header(const FieldSearch& field);
 
-// The count line that closes a report: rows printed, records read.
-std::string count_line(int found, int read);
+// The count line that closes a report: rows printed, records read, and a
+// note of the element sets superseded by a nearer set of the same satellite
+// when there are any.
+std::string count_line(int found, int read, int superseded = 0);
 
 }  // namespace fieldsearch

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue_file.hpp"
+#include "element_set_history.hpp"
 #include "field_reports.hpp"
 #include "frame_rows.hpp"
 #include "ordered_blocks.hpp"
@@ -32,6 +33,23 @@ constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
 struct EntryBlock {
     std::vector<ElementSetEntry> entries;
     std::size_t used = 0;
+};
+
+// What one block of entries gave: its findings, and for the history of
+// sets the satellite and epoch of each set it evaluated and, per row, which
+// of them the row rests on (rows are kept or dropped once the whole
+// catalogue is read).
+struct SatelliteBlockFindings {
+    BlockFindings findings;
+    std::vector<ElementSetEpoch> sets;
+    std::vector<std::size_t> row_sets;
+
+    void clear()
+    {
+        findings.clear();
+        sets.clear();
+        row_sets.clear();
+    }
 };
 
 // Rows resting on elements older than this drift by kilometres.
@@ -111,9 +129,10 @@ void add_row(const SatelliteScanContext& scan, std::size_t field, const TleRecor
 // Reads the entries of one block into records and evaluates them, in
 // catalogue order: a count and a message for what is no element set, rows
 // for the sets in a field, a message for a set a theory cannot evaluate.
-void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, BlockFindings& findings)
+void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, SatelliteBlockFindings& block_findings)
 {
-    findings.clear();
+    block_findings.clear();
+    BlockFindings& findings = block_findings.findings;
     thread_local ElementSetEntry read_set;
     for (std::size_t e = 0; e < block.used; ++e) {
         const ElementSetEntry* held = &block.entries[e];
@@ -137,10 +156,13 @@ void evaluate_block(const SatelliteScanContext& scan, const EntryBlock& block, B
             findings.messages += entry_message(scan.diagnostics, entry, entry.message);
         }
         const TleRecord& record = entry.record;
+        const std::size_t set = block_findings.sets.size();
+        block_findings.sets.push_back({record.norad_number, tle_epoch_mjd(record)});
         const SatelliteProblems problems =
             scan.fields.evaluate(record, [&](std::size_t field, const SatelliteSighting& sighting,
                                              const RowExtras& extras) {
                 add_row(scan, field, record, sighting, extras, findings);
+                block_findings.row_sets.push_back(set);
             });
         if (problems.problem != nullptr) {
             findings.messages +=
@@ -222,10 +244,39 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
     // check at its end.
     HeldMessages held(output.err, is_compressed_catalogue(output.catalogue_path));
     int read_count = 0;
-    run_ordered_blocks<EntryBlock, BlockFindings>(
+    // Every set evaluated, and the rows found on them, held until the whole
+    // catalogue is read: a satellite with several sets keeps only the rows
+    // of its set nearest each field's instant.
+    std::vector<ElementSetEpoch> sets;
+    std::vector<FoundRow> rows;
+    std::vector<RowOnSet> row_sets;
+    std::vector<double> field_instants;
+    for (const FieldSearch& field : plan.fields) {
+        field_instants.push_back(rows_utc_mjd(field));
+    }
+    run_ordered_blocks<EntryBlock, SatelliteBlockFindings>(
         plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },
-        [&](const EntryBlock& block, BlockFindings& findings) { evaluate_block(scan, block, findings); },
-        [&](BlockFindings& findings) { read_count += reports.take(findings, held.stream()); });
+        [&](const EntryBlock& block, SatelliteBlockFindings& findings) { evaluate_block(scan, block, findings); },
+        [&](SatelliteBlockFindings& block_findings) {
+            const std::size_t first_set = sets.size();
+            sets.insert(sets.end(), block_findings.sets.begin(), block_findings.sets.end());
+            std::vector<FoundRow>& found = block_findings.findings.rows;
+            for (std::size_t r = 0; r < found.size(); ++r) {
+                row_sets.push_back({first_set + block_findings.row_sets[r], field_instants[found[r].field]});
+                rows.push_back(std::move(found[r]));
+            }
+            found.clear();
+            read_count += reports.take(block_findings.findings, held.stream());
+        });
+    const ElementSetHistory history = element_set_history(std::move(sets));
+    const std::vector<bool> kept = rows_on_nearest_sets(history, row_sets);
+    BlockFindings kept_rows;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (kept[r]) {
+            kept_rows.rows.push_back(std::move(rows[r]));
+        }
+    }
+    reports.take(kept_rows, held.stream());
     // A scan cut short by a read error, or a catalogue that cannot be read as
     // a whole, prints nothing.
     const TextCatalogueReader& reader = catalogue.text_reader();
@@ -238,7 +289,8 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, 
                      catalogue.whole_problem().c_str());
     }
     if (whole && !reader.read_error()) {
-        std::fputs(reports.output(read_count, SATFIELD_PROGRAM_NAME, output.catalogue_path).c_str(), output.out);
+        std::fputs(reports.output(read_count, SATFIELD_PROGRAM_NAME, output.catalogue_path,
+                                  static_cast<int>(superseded_set_count(history))).c_str(), output.out);
         std::fputs(reports.stale_elements_summary(SATFIELD_PROGRAM_NAME, STALE_ELEMENTS_DAYS).c_str(), output.err);
     }
     const int status = close_catalogue(scan.diagnostics, file, reader, output.out);

@@ -29,6 +29,15 @@ TEST(ReportHeader, PrintsTheScenarioInItsFixedFormats)
     EXPECT_EQ(count_line(3, 2000), "\n number of objects        3  from      2000  in list\n");
 }
 
+// The count line notes superseded element sets only when there are some.
+TEST(CountLine, NotesSupersededSetsWhenThereAreAny)
+{
+    EXPECT_EQ(count_line(3, 2000, 0), "\n number of objects        3  from      2000  in list\n");
+    EXPECT_EQ(count_line(0, 2, 1), "\n number of objects        0  from         2  in list  (1 superseded set)\n");
+    EXPECT_EQ(count_line(8, 1360, 960),
+              "\n number of objects        8  from      1360  in list  (960 superseded sets)\n");
+}
+
 // The header prints tenths of a second: a centre a few milliarcseconds short
 // of a whole minute (a frame's centre through the frame bias) must print the
 // whole minute, not 60.0 seconds of the one before; 24 h wraps to 0 h.
