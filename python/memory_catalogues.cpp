@@ -619,6 +619,12 @@ SatelliteCatalogue::SatelliteCatalogue(const std::string& path)
     if (!whole) {
         throw SearchRefusal(true, "cannot read " + path + ": " + problem);
     }
+    std::vector<ElementSetEpoch> sets;
+    sets.reserve(records_.size());
+    for (const TleRecord& record : records_) {
+        sets.push_back({record.norad_number, tle_epoch_mjd(record)});
+    }
+    history_ = element_set_history(std::move(sets));
 }
 
 FoundRows SatelliteCatalogue::search(const SearchPlan& plan) const
@@ -627,6 +633,10 @@ FoundRows SatelliteCatalogue::search(const SearchPlan& plan) const
     auto by_field = rows_by_field(plan, records_.size(), [&](std::size_t k, RangeFindings& findings) {
         const TleRecord& record = records_[k];
         fields.evaluate(record, [&](std::size_t i, const SatelliteSighting& sighting, const RowExtras& extras) {
+            // A satellite with several sets is placed by the one nearest the field's instant.
+            if (nearest_element_set(history_, k, rows_utc_mjd(plan.fields[i])) != k) {
+                return;
+            }
             Row row = satellite_row(sighting, fields.theory());
             append_extra_values(fields.extra(), extras, row);
             row.values.push_back(real_value(rows_utc_mjd(plan.fields[i]) - tle_epoch_mjd(record), 5));

@@ -14,6 +14,7 @@
 
 #include "catalogue_record.hpp"
 #include "command_line.hpp"
+#include "element_set_history.hpp"
 #include "rows.hpp"
 #include "search_plan.hpp"
 #include "tle_record.hpp"
@@ -115,9 +116,12 @@ public:
 
     std::size_t record_count() const { return counted_; }
     const std::string& messages() const { return messages_; }
+    // Element sets superseded at any one instant by a nearer set of their satellite.
+    std::size_t superseded_count() const { return superseded_set_count(history_); }
 
 private:
     std::vector<TleRecord> records_;
+    ElementSetHistory history_;  // the satellite and epoch of each record
     std::size_t counted_ = 0;
     std::string messages_;
 };

@@ -170,5 +170,6 @@ PYBIND11_MODULE(_fieldsearch, m)
             },
             py::arg("arguments"), py::arg("fields_text") = py::none())
         .def_property_readonly("record_count", &SatelliteCatalogue::record_count)
+        .def_property_readonly("superseded_count", &SatelliteCatalogue::superseded_count)
         .def_property_readonly("messages", &SatelliteCatalogue::messages);
 }

@@ -221,6 +221,13 @@ class SatelliteCatalogue(_HeldCatalogue):
     def __init__(self, path):
         super().__init__(path)
 
+    @property
+    def superseded(self):
+        """How many element sets a nearer set of the same satellite supersedes
+        at any one instant: the sets less the satellites (a history of sets
+        places each satellite by its set nearest the field's instant)."""
+        return self._native.superseded_count
+
     def _arguments(self, mag_limit, theory):
         if mag_limit != DEFAULT_MAG_LIMIT:
             raise ValueError("mag_limit: only the asteroid program has a magnitude limit")
