@@ -17,11 +17,10 @@
 #include "asteroid_search.hpp"
 #include "catalogue_file.hpp"
 #include "catalogue_record.hpp"
-#include "csv_rows.hpp"
 #include "formatted_text.hpp"
 #include "geodetic_site.hpp"
 #include "identification.hpp"
-#include "json_document.hpp"
+#include "identification_report.hpp"
 #include "light_time.hpp"
 #include "night_candidates.hpp"
 #include "observations.hpp"
@@ -200,25 +199,18 @@ ObservationField observation_field(const Observation& o, const Vector3& site, co
 
 RowColumns identification_columns()
 {
-    return {"tracklet",        "observation",       "time_utc",          "station",
-            "observed_ra_deg", "observed_dec_deg",  "rank",              "number",
-            "name",            "predicted_ra_deg",  "predicted_dec_deg", "offset_ra_arcsec",
-            "offset_dec_arcsec", "offset_arcsec",   "motion_residual_arcsec_per_hour", "predicted_v_mag",
-            "elements_age_days"};
-}
-
-Row observation_row(std::size_t tracklet, const Observation& o, int rank)
-{
-    Row row;
-    row.values = {whole_value(static_cast<long long>(tracklet) + 1), whole_value(o.position),
-                  text_value(identification_time_text(o.utc_mjd)), text_value(o.station),
-                  real_value(o.ra_deg, 7), real_value(o.dec_deg, 7), whole_value(rank)};
-    return row;
+    RowColumns columns = identification_observation_columns();
+    for (const char* name : {"number", "name", "predicted_ra_deg", "predicted_dec_deg", "offset_ra_arcsec",
+                             "offset_dec_arcsec", "offset_arcsec", "motion_residual_arcsec_per_hour",
+                             "predicted_v_mag", "elements_age_days"}) {
+        columns.emplace_back(name);
+    }
+    return columns;
 }
 
 Row candidate_row(std::size_t tracklet, const Observation& o, int rank, const Candidate& c, std::size_t member)
 {
-    Row row = observation_row(tracklet, o, rank);
+    Row row = identification_observation_row(tracklet, o, rank);
     const AsteroidSighting& s = c.sightings[member];
     const PlaceOffset& offset = c.match.offsets[member];
     row.values.push_back(designation_value(s.number.data()));
@@ -377,22 +369,6 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
     return night;
 }
 
-// Each tracklet's candidates ranked, at most `max_candidates` of them;
-// returns how many tracklets have one or more.
-int ranked_candidates(std::vector<std::vector<Candidate>>& found, int max_candidates)
-{
-    int identified = 0;
-    for (std::vector<Candidate>& list : found) {
-        std::stable_sort(list.begin(), list.end(),
-                         [](const Candidate& a, const Candidate& b) { return ranks_before(a.match, b.match); });
-        if (list.size() > static_cast<std::size_t>(std::max(max_candidates, 0))) {
-            list.resize(static_cast<std::size_t>(std::max(max_candidates, 0)));
-        }
-        identified += list.empty() ? 0 : 1;
-    }
-    return identified;
-}
-
 // The rows of tracklet t: each candidate's row per observation, by rank, or
 // the observations' rows with rank 0 when it has none.
 std::vector<Row> tracklet_rows(const PreparedNight& night, std::size_t t, const std::vector<Candidate>& found)
@@ -403,7 +379,7 @@ std::vector<Row> tracklet_rows(const PreparedNight& night, std::size_t t, const 
         // The candidate columns empty: every row has the header's columns.
         const std::size_t columns = identification_columns().size();
         for (const std::size_t i : tracklet.members) {
-            Row row = observation_row(t, night.observations[i], 0);
+            Row row = identification_observation_row(t, night.observations[i], 0);
             row.values.resize(columns, absent_value());
             rows.push_back(std::move(row));
         }
@@ -513,7 +489,6 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
             }
         });
     const int identified = ranked_candidates(found, run.max_candidates);
-    const int unidentified = static_cast<int>(tracklets.size()) - identified;
 
     if (reader.read_error()) {
         return close_catalogue(scan.diagnostics, catalogue, reader, output.out);
@@ -521,59 +496,28 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
 
     // The rows, tracklet by tracklet.
     const RowColumns columns = identification_columns();
-    std::string out;
-    const TextRowLayout layout = identification_layout();
-    if (output.format == OutputFormat::text) {
-        out += formatted("%s: identification of %s (%s, %zu observations)\n", program,
-                         run.observations_path.c_str(), observation_format_name(night->format), observations.size());
-        out += formatted("observatory codes: %s (%zu stations)\n", run.observatory_codes_path.c_str(),
-                         night->stations);
-        out += formatted("catalogue: %s\n", output.catalogue_path);
-        out += formatted("radius %.1f arcsec, motion tolerance %.1f arcsec/h, at most %d candidates\n",
-                         run.radius_arcsec, run.motion_tolerance, run.max_candidates);
-    } else if (output.format == OutputFormat::csv) {
-        out += csv_header_line(columns, false);
-    }
-    std::vector<std::string> json_rows;
+    std::vector<TrackletSection> sections;
     for (std::size_t t = 0; t < tracklets.size(); ++t) {
         const Tracklet& tracklet = tracklets[t];
-        const std::vector<Row> rows = tracklet_rows(*night, t, found[t]);
-        if (output.format == OutputFormat::text) {
-            out += formatted("\ntracklet %zu: %s at %s, %zu observation%s, %zu candidate%s\n", t + 1,
-                             shown_tracklet_designation(tracklet.designation).c_str(), tracklet.station.c_str(), tracklet.members.size(),
-                             tracklet.members.size() == 1 ? "" : "s", found[t].size(),
-                             found[t].size() == 1 ? "" : "s");
-            out += TEXT_TABLE_HEADER;
-        }
-        for (const Row& row : rows) {
-            if (output.format == OutputFormat::text) {
-                out += text_row(row, layout);
-            } else if (output.format == OutputFormat::csv) {
-                out += csv_row_line(row, false, "");
-            } else {
-                json_rows.push_back(json_object_text(row, columns));
-            }
-        }
+        sections.push_back({shown_tracklet_designation(tracklet.designation), tracklet.station,
+                            tracklet.members.size(), found[t].size(), tracklet_rows(*night, t, found[t])});
     }
-    if (output.format == OutputFormat::text) {
-        out += formatted("\n tracklets read %d, identified %d, unidentified %d; %d catalogue records read\n",
-                         static_cast<int>(tracklets.size()), identified, unidentified, records);
-    } else if (output.format == OutputFormat::json) {
-        out += "{\"program\":" + json_string_text(program) + ",\"catalogue\":" +
-               json_string_text(output.catalogue_path) + ",\"observations\":" +
-               json_string_text(run.observations_path) + ",\"observations_format\":" +
-               json_string_text(observation_format_name(night->format)) + ",\"observatory_codes\":" +
-               json_string_text(run.observatory_codes_path) + formatted(",\"radius_arcsec\":%.17g", run.radius_arcsec) +
-               formatted(",\"motion_tolerance_arcsec_per_hour\":%.17g", run.motion_tolerance) +
-               formatted(",\"max_candidates\":%d", run.max_candidates) + formatted(",\"records_read\":%d", records) +
-               formatted(",\"tracklets_read\":%d,\"identified\":%d,\"unidentified\":%d",
-                         static_cast<int>(tracklets.size()), identified, unidentified) +
-               ",\"rows\":[";
-        for (std::size_t k = 0; k < json_rows.size(); ++k) {
-            out += (k == 0 ? "\n" : ",\n") + json_rows[k];
-        }
-        out += "]}\n";
-    }
+    const IdentificationSummary summary{program,
+                                        run.observations_path,
+                                        observation_format_name(night->format),
+                                        run.observatory_codes_path,
+                                        night->stations,
+                                        observations.size(),
+                                        output.catalogue_path,
+                                        run.radius_arcsec,
+                                        run.motion_tolerance,
+                                        "arcsec/h",
+                                        "motion_tolerance_arcsec_per_hour",
+                                        run.max_candidates,
+                                        records,
+                                        identified};
+    const std::string out =
+        identification_report(output.format, summary, sections, columns, identification_layout(), TEXT_TABLE_HEADER);
 
     if (!run.identified_path.empty()) {
         std::vector<Identification> ids;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue_record.hpp"
+#include "identification_report.hpp"
 #include "rows.hpp"
 #include "search_plan.hpp"
 #include "search_scenario.hpp"
@@ -44,16 +45,6 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
 // The identification of plan.observations by records already read, as the
 // rows the program prints as CSV for it, found in one pass over `records`
 // on plan.threads threads.
-struct ObservationIdentification {
-    int status = 0;        // 1: a file cannot be read; 2: observations of no known format
-    std::string error;     // with a status: one line, without the program's name
-    std::string messages;  // the observations that cannot be read or placed, as the program reports them
-    RowColumns columns;
-    std::vector<Row> rows;
-    int tracklets = 0;
-    int identified = 0;    // tracklets with a candidate
-};
-
 ObservationIdentification identification_by_records(const SearchPlan& plan, const std::vector<OrbitRecord>& records);
 
 }  // namespace fieldsearch

@@ -1,4 +1,5 @@
 #include "command_line.hpp"
+#include "satellite_identification.hpp"
 #include "satellite_search.hpp"
 
 using namespace fieldsearch;
@@ -6,8 +7,17 @@ using namespace fieldsearch;
 namespace {
 
 // The program as its command line knows it.
-constexpr ProgramInfo SATFIELD_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
-                                       "vinti|sgp4|both", true};
+constexpr ProgramInfo SATFIELD_PROGRAM{SATFIELD_PROGRAM_NAME,
+                                       SATELLITE_CATALOGUE_PATH,
+                                       false,
+                                       nullptr,
+                                       "vinti|sgp4|both",
+                                       true,
+                                       nullptr,
+                                       SATELLITE_IDENTIFICATION_RADIUS_ARCSEC,
+                                       SATELLITE_MOTION_TOLERANCE_ARCSEC_PER_SECOND,
+                                       "arcsec/s",
+                                       false};
 
 }  // namespace
 

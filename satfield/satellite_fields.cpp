@@ -316,8 +316,12 @@ void sort_fields(SatelliteFields::State& scan)
             }
             continue;
         }
+        // One instant from one site: fields seen from different sites at one
+        // instant (a night's observations) each have their own observer.
         auto same = std::find_if(scan.instants.begin(), scan.instants.end(), [&](const InstantFields& group) {
-            return group.geometry.front().at.utc_mjd == request.utc_mjd;
+            const Vector3& site = plan.fields[group.fields.front()].observer_earth_fixed;
+            return group.geometry.front().at.utc_mjd == request.utc_mjd && site(1) == field.observer_earth_fixed(1) &&
+                   site(2) == field.observer_earth_fixed(2) && site(3) == field.observer_earth_fixed(3);
         });
         if (same == scan.instants.end()) {
             scan.instants.push_back({{i}, {satellite_search_geometry(request)}, {}});

@@ -17,6 +17,7 @@
 #include "planet_ephemeris.hpp"
 #include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
+#include "satellite_identification.hpp"
 #include "text_catalogue.hpp"
 #include "time_scales.hpp"
 #include "tle_record.hpp"
@@ -219,6 +220,9 @@ int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output)
 
 int search_satellite_fields(const SearchPlan& plan, const SearchOutput& output, SatelliteScan scan_kind)
 {
+    if (plan.observations) {
+        return identify_satellite_observations(plan, output);
+    }
     OverlayFiles overlay_files;
     if (!open_overlay_files(output, SATFIELD_PROGRAM_NAME, overlay_files)) {
         return 1;

@@ -3,6 +3,7 @@
 // one, and the order its candidates are ranked in.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -65,6 +66,25 @@ std::optional<TrackletMatch> tracklet_match(const std::vector<Observation>& obse
 // True when match `a` ranks before `b`: the smaller RMS offset, then the
 // smaller motion residual (none counting as zero).
 bool ranks_before(const TrackletMatch& a, const TrackletMatch& b);
+
+// Each tracklet's candidates (anything with a TrackletMatch `match`) put in
+// rank order, found order kept among equals, at most `max_candidates` of
+// them; returns how many tracklets have one or more.
+template <typename Candidate>
+int ranked_candidates(std::vector<std::vector<Candidate>>& found, int max_candidates)
+{
+    const std::size_t most = static_cast<std::size_t>(max_candidates > 0 ? max_candidates : 0);
+    int identified = 0;
+    for (std::vector<Candidate>& list : found) {
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Candidate& a, const Candidate& b) { return ranks_before(a.match, b.match); });
+        if (list.size() > most) {
+            list.resize(most);
+        }
+        identified += list.empty() ? 0 : 1;
+    }
+    return identified;
+}
 
 // An instant as YYYY-MM-DDTHH:MM:SS.sss (UTC), from a UTC MJD.
 std::string identification_time_text(double utc_mjd);

@@ -23,6 +23,7 @@ packages=(
   python3-numpy python3-astropy python3-pandas python3-distributed   # its tables and its cluster
   python3-pytest python3-regions     # its tests, and the region files' independent check
   python3-mpmath                     # the independent checks of the asteroids
+  python3-sgp4 python3-erfa          # the independent check of the satellites' identification
 )
 
 missing=()

@@ -1,0 +1,516 @@
+#include "satellite_identification.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "angles.hpp"
+#include "catalogue_file.hpp"
+#include "formatted_text.hpp"
+#include "identification.hpp"
+#include "observations.hpp"
+#include "observatory_codes.hpp"
+#include "ordered_blocks.hpp"
+#include "satellite_catalogue.hpp"
+#include "satellite_evaluation.hpp"
+#include "satellite_fields.hpp"
+#include "satellite_search.hpp"
+#include "sidereal_time.hpp"
+#include "text_catalogue.hpp"
+#include "text_report.hpp"
+#include "tracklets.hpp"
+
+namespace fieldsearch {
+
+namespace {
+
+constexpr double ARCSEC_PER_RAD = RAD_TO_DEG * 3600.0;
+constexpr double HOURS_PER_SECOND = 1.0 / 3600.0;
+
+// Each observation's field is a square this many radii in half side: its
+// accepted square (10 % wider) holds the circle of the radius on the
+// tangent plane, and the window on right ascension of a field near the
+// equator holds it too (up to the largest radius).
+constexpr double FIELD_HALF_SIDE_PER_RADIUS = 1.25;
+
+// Element sets are read and evaluated this many at a time.
+constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
+
+// One candidate of a tracklet: the satellite's sightings at its members,
+// how well they match, and the epoch of its elements (UTC MJD).
+struct Candidate {
+    std::size_t tracklet;
+    std::vector<SatelliteSighting> sightings;
+    TrackletMatch match;
+    double epoch_mjd;
+};
+
+struct Findings {
+    int records = 0;
+    std::string messages;
+    std::vector<Candidate> candidates;
+    void clear()
+    {
+        records = 0;
+        messages.clear();
+        candidates.clear();
+    }
+};
+
+// A night's observations read, placed at their stations and grouped into
+// tracklets, each observation a field of the plan the sets are evaluated
+// against; never moved (the fields refer to the plan).
+struct SatelliteNight {
+    ObservationFormat format{};
+    std::size_t stations = 0;
+    std::string messages;  // the observations that cannot be read or placed, as the program reports them
+    std::vector<Observation> observations;
+    std::vector<Tracklet> tracklets;
+    std::vector<std::size_t> tracklet_of;  // per observation
+    std::vector<std::size_t> member_of;    // per observation: its place among its tracklet's members
+    IdentificationSettings settings{};
+    SearchPlan fields_plan;                // one square per observation, in observation order
+    std::unique_ptr<SatelliteFields> fields;
+
+    SatelliteNight() = default;
+    SatelliteNight(const SatelliteNight&) = delete;
+    SatelliteNight& operator=(const SatelliteNight&) = delete;
+};
+
+// The whole text of a file, or none when it cannot be read.
+std::optional<std::string> file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+// The field an observation is searched as: a small square about its place
+// at its instant, seen from its site (km, Earth-fixed). An observer in
+// space is placed by its geocentric J2000 position turned into the
+// Earth-fixed frame at the instant, which the evaluation turns back.
+FieldSearch observation_field(const Observation& o, const Vector3& site, const FieldSearch& clock,
+                              double radius_arcsec)
+{
+    FieldSearch field;
+    field.start_utc_mjd = o.utc_mjd;
+    field.centre = field_centre_from_degrees(o.ra_deg, o.dec_deg);
+    field.half_side_arcmin = FIELD_HALF_SIDE_PER_RADIUS * radius_arcsec / 60.0;
+    field.observer_earth_fixed = site;
+    field.leap_seconds = clock.leap_seconds;
+    field.ut1_minus_utc_seconds = clock.ut1_minus_utc_seconds;
+    if (o.place == ObserverPlace::space) {
+        const Matrix3 to_earth_fixed =
+            celestial_to_terrestrial_matrix(o.utc_mjd, clock.ut1_minus_utc_seconds, clock.leap_seconds).matrix;
+        field.observer_earth_fixed = matrix_vector_product(to_earth_fixed, o.space_geocentric_km);
+    }
+    return field;
+}
+
+// The night of plan.observations, or none with `status` 1 (a file cannot
+// be read) or 2 (observations of no known format, a radius too large) and
+// one line in `error` without the program's name.
+std::unique_ptr<SatelliteNight> satellite_night(const SearchPlan& plan, int& status, std::string& error)
+{
+    const ObservationRun& run = *plan.observations;
+    if (!(run.radius_arcsec <= SATELLITE_IDENTIFICATION_MAX_RADIUS_ARCSEC)) {
+        status = 2;
+        error = formatted("--radius: satellites are identified within at most %g arcsec",
+                          SATELLITE_IDENTIFICATION_MAX_RADIUS_ARCSEC);
+        return nullptr;
+    }
+    const std::optional<std::string> text = file_text(run.observations_path);
+    if (!text) {
+        status = 1;
+        error = run.observations_path + ": cannot be read";
+        return nullptr;
+    }
+    ObservationsResult read = observations_from_text(*text);
+    if (!read.format) {
+        status = 2;
+        error = run.observations_path + ": " + read.error;
+        return nullptr;
+    }
+    const std::optional<std::string> codes_text = file_text(run.observatory_codes_path);
+    if (!codes_text) {
+        status = 1;
+        error = run.observatory_codes_path + ": cannot be read";
+        return nullptr;
+    }
+    const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
+    if (!codes.error.empty()) {
+        status = 1;
+        error = run.observatory_codes_path + ": " + codes.error;
+        return nullptr;
+    }
+    auto night = std::make_unique<SatelliteNight>();
+    night->format = *read.format;
+    night->stations = codes.stations.size();
+    IdentificationNight ready = identification_night(std::move(read), codes.stations);
+    const char* where = night->format == ObservationFormat::ades_xml ? "observation " : "";
+    for (const auto& [position, what] : ready.messages) {
+        night->messages += formatted("%s: %s:%s%ld: %s\n", SATFIELD_PROGRAM_NAME, run.observations_path.c_str(),
+                                     where, position, what.c_str());
+    }
+    const FieldSearch& clock = plan.fields.front();
+    night->fields_plan.threads = plan.threads;
+    night->fields_plan.theory = plan.theory;
+    night->fields_plan.sunlit_only = plan.sunlit_only;
+    night->fields_plan.standard_magnitudes = plan.standard_magnitudes;
+    for (std::size_t i = 0; i < ready.observations.size(); ++i) {
+        night->fields_plan.fields.push_back(
+            observation_field(ready.observations[i], ready.sites[i], clock, run.radius_arcsec));
+    }
+    night->observations = std::move(ready.observations);
+    night->tracklets = std::move(ready.tracklets);
+    night->tracklet_of = std::move(ready.tracklet_of);
+    night->member_of = std::move(ready.member_of);
+    night->settings = {run.radius_arcsec, run.motion_tolerance, run.max_candidates, HOURS_PER_SECOND};
+    night->fields = std::make_unique<SatelliteFields>(night->fields_plan, SatelliteScan::fast);
+    return night;
+}
+
+// The set at every observation whose field holds it, then each tracklet
+// all of whose members lie within the radius of its place and whose motion
+// agrees; returns why the set could not be evaluated.
+SatelliteProblems evaluate_set(const SatelliteNight& night, const TleRecord& record, Findings& findings)
+{
+    thread_local std::vector<std::pair<std::size_t, SatelliteSighting>> hits;
+    hits.clear();
+    const SatelliteProblems problems =
+        night.fields->evaluate(record, [&](std::size_t i, const SatelliteSighting& sighting, const RowExtras&) {
+            const Observation& o = night.observations[i];
+            const double separation = angle_between(unit_vector_from_sky(o.ra_deg, o.dec_deg),
+                                                    unit_vector_from_sky(sighting.ra_deg, sighting.dec_deg)) *
+                                      ARCSEC_PER_RAD;
+            if (separation <= night.settings.radius_arcsec) {
+                hits.emplace_back(i, sighting);
+            }
+        });
+    if (problems.problem != nullptr) {
+        return problems;
+    }
+    // The fields call back by instant, not in observation order; a
+    // tracklet's members are gathered by tracklet.
+    std::stable_sort(hits.begin(), hits.end(), [&night](const auto& a, const auto& b) {
+        const std::size_t ta = night.tracklet_of[a.first];
+        const std::size_t tb = night.tracklet_of[b.first];
+        return ta != tb ? ta < tb : a.first < b.first;
+    });
+    for (std::size_t k = 0; k < hits.size();) {
+        const std::size_t t = night.tracklet_of[hits[k].first];
+        std::size_t end = k;
+        while (end < hits.size() && night.tracklet_of[hits[end].first] == t) {
+            ++end;
+        }
+        const Tracklet& tracklet = night.tracklets[t];
+        if (end - k == tracklet.members.size()) {
+            std::vector<SatelliteSighting> sightings(tracklet.members.size());
+            std::vector<PredictedPlace> predicted(tracklet.members.size());
+            for (std::size_t h = k; h < end; ++h) {
+                const std::size_t m = night.member_of[hits[h].first];
+                sightings[m] = hits[h].second;
+                predicted[m] = {hits[h].second.ra_deg, hits[h].second.dec_deg};
+            }
+            if (std::optional<TrackletMatch> match =
+                    tracklet_match(night.observations, tracklet, predicted, night.settings)) {
+                findings.candidates.push_back({t, std::move(sightings), std::move(*match), tle_epoch_mjd(record)});
+            }
+        }
+        k = end;
+    }
+    return problems;
+}
+
+// A problem at the line or record of an entry, as a message line.
+std::string entry_message(const CatalogueDiagnostics& diagnostics, const ElementSetEntry& entry, long line,
+                          const std::string& what)
+{
+    if (entry.record_index > 0) {
+        return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
+    }
+    return catalogue_line_message(diagnostics, line, "%s", what.c_str());
+}
+
+// Consecutive entries of the catalogue, in catalogue order.
+struct EntryBlock {
+    std::vector<ElementSetEntry> entries;
+    std::size_t used = 0;
+};
+
+bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
+{
+    block.used = 0;
+    while (block.used < ENTRIES_PER_BLOCK) {
+        if (block.used == block.entries.size()) {
+            block.entries.emplace_back();
+        }
+        if (!catalogue.next(block.entries[block.used])) {
+            break;
+        }
+        ++block.used;
+    }
+    return block.used > 0;
+}
+
+// The entries of one block read into sets and evaluated, in catalogue
+// order, with the messages the field search gives for them.
+void evaluate_block(const SatelliteNight& night, const CatalogueDiagnostics& diagnostics, const EntryBlock& block,
+                    Findings& findings)
+{
+    findings.clear();
+    thread_local ElementSetEntry read_set;
+    for (std::size_t e = 0; e < block.used; ++e) {
+        const ElementSetEntry* held = &block.entries[e];
+        if (held->kind == EntryKind::lines) {
+            read_set.line = held->line;
+            read_set.record_index = held->record_index;
+            read_set.element_lines = held->element_lines;
+            read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
+            held = &read_set;
+        }
+        const ElementSetEntry& entry = *held;
+        const long message_line = entry.message_line > 0 ? entry.message_line : entry.line;
+        if (entry.kind != EntryKind::notice) {
+            ++findings.records;
+        }
+        if (entry.kind != EntryKind::element_set) {
+            findings.messages += entry_message(diagnostics, entry, message_line, entry.message);
+            continue;
+        }
+        if (!entry.message.empty()) {
+            findings.messages += entry_message(diagnostics, entry, message_line, entry.message);
+        }
+        const SatelliteProblems problems = evaluate_set(night, entry.record, findings);
+        if (problems.problem != nullptr) {
+            findings.messages += entry_message(diagnostics, entry, entry.line,
+                                               std::string("element set not evaluated: ") + problems.problem);
+        } else if (problems.sgp4_problem != nullptr) {
+            findings.messages += entry_message(diagnostics, entry, entry.line,
+                                               std::string("element set not evaluated by SGP4: ") +
+                                                   problems.sgp4_problem);
+        }
+    }
+}
+
+RowColumns identification_columns()
+{
+    RowColumns columns = identification_observation_columns();
+    for (const char* name : {"norad_number", "name", "cospar_id", "predicted_ra_deg", "predicted_dec_deg",
+                             "offset_ra_arcsec", "offset_dec_arcsec", "offset_arcsec",
+                             "motion_residual_arcsec_per_s", "elements_age_days"}) {
+        columns.emplace_back(name);
+    }
+    return columns;
+}
+
+// The name as a row shows it: the set's whole name without surrounding blanks.
+std::string shown_name(const std::string& name)
+{
+    const std::size_t first = name.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+Row candidate_row(std::size_t tracklet, const Observation& o, int rank, const Candidate& c, std::size_t member)
+{
+    Row row = identification_observation_row(tracklet, o, rank);
+    const SatelliteSighting& s = c.sightings[member];
+    const PlaceOffset& offset = c.match.offsets[member];
+    row.values.push_back(whole_value(s.norad_number));
+    row.values.push_back(text_value(shown_name(s.full_name)));
+    row.values.push_back(designation_value(s.cospar_id.data()));
+    row.values.push_back(real_value(s.ra_deg, 7));
+    row.values.push_back(real_value(s.dec_deg, 7));
+    row.values.push_back(real_value(offset.ra_arcsec, 3));
+    row.values.push_back(real_value(offset.dec_arcsec, 3));
+    row.values.push_back(real_value(offset.total_arcsec, 3));
+    row.values.push_back(c.match.motion_residual ? real_value(*c.match.motion_residual, 3) : absent_value());
+    row.values.push_back(real_value(o.utc_mjd - c.epoch_mjd, 5));
+    return row;
+}
+
+// The rows of tracklet t: each candidate's row per observation, by rank, or
+// the observations' rows with rank 0 when it has none.
+std::vector<Row> tracklet_rows(const SatelliteNight& night, std::size_t t, const std::vector<Candidate>& found)
+{
+    const Tracklet& tracklet = night.tracklets[t];
+    std::vector<Row> rows;
+    if (found.empty()) {
+        const std::size_t columns = identification_columns().size();
+        for (const std::size_t i : tracklet.members) {
+            Row row = identification_observation_row(t, night.observations[i], 0);
+            row.values.resize(columns, absent_value());
+            rows.push_back(std::move(row));
+        }
+    }
+    for (std::size_t r = 0; r < found.size(); ++r) {
+        for (std::size_t m = 0; m < tracklet.members.size(); ++m) {
+            rows.push_back(candidate_row(t, night.observations[tracklet.members[m]], static_cast<int>(r) + 1,
+                                         found[r], m));
+        }
+    }
+    return rows;
+}
+
+TextRowLayout identification_layout()
+{
+    return {{{"  ", 1, TextStyle::integer, 6},
+             {"  ", 2, TextStyle::left_padded, 23},
+             {" ", 3, TextStyle::left_padded, 3},
+             {" ", 4, TextStyle::fixed, 11, 6},
+             {" ", 5, TextStyle::fixed, 10, 6},
+             {" ", 6, TextStyle::integer, 2},
+             {" ", 7, TextStyle::integer, 6},
+             {" ", 8, TextStyle::blank_then_left, 25},
+             {" ", 9, TextStyle::left_padded, 9},
+             {" ", 12, TextStyle::fixed, 8, 3},
+             {" ", 13, TextStyle::fixed, 8, 3},
+             {" ", 14, TextStyle::fixed, 7, 3},
+             {" ", 15, TextStyle::fixed, 8, 3},
+             {" ", 16, TextStyle::fixed, 8, 3}},
+            "\n"};
+}
+
+const char* TEXT_TABLE_HEADER =
+    "    line  time (UTC)              stn   obs RA (deg) obs Dec (deg) rank norad  name                      "
+    "cospar       d RA\"  d Dec\"  offset\" motion\"/s  age (d)\n";
+
+}  // namespace
+
+ObservationIdentification satellite_identification_by_records(const SearchPlan& plan,
+                                                               const std::vector<TleRecord>& records)
+{
+    ObservationIdentification result;
+    const std::unique_ptr<SatelliteNight> night = satellite_night(plan, result.status, result.error);
+    if (!night) {
+        return result;
+    }
+    result.messages = night->messages;
+    std::vector<std::vector<Candidate>> found(night->tracklets.size());
+    std::size_t next = 0;
+    struct RecordRange {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    run_ordered_blocks<RecordRange, Findings>(
+        std::max(1, plan.threads),
+        [&](RecordRange& range) {
+            range.begin = next;
+            range.end = std::min(records.size(), next + ENTRIES_PER_BLOCK);
+            next = range.end;
+            return range.begin < range.end;
+        },
+        [&](const RecordRange& range, Findings& findings) {
+            findings.clear();
+            for (std::size_t k = range.begin; k < range.end; ++k) {
+                evaluate_set(*night, records[k], findings);
+            }
+        },
+        [&](Findings& findings) {
+            for (Candidate& c : findings.candidates) {
+                found[c.tracklet].push_back(std::move(c));
+            }
+        });
+    result.identified = ranked_candidates(found, plan.observations->max_candidates);
+    result.tracklets = static_cast<int>(night->tracklets.size());
+    result.columns = identification_columns();
+    for (std::size_t t = 0; t < night->tracklets.size(); ++t) {
+        std::vector<Row> rows = tracklet_rows(*night, t, found[t]);
+        std::move(rows.begin(), rows.end(), std::back_inserter(result.rows));
+    }
+    return result;
+}
+
+int identify_satellite_observations(const SearchPlan& plan, const SearchOutput& output)
+{
+    const ObservationRun& run = *plan.observations;
+    const char* program = SATFIELD_PROGRAM_NAME;
+    int status = 0;
+    std::string error;
+    const std::unique_ptr<SatelliteNight> night = satellite_night(plan, status, error);
+    if (!night) {
+        std::fprintf(output.err, "%s: %s\n", program, error.c_str());
+        return status;
+    }
+    std::fputs(night->messages.c_str(), output.err);
+    const CatalogueDiagnostics diagnostics{program, output.catalogue_path, output.err};
+    std::FILE* file = open_catalogue(diagnostics);
+    if (file == nullptr) {
+        return 1;
+    }
+    SatelliteCatalogueReader catalogue(file, true, is_compressed_catalogue(output.catalogue_path),
+                                       &plan.fields.front().leap_seconds);
+    // The messages of a compressed catalogue's records wait for the stream's
+    // check at its end.
+    HeldMessages held(output.err, is_compressed_catalogue(output.catalogue_path));
+    std::vector<std::vector<Candidate>> found(night->tracklets.size());
+    int records = 0;
+    run_ordered_blocks<EntryBlock, Findings>(
+        plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },
+        [&](const EntryBlock& block, Findings& findings) { evaluate_block(*night, diagnostics, block, findings); },
+        [&](Findings& findings) {
+            records += findings.records;
+            std::fputs(findings.messages.c_str(), held.stream());
+            for (Candidate& c : findings.candidates) {
+                found[c.tracklet].push_back(std::move(c));
+            }
+        });
+    const TextCatalogueReader& reader = catalogue.text_reader();
+    const bool whole = catalogue.whole_problem().empty();
+    if (!reader.read_error()) {
+        held.release();
+    }
+    if (!whole) {
+        std::fprintf(output.err, "%s: cannot read %s: %s\n", program, output.catalogue_path,
+                     catalogue.whole_problem().c_str());
+    }
+    if (whole && !reader.read_error()) {
+        const int identified = ranked_candidates(found, run.max_candidates);
+        std::vector<TrackletSection> sections;
+        for (std::size_t t = 0; t < night->tracklets.size(); ++t) {
+            const Tracklet& tracklet = night->tracklets[t];
+            sections.push_back({shown_tracklet_designation(tracklet.designation), tracklet.station,
+                                tracklet.members.size(), found[t].size(), tracklet_rows(*night, t, found[t])});
+        }
+        const IdentificationSummary summary{program,
+                                            run.observations_path,
+                                            observation_format_name(night->format),
+                                            run.observatory_codes_path,
+                                            night->stations,
+                                            night->observations.size(),
+                                            output.catalogue_path,
+                                            run.radius_arcsec,
+                                            run.motion_tolerance,
+                                            "arcsec/s",
+                                            "motion_tolerance_arcsec_per_s",
+                                            run.max_candidates,
+                                            records,
+                                            identified};
+        std::fputs(identification_report(output.format, summary, sections, identification_columns(),
+                                         identification_layout(), TEXT_TABLE_HEADER)
+                       .c_str(),
+                   output.out);
+    }
+    const int closed = close_catalogue(diagnostics, file, reader, output.out);
+    return closed != 0 || !whole ? 1 : 0;
+}
+
+}  // namespace fieldsearch
