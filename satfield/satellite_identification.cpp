@@ -14,6 +14,7 @@
 
 #include "angles.hpp"
 #include "catalogue_file.hpp"
+#include "element_set_history.hpp"
 #include "formatted_text.hpp"
 #include "identification.hpp"
 #include "observations.hpp"
@@ -45,23 +46,30 @@ constexpr double FIELD_HALF_SIDE_PER_RADIUS = 1.25;
 constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
 
 // One candidate of a tracklet: the satellite's sightings at its members,
-// how well they match, and the epoch of its elements (UTC MJD).
+// how well they match, the epoch of its elements (UTC MJD) and the set they
+// come from (its index among the sets evaluated, in catalogue order).
 struct Candidate {
     std::size_t tracklet;
     std::vector<SatelliteSighting> sightings;
     TrackletMatch match;
     double epoch_mjd;
+    std::size_t set;
 };
 
+// What the sets of one block gave: the candidates (their sets counted from
+// the block's first) and each set's satellite and epoch, for the choice of
+// a satellite's set nearest each tracklet once the whole catalogue is read.
 struct Findings {
     int records = 0;
     std::string messages;
     std::vector<Candidate> candidates;
+    std::vector<ElementSetEpoch> sets;
     void clear()
     {
         records = 0;
         messages.clear();
         candidates.clear();
+        sets.clear();
     }
 };
 
@@ -190,6 +198,8 @@ std::unique_ptr<SatelliteNight> satellite_night(const SearchPlan& plan, int& sta
 // agrees; returns why the set could not be evaluated.
 SatelliteProblems evaluate_set(const SatelliteNight& night, const TleRecord& record, Findings& findings)
 {
+    const std::size_t set = findings.sets.size();
+    findings.sets.push_back({record.norad_number, tle_epoch_mjd(record)});
     thread_local std::vector<std::pair<std::size_t, SatelliteSighting>> hits;
     hits.clear();
     const SatelliteProblems problems =
@@ -229,7 +239,8 @@ SatelliteProblems evaluate_set(const SatelliteNight& night, const TleRecord& rec
             }
             if (std::optional<TrackletMatch> match =
                     tracklet_match(night.observations, tracklet, predicted, night.settings)) {
-                findings.candidates.push_back({t, std::move(sightings), std::move(*match), tle_epoch_mjd(record)});
+                findings.candidates.push_back(
+                    {t, std::move(sightings), std::move(*match), tle_epoch_mjd(record), set});
             }
         }
         k = end;
@@ -306,6 +317,34 @@ void evaluate_block(const SatelliteNight& night, const CatalogueDiagnostics& dia
                                                    problems.sgp4_problem);
         }
     }
+}
+
+// Takes a block's findings in catalogue order: its candidates, their sets
+// counted among all the sets evaluated so far.
+void gather(Findings& findings, std::vector<ElementSetEpoch>& sets, std::vector<std::vector<Candidate>>& found)
+{
+    const std::size_t first = sets.size();
+    sets.insert(sets.end(), findings.sets.begin(), findings.sets.end());
+    for (Candidate& c : findings.candidates) {
+        c.set += first;
+        found[c.tracklet].push_back(std::move(c));
+    }
+}
+
+// Each tracklet's candidates from its satellite's set nearest the
+// tracklet's mean instant alone (a catalogue may hold several sets of one
+// satellite), ranked, at most `max_candidates`; returns how many tracklets
+// have one or more.
+int chosen_candidates(const SatelliteNight& night, std::vector<ElementSetEpoch> sets,
+                      std::vector<std::vector<Candidate>>& found, int max_candidates)
+{
+    const ElementSetHistory history = element_set_history(std::move(sets));
+    for (std::size_t t = 0; t < found.size(); ++t) {
+        const double instant = night.tracklets[t].fit.mean_utc_mjd;
+        std::erase_if(found[t],
+                      [&](const Candidate& c) { return nearest_element_set(history, c.set, instant) != c.set; });
+    }
+    return ranked_candidates(found, max_candidates);
 }
 
 RowColumns identification_columns()
@@ -405,6 +444,7 @@ ObservationIdentification satellite_identification_by_records(const SearchPlan& 
     }
     result.messages = night->messages;
     std::vector<std::vector<Candidate>> found(night->tracklets.size());
+    std::vector<ElementSetEpoch> sets;
     std::size_t next = 0;
     struct RecordRange {
         std::size_t begin = 0;
@@ -424,12 +464,8 @@ ObservationIdentification satellite_identification_by_records(const SearchPlan& 
                 evaluate_set(*night, records[k], findings);
             }
         },
-        [&](Findings& findings) {
-            for (Candidate& c : findings.candidates) {
-                found[c.tracklet].push_back(std::move(c));
-            }
-        });
-    result.identified = ranked_candidates(found, plan.observations->max_candidates);
+        [&](Findings& findings) { gather(findings, sets, found); });
+    result.identified = chosen_candidates(*night, std::move(sets), found, plan.observations->max_candidates);
     result.tracklets = static_cast<int>(night->tracklets.size());
     result.columns = identification_columns();
     for (std::size_t t = 0; t < night->tracklets.size(); ++t) {
@@ -462,6 +498,7 @@ int identify_satellite_observations(const SearchPlan& plan, const SearchOutput& 
     // check at its end.
     HeldMessages held(output.err, is_compressed_catalogue(output.catalogue_path));
     std::vector<std::vector<Candidate>> found(night->tracklets.size());
+    std::vector<ElementSetEpoch> sets;
     int records = 0;
     run_ordered_blocks<EntryBlock, Findings>(
         plan.threads, [&](EntryBlock& block) { return read_entries(catalogue, block); },
@@ -469,9 +506,7 @@ int identify_satellite_observations(const SearchPlan& plan, const SearchOutput& 
         [&](Findings& findings) {
             records += findings.records;
             std::fputs(findings.messages.c_str(), held.stream());
-            for (Candidate& c : findings.candidates) {
-                found[c.tracklet].push_back(std::move(c));
-            }
+            gather(findings, sets, found);
         });
     const TextCatalogueReader& reader = catalogue.text_reader();
     const bool whole = catalogue.whole_problem().empty();
@@ -483,7 +518,7 @@ int identify_satellite_observations(const SearchPlan& plan, const SearchOutput& 
                      catalogue.whole_problem().c_str());
     }
     if (whole && !reader.read_error()) {
-        const int identified = ranked_candidates(found, run.max_candidates);
+        const int identified = chosen_candidates(*night, std::move(sets), found, run.max_candidates);
         std::vector<TrackletSection> sections;
         for (std::size_t t = 0; t < night->tracklets.size(); ++t) {
             const Tracklet& tracklet = night->tracklets[t];

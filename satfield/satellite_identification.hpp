@@ -34,7 +34,9 @@ inline constexpr double SATELLITE_IDENTIFICATION_MAX_RADIUS_ARCSEC = 18000.0;
 // groups the observations into tracklets, scans the element sets of the
 // catalogue of `output` once on plan.threads threads (each set placed by
 // plan.theory, as the field search places it, at each observation's
-// instant from its station) and writes, for each tracklet, its candidates
+// instant from its station; a satellite with several sets by its set whose
+// epoch is nearest the tracklet's mean instant) and writes, for each
+// tracklet, its candidates
 // ranked by their RMS offset and then their motion residual ("/s), at most
 // max_candidates, as a text report grouped by tracklet, CSV or JSON; a
 // tracklet without candidates gets its observations' rows with empty

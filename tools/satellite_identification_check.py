@@ -29,8 +29,9 @@ the rounding of the places as written, 0.015" in RA at the worst before the
 cos(Dec) factor, and the propagators' agreement, well below 1 mm); decoys
 and empty detections are left unidentified; the damaged line and the
 unknown station are reported with their line numbers; the ADES XML night is
-named alike; the output is the same on 1 and 2 threads; the bundled files
-are what this script writes.
+named alike; the output is the same on 1 and 2 threads; a satellite with
+two sets is one candidate, placed by its set nearest the tracklet; the
+bundled files are what this script writes.
 
 Usage:
   satellite_identification_check.py BIN_DIR DATA_DIR
@@ -122,6 +123,19 @@ def satellite_place(satrec, station_ef, mjd):
     local = earth_fixed - station_ef
     alt = math.degrees(math.asin(np.dot(local, station_ef) / np.linalg.norm(local) / np.linalg.norm(station_ef)))
     return ra, dec, alt
+
+
+def with_checksum(line):
+    """An element line of 68 characters with its checksum: the sum of its
+    digits, a minus sign counting 1, modulo 10."""
+    return line + str(sum(int(c) if c.isdigit() else (1 if c == "-" else 0) for c in line) % 10)
+
+
+def mjd_of_epoch(epoch):
+    """The UTC MJD of an element set's epoch field YYDDD.dddddddd (YY 57-99: 19YY)."""
+    yy, day = int(epoch[0:2]), float(epoch[2:])
+    year = 1900 + yy if yy >= 57 else 2000 + yy
+    return erfa.cal2jd(year, 1, 1)[1] + day - 1
 
 
 def line_80(key, mjd, ra, dec, station):
@@ -308,6 +322,28 @@ def check(bin_dir, data_dir):
             if "tracklets read 12, identified 8, unidentified 4" not in text and \
                     '"tracklets_read":12,"identified":8,"unidentified":4' not in text:
                 failures.append("%s output without the counts: %s" % (fmt, text[-300:]))
+        # A satellite with two sets: placed by the one nearest the tracklet,
+        # here a copy of its set 0.0000005 d (43 ms) later, a few tens of
+        # arcseconds behind; the earlier set is superseded.
+        history = os.path.join(work, "history.tle")
+        norad = CHOICES[0][0]
+        name, l1, l2 = element_sets(data_dir)[norad]
+        epoch = "%014.8f" % (float(l1[18:32]) + 5e-7)
+        later = with_checksum(l1[:18] + epoch + l1[32:68])
+        with open(os.path.join(data_dir, "080520ls.tle")) as f:
+            catalogue = f.read()
+        with open(history, "w") as f:
+            f.write(catalogue + "%s\n%s\n%s\n" % (name, later, l2))
+        result = run(satfield, ["--observations", os.path.join(data_dir, "satfield-night.obs"), "--catalogue",
+                                history, "--observatory-codes", os.path.join(data_dir, "ObsCodes.html"),
+                                "--theory", "sgp4", "--format", "csv"])
+        rows = [r for r in csv.DictReader(io.StringIO(result.stdout)) if r["tracklet"] == "1"]
+        if len(rows) != 4 or any(r["norad_number"] != str(norad) or r["rank"] != "1" for r in rows):
+            failures.append("two sets of one satellite: %s" % [(r["rank"], r["norad_number"]) for r in rows])
+        elif not all(10 < float(r["offset_arcsec"]) < 300 for r in rows) or \
+                abs(float(rows[0]["elements_age_days"]) - (NIGHT_MJD + CHOICES[0][2] * 1e-6 - mjd_of_epoch(epoch))) > 1e-5:
+            failures.append("two sets of one satellite: not placed by the later set: %s" %
+                            [(r["offset_arcsec"], r["elements_age_days"]) for r in rows])
         # No known format.
         bad = os.path.join(work, "bad.txt")
         with open(bad, "w") as f:
