@@ -76,9 +76,17 @@ AsteroidFields::AsteroidFields(const SearchPlan& plan, AsteroidScan scan)
 
 namespace {
 
-// An upper bound of the light time (days) from the record's object to an
-// observer near the Earth: over its aphelion distance and 1.1 AU; a day for
-// an open orbit.
+// Room for the integrated orbit's speed in the exposure search's bound: the
+// perturbations change a speed by far less than a per cent within a span
+// the integration keeps to its accuracy.
+constexpr double INTEGRATED_SPEED_ALLOWANCE = 1.01;
+
+// The pieces of the cheaper bound from where the bodies are, tried before
+// the full one.
+constexpr int COARSE_PATH_PIECES = 12;
+
+}  // namespace
+
 double light_time_allowance_days(const OrbitRecord& record)
 {
     double farthest = INFINITY;
@@ -94,12 +102,15 @@ double light_time_allowance_days(const OrbitRecord& record)
     return std::isfinite(days) ? std::min(days, 1.0) : 1.0;
 }
 
-// Room for the integrated orbit's speed in the exposure search's bound: the
-// perturbations change a speed by far less than a per cent within a span
-// the integration keeps to its accuracy.
-constexpr double INTEGRATED_SPEED_ALLOWANCE = 1.01;
-
-}  // namespace
+double loose_window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables)
+{
+    const double light_time = light_time_allowance_days(record);
+    const double by_class = class_window_deviation_km(record, tables, light_time);
+    if (by_class < INFINITY) {
+        return by_class;
+    }
+    return window_deviation_km(record, tables, light_time, COARSE_PATH_PIECES);
+}
 
 double AsteroidFields::deviation_km(const OrbitRecord& record) const
 {
@@ -117,21 +128,12 @@ double AsteroidFields::class_deviation_km(const OrbitRecord& record) const
     return class_window_deviation_km(record, *tables_, light_time_allowance_days(record));
 }
 
-// The pieces of the cheaper bound from where the bodies are, tried before
-// the full one.
-constexpr int COARSE_PATH_PIECES = 12;
-
 std::vector<double> AsteroidFields::loose_deviations_km(const OrbitRecord& record) const
 {
     if (!tables_) {
         return {};
     }
-    const double light_time = light_time_allowance_days(record);
-    const double by_class = class_window_deviation_km(record, *tables_, light_time);
-    if (by_class < INFINITY) {
-        return {by_class};
-    }
-    return {window_deviation_km(record, *tables_, light_time, COARSE_PATH_PIECES)};
+    return {loose_window_deviation_km(record, *tables_)};
 }
 
 bool AsteroidFields::may_hold(const AstorbRecord& orbit) const

@@ -34,6 +34,18 @@ enum class AsteroidScan { fast, straightforward };
 // an image or exposure.
 using AsteroidFound = std::function<void(std::size_t field, const AsteroidSighting& sighting, const RowExtras& extras)>;
 
+// An upper bound of the light time (days) from the record's object to an
+// observer near the Earth: over its aphelion distance and 1.1 AU; a day for
+// an open orbit.
+double light_time_allowance_days(const OrbitRecord& record);
+
+// A bound (km) of how far the record's integrated place may lie from its
+// two-body place over the window of `tables`, looser and cheaper than
+// window_deviation_km with light_time_allowance_days (its class's bound, or
+// else the bound from the bodies' paths over a few pieces), to rule records
+// out before their own; infinite when none holds.
+double loose_window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables);
+
 class AsteroidFields {
 public:
     // Prepares the fields of `plan` (which must outlive this). With the

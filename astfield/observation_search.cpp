@@ -14,6 +14,7 @@
 
 #include "angles.hpp"
 #include "asteroid_evaluation.hpp"
+#include "asteroid_fields.hpp"
 #include "asteroid_search.hpp"
 #include "catalogue_file.hpp"
 #include "catalogue_record.hpp"
@@ -25,6 +26,7 @@
 #include "night_candidates.hpp"
 #include "observations.hpp"
 #include "observatory_codes.hpp"
+#include "orbit_propagation.hpp"
 #include "ordered_blocks.hpp"
 #include "packed_designations.hpp"
 #include "text_catalogue.hpp"
@@ -76,27 +78,71 @@ struct IdentificationScan {
     IdentificationSettings settings{};
     CatalogueFormat format{};
     CatalogueDiagnostics diagnostics{};
+    // n-body: the planet tables of the night's window, the instant (TT) each
+    // orbit is integrated to, once, and TT - UTC there (days); no tables for
+    // two-body motion.
+    std::shared_ptr<const RunPlanetTables> tables{};
+    double reference_tt = 0.0;
+    double tt_minus_utc_days = 0.0;
 };
 
+// The observations whose places the record may reach, its integrated
+// deviation from the two-body place (km) allowed for: those the night's
+// index names for an asteroid, every one for a comet.
+void reachable_observations(const IdentificationScan& scan, const OrbitRecord& record, double deviation_km,
+                            std::vector<int>& candidates)
+{
+    candidates.clear();
+    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
+        candidate_fields(scan.night, *asteroid, candidates, deviation_km);
+        return;
+    }
+    for (std::size_t i = 0; i < scan.fields.size(); ++i) {
+        candidates.push_back(static_cast<int>(i));
+    }
+}
+
 // The observations whose predicted place lies within the radius, with the
-// sightings there; then every tracklet all of whose members were hit.
-void evaluate_record(const IdentificationScan& scan, const OrbitRecord& record, Findings& findings)
+// sightings there; then every tracklet all of whose members were hit. With
+// integrated orbits the record is integrated once, when an observation may
+// hold it; an orbit the integrator cannot carry sets `failure` (why) and
+// gives no candidate.
+void evaluate_record(const IdentificationScan& scan, const OrbitRecord& record, Findings& findings,
+                     std::string& failure)
 {
     thread_local std::vector<int> candidates;
     thread_local std::vector<std::pair<std::size_t, AsteroidSighting>> hits;
-    candidates.clear();
     hits.clear();
-    if (const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record)) {
-        candidate_fields(scan.night, *asteroid, candidates);
-    } else {
-        for (std::size_t i = 0; i < scan.fields.size(); ++i) {
-            candidates.push_back(static_cast<int>(i));
+    std::optional<IntegratedOrbit> integrated;
+    if (scan.tables) {
+        // The cheap bound first: it rules out nearly every record far from
+        // the observations; the record's own bound for the rest.
+        const double loose = loose_window_deviation_km(record, *scan.tables);
+        if (loose < INFINITY) {
+            reachable_observations(scan, record, loose, candidates);
+            if (candidates.empty()) {
+                return;
+            }
         }
+        reachable_observations(
+            scan, record, window_deviation_km(record, *scan.tables, light_time_allowance_days(record)), candidates);
+        if (candidates.empty()) {
+            return;
+        }
+        integrated = integrated_orbit(record, scan.reference_tt, scan.tt_minus_utc_days, *scan.tables);
+        if (!integrated->ok) {
+            failure = integrated->failure;
+            return;
+        }
+    } else {
+        reachable_observations(scan, record, 0.0, candidates);
     }
+    const PerihelionElements* orbit = integrated ? &integrated->elements : nullptr;
     for (const int c : candidates) {
         const std::size_t i = static_cast<std::size_t>(c);
         const ObservationField& field = scan.fields[i];
-        std::optional<AsteroidSighting> sighting = orbit_sighting_anywhere(field.request, field.observer, record);
+        std::optional<AsteroidSighting> sighting =
+            orbit_sighting_anywhere(field.request, field.observer, record, orbit);
         if (!sighting) {
             continue;
         }
@@ -151,7 +197,13 @@ void evaluate_block(const IdentificationScan& scan, const CatalogueLines& block,
         }
         ++findings.records;
         if (parsed.kind == CatalogueLine::Kind::record) {
-            evaluate_record(scan, parsed.record, findings);
+            std::string failure;
+            evaluate_record(scan, parsed.record, findings, failure);
+            if (!failure.empty()) {
+                findings.messages += catalogue_line_message(scan.diagnostics, entry.number,
+                                                            "orbit not integrated (%s), not evaluated",
+                                                            failure.c_str());
+            }
         }
     }
 }
@@ -180,11 +232,13 @@ std::string trimmed(std::string_view text)
     return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
-ObservationField observation_field(const Observation& o, const Vector3& site, const FieldSearch& clock)
+// `erfa_earth`: the observer on ERFA's Earth, as integrated orbits are seen.
+ObservationField observation_field(const Observation& o, const Vector3& site, const FieldSearch& clock,
+                                   bool erfa_earth)
 {
     SearchRequest request{site(1), site(2), site(3), o.utc_mjd, o.ra_deg, o.dec_deg, 0.0, 99.0,
                           clock.leap_seconds, clock.ut1_minus_utc_seconds};
-    ObserverPositions observer = observer_positions(request);
+    ObserverPositions observer = observer_positions(request, erfa_earth);
     if (o.place == ObserverPlace::space) {
         // A spacecraft keeps its geocentric J2000 place over the motion step.
         for (Vector3* p : {&observer.at, &observer.before, &observer.after}) {
@@ -244,6 +298,10 @@ TextRowLayout identification_layout()
              {" ", 16, TextStyle::fixed, 8, 1}},
             "\n"};
 }
+
+// The text header's line for integrated orbits.
+const char* INTEGRATED_ORBITS_LINE =
+    "orbits: integrated from their epochs under the Sun, the planets and the Moon (n-body)";
 
 const char* TEXT_TABLE_HEADER =
     "    line  time (UTC)              stn   obs RA (deg) obs Dec (deg) rank  number  name              "
@@ -330,6 +388,7 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
 
     IdentificationNight ready = identification_night(std::move(read), codes.stations);
     const FieldSearch& clock = plan.fields.front();
+    const bool n_body = plan.propagation == Propagation::n_body;
     std::vector<ObservationField> fields;
     double spread = 0.0;
     for (std::size_t i = 0; i < ready.observations.size(); ++i) {
@@ -339,7 +398,7 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
                                  ? std::sqrt(dot_product(o.space_geocentric_km, o.space_geocentric_km))
                                  : std::sqrt(dot_product(site, site));
         spread = std::max(spread, reach);
-        fields.push_back(observation_field(o, site, clock));
+        fields.push_back(observation_field(o, site, clock, n_body));
     }
     night->where = night->format == ObservationFormat::ades_xml ? "observation " : "";
     for (const auto& [position, what] : ready.messages) {
@@ -366,6 +425,21 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
     scan.night = night_plan(windows, Vector3{}, NIGHT_SEGMENT_HOURS, NIGHT_PART_HOURS, clock.ut1_minus_utc_seconds,
                             clock.leap_seconds);
     scan.night.observer_spread_km = spread;
+    if (n_body && !observations.empty()) {
+        // Each orbit integrated once, to the middle of the night's window.
+        double first = INFINITY;
+        double last = -INFINITY;
+        for (const Observation& o : observations) {
+            first = std::min(first, o.utc_mjd);
+            last = std::max(last, o.utc_mjd);
+        }
+        const TerrestrialTime start = tt_from_utc(first, clock.leap_seconds);
+        const TerrestrialTime finish = tt_from_utc(last, clock.leap_seconds);
+        const TerrestrialTime middle = tt_from_utc(0.5 * (first + last), clock.leap_seconds);
+        scan.reference_tt = middle.tt;
+        scan.tt_minus_utc_days = middle.tt_minus_utc_days;
+        scan.tables = std::make_shared<const RunPlanetTables>(start.tt, finish.tt);
+    }
     return night;
 }
 
@@ -424,10 +498,16 @@ ObservationIdentification identification_by_records(const SearchPlan& plan, cons
         [&](const RecordRange& range, Findings& findings) {
             findings.clear();
             for (std::size_t k = range.begin; k < range.end; ++k) {
-                evaluate_record(night->scan, records[k], findings);
+                std::string failure;
+                evaluate_record(night->scan, records[k], findings, failure);
+                if (!failure.empty()) {
+                    findings.messages += formatted("%s: record %zu: orbit not integrated (%s), not evaluated\n",
+                                                   ASTFIELD_PROGRAM_NAME, k + 1, failure.c_str());
+                }
             }
         },
         [&](Findings& findings) {
+            result.messages += findings.messages;
             for (Candidate& c : findings.candidates) {
                 found[c.tracklet].push_back(std::move(c));
             }
@@ -515,7 +595,8 @@ int identify_asteroid_observations(const SearchPlan& plan, const SearchOutput& o
                                         "motion_tolerance_arcsec_per_hour",
                                         run.max_candidates,
                                         records,
-                                        identified};
+                                        identified,
+                                        plan.propagation == Propagation::n_body ? INTEGRATED_ORBITS_LINE : nullptr};
     const std::string out =
         identification_report(output.format, summary, sections, columns, identification_layout(), TEXT_TABLE_HEADER);
 

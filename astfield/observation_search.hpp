@@ -35,7 +35,10 @@ inline constexpr int IDENTIFICATION_MAX_CANDIDATES = 5;
 // a tracklet without candidates gets its observations' rows with empty
 // candidate columns and rank 0. Observations that cannot be read or placed
 // (an unknown station) are reported on output.err with their line or
-// element and left out. With identified_path, writes the observations again
+// element and left out. With the plan's n-body propagation each record that
+// may reach an observation is integrated once, to the middle of the night,
+// and seen from ERFA's Earth; an orbit the integrator cannot carry is
+// reported with its line. With identified_path, writes the observations again
 // in their own format, each observation of a tracklet with one candidate
 // carrying that object's designation. Returns 0 after a normal run; 2 with
 // one line and nothing on output.out for an observation file of no known

@@ -34,6 +34,9 @@ std::string identification_report(OutputFormat format, const IdentificationSumma
         out += formatted("observatory codes: %s (%zu stations)\n", summary.observatory_codes_path.c_str(),
                          summary.stations);
         out += formatted("catalogue: %s\n", summary.catalogue_path);
+        if (summary.orbits != nullptr) {
+            out += formatted("%s\n", summary.orbits);
+        }
         out += formatted("radius %.1f arcsec, motion tolerance %.1f %s, at most %d candidates\n", summary.radius_arcsec,
                          summary.motion_tolerance, summary.motion_unit, summary.max_candidates);
     } else if (format == OutputFormat::csv) {

@@ -41,6 +41,8 @@ struct IdentificationSummary {
     int max_candidates = 0;
     int records_read = 0;
     int identified = 0;                 // tracklets with a candidate
+    const char* orbits = nullptr;       // the text header's line (no line end) on how the orbits were
+                                        // carried, after the catalogue's; none for two-body motion
 };
 
 // One tracklet of the output: its key as shown, its station, how many
@@ -58,7 +60,8 @@ struct TrackletSection {
 struct ObservationIdentification {
     int status = 0;        // 1: a file cannot be read; 2: observations of no known format
     std::string error;     // with a status: one line, without the program's name
-    std::string messages;  // the observations that cannot be read or placed, as the program reports them
+    std::string messages;  // the observations that cannot be read or placed and the orbits not integrated
+                           // (by their place among the records), as the program reports them
     RowColumns columns;
     std::vector<Row> rows;
     int tracklets = 0;
