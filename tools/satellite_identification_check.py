@@ -344,6 +344,11 @@ def check(bin_dir, data_dir):
                 abs(float(rows[0]["elements_age_days"]) - (NIGHT_MJD + CHOICES[0][2] * 1e-6 - mjd_of_epoch(epoch))) > 1e-5:
             failures.append("two sets of one satellite: not placed by the later set: %s" %
                             [(r["offset_arcsec"], r["elements_age_days"]) for r in rows])
+        # A radius the square of an observation cannot hold.
+        result = run(satfield, ["--observations", os.path.join(data_dir, "satfield-night.obs"), "--catalogue",
+                                os.path.join(data_dir, "080520ls.tle"), "--radius", "20000"], expect=2)
+        if result.stdout or len(result.stderr.strip().split("\n")) != 1:
+            failures.append("a radius of 20000 arcsec: %r %r" % (result.stdout, result.stderr))
         # No known format.
         bad = os.path.join(work, "bad.txt")
         with open(bad, "w") as f:
