@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
+#include "element_set_history.hpp"
 #include "satellite_evaluation.hpp"
 #include "satellite_search.hpp"
 #include "sgp4.hpp"
@@ -263,6 +265,24 @@ void evaluation_in_field(benchmark::State& state)
     }
 }
 BENCHMARK(evaluation_in_field);
+
+// The choice between a satellite's element sets for 60,000 sets, as a scan
+// of the full-size catalogue makes it once the catalogue is read: with
+// catalogue numbers all different (in the generated catalogue's scattered
+// order), and as a history of 20,000 satellites of three sets each.
+void element_set_history_of_catalogue(benchmark::State& state)
+{
+    const bool history = state.range(0) != 0;
+    std::vector<ElementSetEpoch> sets;
+    for (long i = 0; i < 60000; ++i) {
+        const long satellite = history ? i % 20000 : i;
+        sets.push_back({10000 + (satellite * 7919) % 90000, 54606.0 + static_cast<double>(i % 3)});
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(element_set_history(sets));
+    }
+}
+BENCHMARK(element_set_history_of_catalogue)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

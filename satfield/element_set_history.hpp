@@ -16,7 +16,8 @@ struct ElementSetEpoch {
 };
 
 // The sets of a catalogue (in catalogue order) grouped by satellite, for the
-// choice of each satellite's set at an instant.
+// choice of each satellite's set at an instant. The groups are left empty
+// when no satellite has more than one set.
 struct ElementSetHistory {
     std::vector<ElementSetEpoch> sets;
     std::vector<std::size_t> by_satellite;  // indices into sets, by satellite, then catalogue order

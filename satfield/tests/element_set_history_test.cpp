@@ -37,6 +37,9 @@ TEST(ElementSetHistory, ChoosesTheSetNearestTheInstant)
         {"an instant before every epoch", {{11, 54600.0}, {11, 54700.0}, {11, 54650.0}}, 2, 50000.0, 0},
         {"an instant after every epoch", {{11, 54600.0}, {11, 54700.0}, {11, 54650.0}}, 0, 60000.0, 1},
         {"catalogue number zero is a satellite too", {{0, 54600.0}, {1, 54600.0}, {0, 54610.0}}, 0, 54609.0, 2},
+        {"nine-digit catalogue numbers", {{412345678, 54600.0}, {5, 54605.0}, {412345678, 54604.0}}, 0, 54605.0, 2},
+        {"nine-digit numbers, the older nearer", {{412345678, 54600.0}, {5, 54605.0}, {412345678, 54604.0}}, 2,
+         54601.0, 0},
     };
     for (const Case& c : cases) {
         const ElementSetHistory history = element_set_history(c.sets);
@@ -61,6 +64,10 @@ TEST(ElementSetHistory, KeepsOnlyRowsOnTheNearestSets)
         {"no repeats: every row kept, whatever the instant",
          {{1, 54600.0}, {2, 54600.0}, {3, 54600.0}}, {{0, 50000.0}, {2, 60000.0}, {1, 54600.0}}, 0,
          {true, true, true}},
+        {"no repeats among nine-digit numbers", {{412345678, 54600.0}, {412345679, 54600.0}, {1, 54600.0}},
+         {{0, 50000.0}, {1, 50000.0}}, 0, {true, true}},
+        {"a repeat among nine-digit numbers", {{412345678, 54600.0}, {412345679, 54600.0}, {412345678, 54500.0}},
+         {{0, 54510.0}, {1, 54510.0}, {2, 54510.0}}, 1, {false, true, true}},
         {"a history of three sets, rows on each at two instants",
          {{5, 54560.0}, {5, 54600.0}, {6, 54600.0}, {5, 54640.0}},
          {{0, 54562.0}, {1, 54562.0}, {2, 54562.0}, {3, 54639.0}, {1, 54639.0}}, 2,
