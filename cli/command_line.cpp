@@ -766,8 +766,12 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
         }
         line.observations_path = texts.observations;
     }
-    for (const char* option : {"--observatory-codes", "--radius", "--motion-tolerance", "--max-candidates",
-                               "--write-identified"}) {
+    // The observatory codes' list also places a site given by its code.
+    if (given_option(app, "--observatory-codes") && !line.observations_path && !line.site_code) {
+        return {false, {}, "--observatory-codes: names the stations of observations or of a site: give "
+                           "--observations or --site CODE"};
+    }
+    for (const char* option : {"--radius", "--motion-tolerance", "--max-candidates", "--write-identified"}) {
         if (given_option(app, option) && !line.observations_path) {
             return {false, {}, std::string(option) + ": names observations: give --observations"};
         }

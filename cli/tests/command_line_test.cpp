@@ -222,6 +222,64 @@ TEST(CommandLine, SunlitOnlyAndStandardMagnitudes)
     EXPECT_NE(missing.error.find("none.txt"), std::string::npos) << missing.error;
 }
 
+// --site CODE: the station's place from the observatory codes' list, the
+// bundled one by default or that of --observatory-codes; a code not in the
+// list or of a station without coordinates (a spacecraft) is refused, and
+// --observatory-codes with a site given by its coordinates is refused.
+TEST(CommandLine, SiteByObservatoryCode)
+{
+    // 568 Maunakea in the published list: 204.5278, rho cos phi' 0.94171,
+    // rho sin phi' +0.33725 in equatorial radii of 6378.137 km.
+    const double deg = std::acos(-1.0) / 180.0;
+    const Vector3 maunakea{{6378.137 * 0.94171 * std::cos(204.5278 * deg),
+                            6378.137 * 0.94171 * std::sin(204.5278 * deg), 6378.137 * 0.33725}};
+    const ProgramInfo identifying{"astfield", "astorb.dat", true, nullptr, nullptr, false, nullptr, 30.0, 10.0,
+                                  "arcsec/h", true};
+    const ScratchDirectory scratch;
+    const std::string codes = scratch.file("codes.html");
+    std::ofstream(codes) << "<pre>\nCode  Long.   cos      sin    Name\n"
+                            "568  90.0000 0.50000 +0.80000 Moved\n"
+                            "250                           Hubble Space Telescope\n</pre>\n";
+    struct Case {
+        std::vector<std::string_view> arguments;
+        Vector3 site;
+    };
+    const Case cases[] = {
+        {{"--site", "568"}, maunakea},
+        {{"--site", "568", "--observatory-codes", SAMPLE_DATA_DIR "/ObsCodes.html"}, maunakea},
+        {{"--site", "568", "--observatory-codes", codes}, Vector3{{0.0, 6378.137 * 0.5, 6378.137 * 0.8}}},
+    };
+    for (const Case& c : cases) {
+        const CommandLineResult given = parse(c.arguments, identifying);
+        ASSERT_TRUE(given.ok) << given.error;
+        const PlanResult planned = plan_from_command_line(given.command_line, Scenario{});
+        ASSERT_EQ(planned.status, 0) << planned.error;
+        for (int k = 1; k <= 3; ++k) {
+            EXPECT_NEAR(planned.plan.fields.front().observer_earth_fixed(k), c.site(k), 1e-9) << c.arguments.size();
+        }
+    }
+
+    struct Refused {
+        std::vector<std::string_view> arguments;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {{"--site", "ZZZ", "--observatory-codes", codes}, "--site: ZZZ: no station with coordinates"},
+        {{"--site", "250", "--observatory-codes", codes}, "--site: 250: no station with coordinates"},
+        {{"--site", "45,10", "--observatory-codes", codes}, "--observatory-codes: "},
+        {{"--observatory-codes", codes}, "--observatory-codes: "},
+    };
+    for (const Refused& r : refused) {
+        const CommandLineResult given = parse(r.arguments, identifying);
+        const PlanResult planned =
+            given.ok ? plan_from_command_line(given.command_line, Scenario{}) : PlanResult{};
+        const std::string error = given.ok ? planned.error : given.error;
+        EXPECT_TRUE(!given.ok || planned.status == 2) << r.message;
+        EXPECT_EQ(error.rfind(r.message, 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
 namespace {
 
 int throws_runtime_error(const SearchPlan&, const SearchOutput&)
