@@ -37,6 +37,16 @@ int shell_status(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// `text` as roff writes it in a page: each hyphen escaped.
+std::string roff_text(const std::string& text)
+{
+    std::string roff;
+    for (const char c : text) {
+        roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    }
+    return roff;
+}
+
 // A program installed from the build tree: its name, the title of its page
 // and the option only it has (its page must come from its own --help).
 struct InstalledProgram {
@@ -76,6 +86,10 @@ TEST(Install, PutsRunnableProgramsAndTheirManualPagesUnderThePrefix)
             EXPECT_NE(page.find(option), std::string::npos) << option;
         }
         EXPECT_NE(page.find(".SH \"EXIT STATUS\""), std::string::npos);
+        // The observatory codes' default where the installed program finds
+        // it, not in the source tree the page was made in.
+        EXPECT_EQ(page.find(SOURCE_DIR), std::string::npos);
+        EXPECT_NE(page.find(roff_text(INSTALLED_OBSCODES)), std::string::npos);
     }
 }
 
