@@ -65,7 +65,7 @@ const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
         const double first = std::min(bin_start, start_ - 4.0);
         const double last = std::max(bin_start + EPOCH_BIN_DAYS, end_);
         span = std::make_unique<Span>();
-        span->table = planet_table(first, last);
+        span->table = planet_table(first, last, pieces_);
         span->ranges = body_distance_ranges(span->table);
     }
     return *span;

@@ -64,6 +64,8 @@ private:
     double end_;
     mutable std::mutex mutex_;
     mutable std::map<long, std::unique_ptr<Span>> spans_;
+    // The spans overlap: the planets' series are called once per piece.
+    mutable PlanetPieceStore pieces_;
 };
 
 // A record's orbit integrated to the reference instant: the osculating conic

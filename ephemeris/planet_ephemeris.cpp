@@ -162,10 +162,22 @@ double* piece_coefficients(PlanetTable& table, int k)
 // nodes x_j = cos(pi (j + 1/2) / n), written to out[m * stride].
 void chebyshev_fit(const double* values, int n, double* out, int stride)
 {
+    // The cosines of the fits of POSITION_NODES values, which every fit
+    // here is, taken once.
+    static const std::array<double, POSITION_NODES * POSITION_NODES> node_cosines = [] {
+        std::array<double, POSITION_NODES * POSITION_NODES> c{};
+        for (int m = 0; m < POSITION_NODES; ++m) {
+            for (int j = 0; j < POSITION_NODES; ++j) {
+                c[static_cast<std::size_t>(m * POSITION_NODES + j)] = std::cos(PI * m * (j + 0.5) / POSITION_NODES);
+            }
+        }
+        return c;
+    }();
     for (int m = 0; m < n; ++m) {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) {
-            sum += values[j] * std::cos(PI * m * (j + 0.5) / n);
+            sum += values[j] * (n == POSITION_NODES ? node_cosines[static_cast<std::size_t>(m * n + j)]
+                                                    : std::cos(PI * m * (j + 0.5) / n));
         }
         out[static_cast<std::ptrdiff_t>(m) * stride] = (m == 0 ? 1.0 : 2.0) * sum / n;
     }
@@ -176,14 +188,15 @@ double chebyshev_node(int j, int n)
     return std::cos(PI * (j + 0.5) / n);
 }
 
-// The heliocentric positions of the nine bodies over piece k, fitted to the
-// series evaluated at the TDB of each node.
-void fit_positions(PlanetTable& table, int k)
+// The heliocentric positions of the nine bodies over the piece of
+// `piece_days` from TT MJD `piece_start`, fitted to the series evaluated at
+// the TDB of each node: the coefficient of T_m for column c (x, y, z of each
+// body in turn) written to out[m * stride + c].
+void fit_positions(double piece_start, double piece_days, double* out, int stride)
 {
-    const double piece_start = table.start_tt + k * table.piece_days;
     double values[3 * BODY_COUNT][POSITION_NODES];
     for (int j = 0; j < POSITION_NODES; ++j) {
-        const double tt = piece_start + 0.5 * table.piece_days * (chebyshev_node(j, POSITION_NODES) + 1.0);
+        const double tt = piece_start + 0.5 * piece_days * (chebyshev_node(j, POSITION_NODES) + 1.0);
         const double tdb = tdb_from_tt(tt);
         // The Earth once for itself and the Moon.
         const Vector3 earth = earth_heliocentric_state(tdb).position;
@@ -197,9 +210,8 @@ void fit_positions(PlanetTable& table, int k)
             }
         }
     }
-    double* c = piece_coefficients(table, k);
     for (int column = 0; column < 3 * BODY_COUNT; ++column) {
-        chebyshev_fit(values[column], POSITION_NODES, c + column, TABLE_COLUMNS);
+        chebyshev_fit(values[column], POSITION_NODES, out + column, stride);
     }
 }
 
@@ -265,21 +277,62 @@ const std::array<double, BODY_COUNT>& gravitational_parameters()
 
 }  // namespace
 
-PlanetTable planet_table(double a_tt, double b_tt)
+namespace {
+
+// A table from TT MJD `start_tt` to `end_tt` in pieces of TABLE_PIECE_DAYS,
+// each piece's positions from `positions` (piece k, its coefficients with
+// the table's stride), the displacement fitted over them in turn.
+template <typename Positions>
+PlanetTable fitted_table(double start_tt, double end_tt, Positions positions)
 {
     PlanetTable table{};
-    table.start_tt = std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS;
-    table.end_tt = std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS;
+    table.start_tt = start_tt;
+    table.end_tt = end_tt;
     table.piece_days = TABLE_PIECE_DAYS;
     table.pieces = std::max(1, static_cast<int>(std::ceil((table.end_tt - table.start_tt) / table.piece_days)));
     table.coefficients.assign(static_cast<std::size_t>(table.pieces) * TABLE_TERMS * TABLE_COLUMNS, 0.0);
     std::array<double, 3> position{};
     std::array<double, 3> velocity{};
     for (int k = 0; k < table.pieces; ++k) {
-        fit_positions(table, k);
+        positions(table, k);
         fit_displacement(table, k, position, velocity);
     }
     return table;
+}
+
+}  // namespace
+
+PlanetTable planet_table(double a_tt, double b_tt)
+{
+    return fitted_table(std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS, std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS,
+                        [](PlanetTable& table, int k) {
+                            fit_positions(table.start_tt + k * table.piece_days, table.piece_days,
+                                          piece_coefficients(table, k), TABLE_COLUMNS);
+                        });
+}
+
+const std::vector<double>& PlanetPieceStore::piece(long g)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<double>& p = pieces_[g];
+    if (p.empty()) {
+        p.assign(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
+        fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, p.data(), 3 * BODY_COUNT);
+    }
+    return p;
+}
+
+PlanetTable planet_table(double a_tt, double b_tt, PlanetPieceStore& store)
+{
+    const long first = static_cast<long>(std::floor((std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS) / TABLE_PIECE_DAYS));
+    return fitted_table(static_cast<double>(first) * TABLE_PIECE_DAYS, std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS,
+                        [&](PlanetTable& table, int k) {
+                            const std::vector<double>& p = store.piece(first + k);
+                            double* c = piece_coefficients(table, k);
+                            for (int m = 0; m < TABLE_TERMS; ++m) {
+                                std::copy_n(p.data() + m * 3 * BODY_COUNT, 3 * BODY_COUNT, c + m * TABLE_COLUMNS);
+                            }
+                        });
 }
 
 bool table_covers(const PlanetTable& table, double tt)

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "constants.hpp"
@@ -109,6 +111,24 @@ struct PlanetTable {
 // either side). Its positions agree with body_heliocentric_state to better
 // than 1e-10 AU.
 PlanetTable planet_table(double a_tt, double b_tt);
+
+// The bodies' position pieces on the fixed grid of TABLE_PIECE_DAYS (piece g
+// starts at TT MJD g * TABLE_PIECE_DAYS), each fitted on first use and kept,
+// so that tables of overlapping spans made from one store call the series
+// once per piece. Safe to use from several threads at once.
+class PlanetPieceStore {
+public:
+    // The TABLE_TERMS rows of the 3 * BODY_COUNT position columns of piece g.
+    const std::vector<double>& piece(long g);
+
+private:
+    std::mutex mutex_;
+    std::map<long, std::vector<double>> pieces_;
+};
+
+// As planet_table, the pieces on the store's grid (so the table may start up
+// to a piece earlier) and the positions taken from the store.
+PlanetTable planet_table(double a_tt, double b_tt, PlanetPieceStore& store);
 
 // True when TT MJD `tt` lies inside the table's span.
 bool table_covers(const PlanetTable& table, double tt);
