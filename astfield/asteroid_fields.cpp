@@ -226,9 +226,11 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
                               std::string* failure) const
 {
     thread_local std::vector<int> candidates;
-    // The class's bound first: when no field may hold the record under it,
-    // the record's own bound is not needed.
-    for (const double loose : loose_deviations_km(record)) {
+    // A record that passed the lone square's own test (may_hold) was
+    // already tested with every bound: it needs none of them again.
+    // Otherwise the class's bound first: when no field may hold the record
+    // under it, the record's own bound is not needed.
+    for (const double loose : prefiltered ? std::vector<double>{} : loose_deviations_km(record)) {
         if (!(loose < INFINITY)) {
             continue;
         }
@@ -241,7 +243,7 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
             return;
         }
     }
-    const double deviation = deviation_km(record);
+    const double deviation = prefiltered ? INFINITY : deviation_km(record);
     candidate_fields_of(record, deviation, candidates);
     // n-body: integrated once, when the first field needs the place.
     std::optional<IntegratedOrbit> integrated;

@@ -230,10 +230,17 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
     const PerihelionElements elements = asteroid ? record_perihelion_elements(std::get<AstorbRecord>(record))
                                                  : perihelion_elements(std::get<CometRecord>(record));
     bool shells = true;
-    // A single instant's window has start == end: two instants then.
-    std::vector<double> instants{start - light_time_days, end};
-    if (start != end) {
-        instants.push_back(start);
+    // The bound grows with the time from the epoch (every piece's comparison
+    // function and its rate grow over the piece), so the bound at the
+    // window's end farthest from the epoch holds over the whole window on
+    // that side of it: one instant, or both ends when the epoch lies within.
+    const double earliest = start - light_time_days;
+    std::vector<double> instants;
+    if (epoch < end) {
+        instants.push_back(end);
+    }
+    if (epoch > earliest) {
+        instants.push_back(earliest);
     }
     for (const double tt : instants) {
         DeviationBound bound = shells ? shell_deviation_bound(elements, epoch, tt, span.ranges)

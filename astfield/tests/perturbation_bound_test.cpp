@@ -282,3 +282,64 @@ TEST(PerturbationBound, ClassBoundHoldsForEveryMember)
         EXPECT_GT(finite_class, 0.8 * main_belt) << days_after;
     }
 }
+
+// Catches a window bound that misses part of its window (a side of the
+// epoch left out, the nearer end taken for the farther): for main-belt and near-Earth records
+// and windows after, before and around their epoch, the record integrated to
+// instants across the window (its start less the light time allowed, its
+// middle, its ends) lies within the window's bound of its two-body place.
+TEST(PerturbationBound, WindowBoundHoldsAcrossTheWindow)
+{
+    struct Window {
+        double from_days;  // from the epoch
+        double to_days;
+    };
+    const Window windows[] = {{300.0, 365.0}, {-365.0, -300.0}, {-200.0, 2.0}, {-2.0, 200.0}};
+    const double light_time = 0.3;
+    std::mt19937_64 random(29);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (const Window& window : windows) {
+        const RunPlanetTables tables(EPOCH + window.from_days, EPOCH + window.to_days);
+        int checked = 0;
+        double largest = 0.0;
+        for (int k = 0; k < 80; ++k) {
+            const bool near_earth = k % 4 == 3;
+            AstorbRecord record{};
+            const CalendarDate date = calendar_date_from_mjd(EPOCH);
+            record.epoch_year = date.year;
+            record.epoch_month = date.month;
+            record.epoch_day = date.day;
+            record.semimajor_axis = near_earth ? 1.3 + 1.2 * unit(random) : 2.1 + 1.2 * unit(random);
+            record.eccentricity = near_earth ? 0.1 + 0.5 * unit(random) : 0.3 * unit(random);
+            record.inclination = 25.0 * unit(random);
+            record.node = 360.0 * unit(random);
+            record.perihelion_argument = 360.0 * unit(random);
+            record.mean_anomaly = 360.0 * unit(random);
+            const OrbitRecord orbit{record};
+            const double bound_km = window_deviation_km(orbit, tables, light_time);
+            if (!std::isfinite(bound_km)) {
+                continue;
+            }
+            const double epoch = record_epoch_tt(orbit);
+            const PerihelionElements two_body = record_perihelion_elements(record);
+            const PlanetTable& table = tables.for_epoch(epoch).table;
+            const double start = EPOCH + window.from_days;
+            const double end = EPOCH + window.to_days;
+            for (const double tt : {start - light_time, start, 0.5 * (start + end), end}) {
+                const Propagated carried = propagate_state(record_epoch_state(orbit), epoch, tt, table);
+                ASSERT_EQ(carried.outcome, PropagationOutcome::reached);
+                const double deviation_km =
+                    distance(carried.state.position, position_from_perihelion_elements(two_body, tt)) * KM_PER_AU;
+                largest = std::fmax(largest, deviation_km);
+                EXPECT_LE(deviation_km, bound_km) << "window " << window.from_days << " to " << window.to_days
+                                                  << " d, a " << record.semimajor_axis << " e "
+                                                  << record.eccentricity << " at " << tt - EPOCH << " d";
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 100) << window.from_days;
+        // Deviations well above the room kept for the Earth's ephemeris,
+        // so that a side of the window left out shows.
+        EXPECT_GT(largest, 20000.0) << window.from_days;
+    }
+}
