@@ -23,6 +23,7 @@
 #include "satellite_catalogue.hpp"
 #include "satellite_evaluation.hpp"
 #include "satellite_fields.hpp"
+#include "satellite_identification.hpp"
 #include "satellite_search.hpp"
 #include "text_catalogue.hpp"
 
@@ -42,8 +43,17 @@ constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME,
                                        ASTEROID_MOTION_TOLERANCE_ARCSEC_PER_HOUR,
                                        "arcsec/h",
                                        true};
-constexpr ProgramInfo SATELLITE_PROGRAM{SATFIELD_PROGRAM_NAME, SATELLITE_CATALOGUE_PATH, false, nullptr,
-                                        "vinti|sgp4|both", true};
+constexpr ProgramInfo SATELLITE_PROGRAM{SATFIELD_PROGRAM_NAME,
+                                        SATELLITE_CATALOGUE_PATH,
+                                        false,
+                                        nullptr,
+                                        "vinti|sgp4|both",
+                                        true,
+                                        nullptr,
+                                        SATELLITE_IDENTIFICATION_RADIUS_ARCSEC,
+                                        SATELLITE_MOTION_TOLERANCE_ARCSEC_PER_SECOND,
+                                        "arcsec/s",
+                                        false};
 
 // A message without the option it is about ("--side: 'x' is not ..." reads
 // "'x' is not ...").
@@ -556,12 +566,11 @@ FoundRows AsteroidCatalogue::search(const SearchPlan& plan, bool use_index)
     return assembled_rows(CatalogueKind::asteroids, plan, by_field);
 }
 
-IdentifiedRows AsteroidCatalogue::identify(const SearchPlan& plan) const
+namespace {
+
+// The rows of an identification for the module, or its refusal.
+IdentifiedRows identified_rows(ObservationIdentification identification)
 {
-    if (!plan.observations) {
-        throw SearchRefusal(false, "no observations to identify");
-    }
-    ObservationIdentification identification = identification_by_records(plan, records_);
     if (identification.status != 0) {
         throw SearchRefusal(true, identification.error);
     }
@@ -574,6 +583,16 @@ IdentifiedRows AsteroidCatalogue::identify(const SearchPlan& plan) const
     identified.tracklets = identification.tracklets;
     identified.identified = identification.identified;
     return identified;
+}
+
+}  // namespace
+
+IdentifiedRows AsteroidCatalogue::identify(const SearchPlan& plan) const
+{
+    if (!plan.observations) {
+        throw SearchRefusal(false, "no observations to identify");
+    }
+    return identified_rows(identification_by_records(plan, records_));
 }
 
 // ---------------------------------------------------------------------------
@@ -645,6 +664,19 @@ FoundRows SatelliteCatalogue::search(const SearchPlan& plan) const
         });
     });
     return assembled_rows(CatalogueKind::satellites, plan, by_field);
+}
+
+IdentifiedRows SatelliteCatalogue::identify(const SearchPlan& plan) const
+{
+    if (!plan.observations) {
+        throw SearchRefusal(false, "no observations to identify");
+    }
+    if (!(plan.observations->radius_arcsec <= SATELLITE_IDENTIFICATION_MAX_RADIUS_ARCSEC)) {
+        // A bad value, as the program refuses it (after its option's name).
+        const std::string refused = satellite_identification_by_records(plan, {}).error;
+        throw SearchRefusal(false, refused.substr(refused.find(": ") + 2));
+    }
+    return identified_rows(satellite_identification_by_records(plan, records_));
 }
 
 }  // namespace fieldsearch

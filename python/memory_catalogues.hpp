@@ -114,6 +114,10 @@ public:
     // The rows the satellite program prints as CSV for `plan`.
     FoundRows search(const SearchPlan& plan) const;
 
+    // The rows satfield --observations prints as CSV for plan.observations,
+    // with its counts and its messages about observations left out.
+    IdentifiedRows identify(const SearchPlan& plan) const;
+
     std::size_t record_count() const { return counted_; }
     const std::string& messages() const { return messages_; }
     // Element sets superseded at any one instant by a nearer set of their satellite.

@@ -169,6 +169,19 @@ PYBIND11_MODULE(_fieldsearch, m)
                 return python_rows(found);
             },
             py::arg("arguments"), py::arg("fields_text") = py::none())
+        .def(
+            "identify",
+            [](const SatelliteCatalogue& catalogue, const std::vector<std::string>& arguments) {
+                IdentifiedRows identified;
+                {
+                    py::gil_scoped_release released;
+                    const SearchPlan plan = plan_from_arguments(CatalogueKind::satellites, arguments, std::nullopt);
+                    identified = catalogue.identify(plan);
+                }
+                return py::make_tuple(python_rows(identified.found), identified.messages, identified.tracklets,
+                                      identified.identified);
+            },
+            py::arg("arguments"))
         .def_property_readonly("record_count", &SatelliteCatalogue::record_count)
         .def_property_readonly("superseded_count", &SatelliteCatalogue::superseded_count)
         .def_property_readonly("messages", &SatelliteCatalogue::messages);

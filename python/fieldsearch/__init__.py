@@ -251,3 +251,19 @@ class SatelliteCatalogue(_HeldCatalogue):
         arguments = _common_arguments(site, observer_km, threads, propagation)
         arguments += self._arguments(mag_limit, theory)
         return rows_table(*_listed_search(self._native.search, arguments, text))
+
+    def identify(self, observations_path, *, radius_arcsec=None, motion_tolerance=None, max_candidates=None,
+                 observatory_codes=None, theory=DEFAULT_THEORY, threads=None):
+        """The catalogue's candidates for each tracklet of a night's
+        observations (80-column or ADES PSV/XML), the rows satfield
+        --observations prints as CSV: `radius_arcsec` (") and
+        `motion_tolerance` ("/s) about each observation, at most
+        `max_candidates` per tracklet, the satellites placed by `theory`, the
+        stations from `observatory_codes` (the bundled list when None).
+        Table.meta gives tracklets_read, identified, unidentified and the
+        messages about observations left out."""
+        arguments = _identification_arguments(observations_path, radius_arcsec, motion_tolerance, max_candidates,
+                                               observatory_codes)
+        arguments += _common_arguments(None, None, threads, DEFAULT_PROPAGATION)
+        arguments += self._arguments(DEFAULT_MAG_LIMIT, theory)
+        return _identified_table(self._native.identify(arguments))

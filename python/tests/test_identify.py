@@ -8,7 +8,7 @@ import os
 import pytest
 
 import fieldsearch
-from conftest import ASTFIELD, csv_cells, csv_text_of_table, data, program_csv, program_run
+from conftest import ASTFIELD, SATFIELD, csv_cells, csv_text_of_table, data, program_csv, program_run
 from test_refusals import program_message
 
 NIGHT = data("astfield-night.obs")
@@ -112,3 +112,69 @@ def test_unreadable_observations_and_bad_values_are_refused(asteroids, scratch):
         assert str(raised.value) == expected, options
     with pytest.raises(ValueError, match="whole number"):
         asteroids.identify(NIGHT, max_candidates=2.5)
+
+
+SATELLITE_NIGHTS = [data("satfield-night.obs"), data("satfield-night.xml")]
+
+# Keyword arguments and satfield's options for them.
+SATELLITE_IDENTIFICATIONS = [
+    ({}, []),
+    (dict(theory="sgp4", max_candidates=1), ["--theory", "sgp4", "--max-candidates", "1"]),
+    (dict(theory="both", radius_arcsec=2000, motion_tolerance=30.0, threads=1),
+     ["--theory", "both", "--radius", "2000", "--motion-tolerance", "30.0", "--threads", "1"]),
+    (dict(radius_arcsec=1.0, observatory_codes=data("ObsCodes.html")),
+     ["--radius", "1.0", "--observatory-codes", data("ObsCodes.html")]),
+]
+
+
+@pytest.fixture(scope="module")
+def satellites():
+    return fieldsearch.SatelliteCatalogue(data("080520ls.tle"))
+
+
+@pytest.mark.parametrize("night", SATELLITE_NIGHTS)
+@pytest.mark.parametrize("keywords,options", SATELLITE_IDENTIFICATIONS)
+def test_satellite_identification_equals_the_programs_csv(satellites, night, keywords, options, scratch):
+    arguments = ["--catalogue", data("080520ls.tle"), "--observations", night, *options]
+    expected = program_csv(SATFIELD, arguments, scratch)
+    table = satellites.identify(night, **keywords)
+    assert csv_text_of_table(table) == expected
+    assert table["rank"].dtype.kind == "i"
+    assert table["norad_number"].mask.all() or table["norad_number"].dtype.kind == "i"
+    assert str(table["motion_residual_arcsec_per_s"].unit) == "arcsec / s"
+    assert (table.meta["identified"] > 0) == (not table["norad_number"].mask.all())
+
+    out, _, status = program_run(SATFIELD, [*arguments, "--format", "json"], scratch)
+    assert status == 0
+    report = json.loads(out)
+    for key in ("tracklets_read", "identified", "unidentified"):
+        assert table.meta[key] == report[key], key
+
+
+def test_satellite_observations_left_out_and_bad_values(satellites, scratch):
+    night = SATELLITE_NIGHTS[0]
+    with open(night, encoding="ascii") as f:
+        lines = f.read().splitlines(keepends=True)
+    lines[2] = lines[2][:77] + "ZZZ\n"
+    lines.insert(5, "this line is no observation\n")
+    damaged = os.path.join(scratch, "night.obs")
+    with open(damaged, "w", encoding="ascii") as f:
+        f.writelines(lines)
+    out, err, status = program_run(
+        SATFIELD, ["--catalogue", data("080520ls.tle"), "--observations", damaged, "--format", "csv"], scratch)
+    assert status == 0
+    table = satellites.identify(damaged)
+    assert csv_text_of_table(table) == out
+    assert table.meta["messages"] == err and err.count("\n") == 2
+
+    for keywords, options, error in [
+        (dict(radius_arcsec=20000), ["--radius", "20000"], ValueError),
+        (dict(theory="kepler"), ["--theory", "kepler"], ValueError),
+        (dict(observatory_codes="/nonexistent/codes.html"), ["--observatory-codes", "/nonexistent/codes.html"],
+         OSError),
+    ]:
+        with pytest.raises(error) as raised:
+            satellites.identify(night, **keywords)
+        expected = program_message(
+            SATFIELD, ["--catalogue", data("080520ls.tle"), "--observations", night, *options], scratch)
+        assert str(raised.value) == expected, options
