@@ -28,8 +28,7 @@ struct ReepochedLine {
 // Line `line_number` (1-based) of a catalogue of `format` (`line` as read,
 // `full_length` its length before any cut, which must not exceed
 // line.size()) carried to 0h TT of the date `year`-`month`-`day` (whose TT
-// MJD is `target_tt`). Only astorb lines are rewritten for now; the
-// other layouts' records are refused.
+// MJD is `target_tt`), written in the layout it was read in.
 ReepochedLine reepoched_line(const CatalogueFormat& format, long line_number, std::string_view line,
                              int year, int month, int day, double target_tt, const RunPlanetTables& tables);
 

@@ -213,6 +213,18 @@ std::optional<CalendarDate> unpacked_date(std::string_view packed)
     return CalendarDate{hundreds * 100 + year, month, day};
 }
 
+std::optional<std::string> packed_date(const CalendarDate& date)
+{
+    constexpr char values[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+    if (date.year < 1000 || date.year > 2199 || date.month < 1 || date.month > 12 || date.day < 1 ||
+        date.day > 31) {
+        return std::nullopt;
+    }
+    const int year = date.year % 100;
+    return std::string{static_cast<char>('A' + date.year / 100 - 10), static_cast<char>('0' + year / 10),
+                       static_cast<char>('0' + year % 10), values[date.month], values[date.day]};
+}
+
 std::string_view trimmed_text(std::string_view text)
 {
     const std::size_t first = text.find_first_not_of(' ');

@@ -43,6 +43,11 @@ std::optional<std::string> packed_provisional(std::string_view readable);
 // such a date.
 std::optional<CalendarDate> unpacked_date(std::string_view packed);
 
+// The packed date of `date` (the form unpacked_date reads), e.g. 2008 May 14
+// = "K085E". Empty for a year outside 1000-2199 or a month or day out of
+// range.
+std::optional<std::string> packed_date(const CalendarDate& date);
+
 // The text with its blanks at both ends removed.
 std::string_view trimmed_text(std::string_view text);
 

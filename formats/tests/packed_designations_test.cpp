@@ -109,4 +109,31 @@ TEST(PackedDesignations, ProvisionalsRoundTripOverEveryForm)
     }
 }
 
+// Dates both ways: the published examples, then every day from 1900 to
+// 2099 (a month or day digit past 9, or a century letter, off by one would
+// show); years without a century letter have no packed form.
+TEST(PackedDesignations, DatesRoundTrip)
+{
+    const struct {
+        CalendarDate date;
+        const char* packed;
+    } examples[] = {{{1996, 1, 1}, "J9611"},  {{1996, 1, 10}, "J961A"}, {{1996, 9, 30}, "J969U"},
+                    {{1996, 10, 1}, "J96A1"}, {{2001, 10, 22}, "K01AM"}, {{2008, 5, 14}, "K085E"}};
+    for (const auto& e : examples) {
+        EXPECT_EQ(packed_date(e.date).value_or("?"), e.packed) << e.packed;
+    }
+    long failures = 0;
+    for (double mjd = 15020.0; mjd < 88069.0; mjd += 1.0) {
+        const CalendarDate date = calendar_date_from_mjd(mjd);
+        const std::optional<std::string> packed = packed_date(date);
+        const std::optional<CalendarDate> back = unpacked_date(packed.value_or(""));
+        failures += back && back->year == date.year && back->month == date.month && back->day == date.day ? 0 : 1;
+    }
+    EXPECT_EQ(failures, 0);
+    for (const CalendarDate date : {CalendarDate{999, 1, 1}, CalendarDate{2200, 1, 1}, CalendarDate{2000, 13, 1},
+                                    CalendarDate{2000, 1, 0}, CalendarDate{2000, 1, 32}}) {
+        EXPECT_FALSE(packed_date(date).has_value()) << date.year << "-" << date.month << "-" << date.day;
+    }
+}
+
 }  // namespace
