@@ -74,8 +74,11 @@ struct Findings {
 };
 
 // A night's observations read, placed at their stations and grouped into
-// tracklets, each observation a field of the plan the sets are evaluated
-// against; never moved (the fields refer to the plan).
+// tracklets. The first observation of each tracklet is a field of the plan
+// the sets are scanned against; a set found there is placed at the others
+// through their own geometry (a candidate lies within the radius of every
+// observation, so the others are asked only then). Never moved (the fields
+// refer to the plan).
 struct SatelliteNight {
     ObservationFormat format{};
     std::size_t stations = 0;
@@ -85,8 +88,9 @@ struct SatelliteNight {
     std::vector<std::size_t> tracklet_of;  // per observation
     std::vector<std::size_t> member_of;    // per observation: its place among its tracklet's members
     IdentificationSettings settings{};
-    SearchPlan fields_plan;                // one square per observation, in observation order
+    SearchPlan fields_plan;                // one square per tracklet, about its first observation
     std::unique_ptr<SatelliteFields> fields;
+    std::vector<SatelliteSearchGeometry> geometry;  // per observation: its square at its instant and site
 
     SatelliteNight() = default;
     SatelliteNight(const SatelliteNight&) = delete;
@@ -181,6 +185,11 @@ std::unique_ptr<SatelliteNight> satellite_night(const SearchPlan& plan, int& sta
     night->fields_plan.sunlit_only = plan.sunlit_only;
     night->fields_plan.standard_magnitudes = plan.standard_magnitudes;
     for (std::size_t i = 0; i < ready.observations.size(); ++i) {
+        night->geometry.push_back(satellite_search_geometry(
+            field_request(observation_field(ready.observations[i], ready.sites[i], clock, run.radius_arcsec))));
+    }
+    for (const Tracklet& tracklet : ready.tracklets) {
+        const std::size_t i = tracklet.members.front();
         night->fields_plan.fields.push_back(
             observation_field(ready.observations[i], ready.sites[i], clock, run.radius_arcsec));
     }
@@ -193,57 +202,68 @@ std::unique_ptr<SatelliteNight> satellite_night(const SearchPlan& plan, int& sta
     return night;
 }
 
-// The set at every observation whose field holds it, then each tracklet
-// all of whose members lie within the radius of its place and whose motion
-// agrees; returns why the set could not be evaluated.
+// Whether observation `i` sees the set within the radius of its place.
+bool within_radius(const SatelliteNight& night, std::size_t i, const SatelliteSighting& sighting)
+{
+    const Observation& o = night.observations[i];
+    return angle_between(unit_vector_from_sky(o.ra_deg, o.dec_deg),
+                         unit_vector_from_sky(sighting.ra_deg, sighting.dec_deg)) *
+               ARCSEC_PER_RAD <=
+           night.settings.radius_arcsec;
+}
+
+// The set at the first observation of every tracklet whose field holds it,
+// then at the tracklet's other observations, and each tracklet all of whose
+// members lie within the radius of its place and whose motion agrees;
+// returns why the set could not be evaluated.
 SatelliteProblems evaluate_set(const SatelliteNight& night, const TleRecord& record, Findings& findings)
 {
     const std::size_t set = findings.sets.size();
     findings.sets.push_back({record.norad_number, tle_epoch_mjd(record)});
-    thread_local std::vector<std::pair<std::size_t, SatelliteSighting>> hits;
-    hits.clear();
-    const SatelliteProblems problems =
-        night.fields->evaluate(record, [&](std::size_t i, const SatelliteSighting& sighting, const RowExtras&) {
-            const Observation& o = night.observations[i];
-            const double separation = angle_between(unit_vector_from_sky(o.ra_deg, o.dec_deg),
-                                                    unit_vector_from_sky(sighting.ra_deg, sighting.dec_deg)) *
-                                      ARCSEC_PER_RAD;
-            if (separation <= night.settings.radius_arcsec) {
-                hits.emplace_back(i, sighting);
+    thread_local std::vector<std::pair<std::size_t, SatelliteSighting>> leads;
+    leads.clear();
+    SatelliteProblems problems =
+        night.fields->evaluate(record, [&](std::size_t t, const SatelliteSighting& sighting, const RowExtras&) {
+            if (within_radius(night, night.tracklets[t].members.front(), sighting)) {
+                leads.emplace_back(t, sighting);
             }
         });
     if (problems.problem != nullptr) {
         return problems;
     }
-    // The fields call back by instant, not in observation order; a
-    // tracklet's members are gathered by tracklet.
-    std::stable_sort(hits.begin(), hits.end(), [&night](const auto& a, const auto& b) {
-        const std::size_t ta = night.tracklet_of[a.first];
-        const std::size_t tb = night.tracklet_of[b.first];
-        return ta != tb ? ta < tb : a.first < b.first;
-    });
-    for (std::size_t k = 0; k < hits.size();) {
-        const std::size_t t = night.tracklet_of[hits[k].first];
-        std::size_t end = k;
-        while (end < hits.size() && night.tracklet_of[hits[end].first] == t) {
-            ++end;
-        }
+    // The fields call back by instant, not in tracklet order.
+    std::stable_sort(leads.begin(), leads.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const SatelliteTheory theory = night.fields->theory();
+    for (auto& [t, lead] : leads) {
         const Tracklet& tracklet = night.tracklets[t];
-        if (end - k == tracklet.members.size()) {
-            std::vector<SatelliteSighting> sightings(tracklet.members.size());
-            std::vector<PredictedPlace> predicted(tracklet.members.size());
-            for (std::size_t h = k; h < end; ++h) {
-                const std::size_t m = night.member_of[hits[h].first];
-                sightings[m] = hits[h].second;
-                predicted[m] = {hits[h].second.ra_deg, hits[h].second.dec_deg};
+        std::vector<SatelliteSighting> sightings{std::move(lead)};
+        for (std::size_t m = 1; m < tracklet.members.size(); ++m) {
+            // As the scan of a field would evaluate it there.
+            const std::size_t i = tracklet.members[m];
+            const SatelliteEvaluation evaluation = evaluate_satellite(record, night.geometry[i], theory);
+            if (evaluation.outcome == SatelliteOutcome::not_evaluated) {
+                problems.problem = evaluation.problem;
+                return problems;
             }
-            if (std::optional<TrackletMatch> match =
-                    tracklet_match(night.observations, tracklet, predicted, night.settings)) {
-                findings.candidates.push_back(
-                    {t, std::move(sightings), std::move(*match), tle_epoch_mjd(record), set});
+            if (evaluation.sgp4_problem != nullptr) {
+                problems.sgp4_problem = evaluation.sgp4_problem;
             }
+            if (evaluation.outcome != SatelliteOutcome::in_field || !within_radius(night, i, evaluation.sighting) ||
+                (night.fields_plan.sunlit_only && !sighting_is_lit(evaluation.sighting))) {
+                break;
+            }
+            sightings.push_back(evaluation.sighting);
         }
-        k = end;
+        if (sightings.size() != tracklet.members.size()) {
+            continue;
+        }
+        std::vector<PredictedPlace> predicted;
+        for (const SatelliteSighting& s : sightings) {
+            predicted.push_back({s.ra_deg, s.dec_deg});
+        }
+        if (std::optional<TrackletMatch> match = tracklet_match(night.observations, tracklet, predicted, night.settings)) {
+            findings.candidates.push_back({t, std::move(sightings), std::move(*match), tle_epoch_mjd(record), set});
+        }
     }
     return problems;
 }
