@@ -189,8 +189,9 @@ struct Search {
 // A single field and an exposure at each of the history's instants, as text,
 // CSV (whose ages name the set used) and JSON, on one and two threads: the
 // rows of the history are those of its nearest sets alone, and the count
-// line notes the superseded sets. The superseded sets alone would list
-// other rows, so a wrong choice shows.
+// line notes the superseded sets; the messages and the region file are
+// those of the nearest sets. The superseded sets alone would list other
+// rows, so a wrong choice shows.
 TEST(HistoryRuns, AFieldOrAnExposureListsWhatItsNearestSetsList)
 {
     const ScratchDirectory scratch;
@@ -207,20 +208,28 @@ TEST(HistoryRuns, AFieldOrAnExposureListsWhatItsNearestSetsList)
         {"a wide field 40 days before", -40, "--side 3000 --centre 150.0 20.0"},
         {"an exposure of 5 minutes 12 days on", 12, "--side 1200 --exposure 300"},
         {"an exposure 35 days on, lit satellites only", 35, "--side 3000 --exposure 120 --sunlit-only"},
+        {"the sample frame 12 days on", 12, "--image satfield-frame.fits"},
     };
     std::size_t superseded_rows = 0;
     for (const Search& s : searches) {
         const std::string nearest = written(scratch, "nearest.tle", catalogue_text(history, s.offset_days));
         const std::string others = written(scratch, "others.tle", catalogue_text(history, s.offset_days, true));
         const std::string options = "--time " + instant(s.offset_days) + " " + s.options;
-        const ProgramRun alone = run(scratch, options + " --catalogue '" + nearest + "'");
+        const std::string alone_regions = scratch.file("alone.reg");
+        const ProgramRun alone =
+            run(scratch, options + " --regions '" + alone_regions + "' --catalogue '" + nearest + "'");
         ASSERT_EQ(alone.status, 0) << s.what << alone.err;
         superseded_rows += row_count(run(scratch, options + " --catalogue '" + others + "'").out);
         for (const char* threads : {"1", "2"}) {
             const std::string on_history = options + " --threads " + threads + " --catalogue '" + history_path + "'";
-            const ProgramRun text = run(scratch, on_history);
+            const std::string regions = scratch.file("history.reg");
+            const ProgramRun text = run(scratch, on_history + " --regions '" + regions + "'");
             EXPECT_EQ(text.status, 0) << s.what;
             EXPECT_EQ(without_sets_read(text.out), without_sets_read(alone.out)) << s.what;
+            // The warning of stale elements counts the rows printed, and the
+            // region file marks them.
+            EXPECT_EQ(text.err, alone.err) << s.what;
+            EXPECT_EQ(file_contents(regions), file_contents(alone_regions)) << s.what;
             char count[120];
             std::snprintf(count, sizeof count, " number of objects %8zu  from  %8zu  in list  (%zu superseded sets)\n",
                           row_count(alone.out), sets, sets - satellites);
