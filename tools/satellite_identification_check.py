@@ -29,7 +29,9 @@ the rounding of the places as written, 0.015" in RA at the worst before the
 cos(Dec) factor, and the propagators' agreement, well below 1 mm); decoys
 and empty detections are left unidentified; the damaged line and the
 unknown station are reported with their line numbers; the ADES XML night is
-named alike; the output is the same on 1 and 2 threads; a satellite with
+named alike; the same satellite seen at the same instants from two stations
+is named from each with its own site's offsets; the output is the same on 1
+and 2 threads; a satellite with
 two sets is one candidate, placed by its set nearest the tracklet; the
 bundled files are what this script writes.
 
@@ -288,24 +290,38 @@ def check(bin_dir, data_dir):
                 failures.append("data/%s is not what this script writes (--write-sample)" % name)
     lines = mpc.rstrip("\n").split("\n")
     with tempfile.TemporaryDirectory() as work:
-        # A line that is no observation and one from an unknown station.
+        # A line that is no observation and one from an unknown station; and
+        # the first satellite seen at the same instants from another station
+        # (608, on another island), each observation from its own site.
         damaged = lines[:5] + ["this is no observation"] + lines[5:] + [lines[0][:77] + "ZZZ"]
+        norad, _, start = CHOICES[0]
+        sets = element_sets(data_dir)
+        satrec = Satrec.twoline2rv(sets[norad][1], sets[norad][2])
+        damaged_truth = dict(truth, SX000=norad)
+        elsewhere = {}
+        for j in range(4):
+            mjd = NIGHT_MJD + (start + j * round(STEP_DAYS * 1e6)) * 1e-6
+            ra, dec, _ = satellite_place(satrec, stations(data_dir)["608"], mjd)
+            text, wra, wdec = line_80("SX000", mjd, ra, dec, "608")
+            damaged.append(text)
+            elsewhere[len(damaged)] = ("SX000", wra, wdec, ra, dec)
         path = os.path.join(work, "night.obs")
         with open(path, "w") as f:
             f.write("\n".join(damaged) + "\n")
         result = identified(satfield, data_dir, path)
         err = result.stderr
-        if ":6:" not in err or (":%d:" % len(damaged)) not in err:
+        if ":6:" not in err or (":%d:" % (len(lines) + 2)) not in err:
             failures.append("the damaged line and the unknown station are not reported by line: " + err)
         keys = {i + 1: text[5:12].strip() for i, text in enumerate(damaged)}
         damaged_places = {}
         for i, text in enumerate(damaged):
             if i < 5:
                 damaged_places[i + 1] = places[i]
-            elif 5 < i < len(damaged) - 1:
+            elif 5 < i < len(lines) + 1:
                 damaged_places[i + 1] = places[i - 1]
+        damaged_places.update(elsewhere)
         rows = list(csv.DictReader(io.StringIO(result.stdout)))
-        worst = check_rows(rows, keys, damaged_places, truth, "80-column", failures)
+        worst = check_rows(rows, keys, damaged_places, damaged_truth, "80-column", failures)
         print("80-column: %d rows, the largest difference of an offset from the independent one %.4f\"" %
               (len(rows), worst))
         one = identified(satfield, data_dir, path, threads="1")
