@@ -30,7 +30,7 @@ cos(Dec) factor, and the propagators' agreement, well below 1 mm); decoys
 and empty detections are left unidentified; the damaged line and the
 unknown station are reported with their line numbers; the ADES XML night is
 named alike; the same satellite seen at the same instants from two stations
-is named from each with its own site's offsets; the output is the same on 1
+is named from each with its own site's offsets, and from a spacecraft; the output is the same on 1
 and 2 threads; a satellite with
 two sets is one candidate, placed by its set nearest the tracklet; the
 bundled files are what this script writes.
@@ -290,36 +290,47 @@ def check(bin_dir, data_dir):
                 failures.append("data/%s is not what this script writes (--write-sample)" % name)
     lines = mpc.rstrip("\n").split("\n")
     with tempfile.TemporaryDirectory() as work:
-        # A line that is no observation and one from an unknown station; and
-        # the first satellite seen at the same instants from another station
-        # (608, on another island), each observation from its own site.
+        # A line that is no observation and one from an unknown station; the
+        # first satellite seen at the same instants from another station (608,
+        # on another island), each observation from its own site; and the
+        # second seen from a spacecraft (the 80-column 'S' and 's' lines) at a
+        # geocentric J2000 position of its own.
         damaged = lines[:5] + ["this is no observation"] + lines[5:] + [lines[0][:77] + "ZZZ"]
-        norad, _, start = CHOICES[0]
+        damaged_places = {i + 1: places[i] for i in range(5)}
+        damaged_places.update({i + 2: places[i] for i in range(5, len(lines))})
+        damaged_truth = dict(truth)
         sets = element_sets(data_dir)
-        satrec = Satrec.twoline2rv(sets[norad][1], sets[norad][2])
-        damaged_truth = dict(truth, SX000=norad)
-        elsewhere = {}
-        for j in range(4):
-            mjd = NIGHT_MJD + (start + j * round(STEP_DAYS * 1e6)) * 1e-6
-            ra, dec, _ = satellite_place(satrec, stations(data_dir)["608"], mjd)
-            text, wra, wdec = line_80("SX000", mjd, ra, dec, "608")
-            damaged.append(text)
-            elsewhere[len(damaged)] = ("SX000", wra, wdec, ra, dec)
+        spacecraft = np.array([6000.0, -3000.0, 2500.0])
+        for (norad, _, start), key, station in ((CHOICES[0], "SX000", "608"), (CHOICES[1], "SP000", "C51")):
+            satrec = Satrec.twoline2rv(sets[norad][1], sets[norad][2])
+            damaged_truth[key] = norad
+            for j in range(4):
+                mjd = NIGHT_MJD + (start + j * round(STEP_DAYS * 1e6)) * 1e-6
+                if station != "C51":
+                    ra, dec, _ = satellite_place(satrec, stations(data_dir)[station], mjd)
+                    text, wra, wdec = line_80(key, mjd, ra, dec, station)
+                    damaged.append(text)
+                    damaged_places[len(damaged)] = (key, wra, wdec, ra, dec)
+                    continue
+                _, teme, _ = satrec.sgp4(2400000.5, mjd)
+                earth_fixed = erfa.rz(erfa.gmst82(2400000.5, mjd), np.identity(3)) @ np.array(teme)
+                v = j2000_from_earth_fixed(mjd) @ earth_fixed - spacecraft
+                ra = math.degrees(math.atan2(v[1], v[0])) % 360.0
+                dec = math.degrees(math.atan2(v[2], math.hypot(v[0], v[1])))
+                text, wra, wdec = line_80(key, mjd, ra, dec, station)
+                damaged.append(text[:14] + "S" + text[15:])
+                damaged_places[len(damaged)] = (key, wra, wdec, ra, dec)
+                damaged.append(text[:14] + "s" + text[15:32] + "1 %+11.4f %+11.4f %+11.4f        %s" % (
+                    *spacecraft, station))
+                assert len(damaged[-1]) == 80, damaged[-1]
         path = os.path.join(work, "night.obs")
         with open(path, "w") as f:
             f.write("\n".join(damaged) + "\n")
         result = identified(satfield, data_dir, path)
         err = result.stderr
-        if ":6:" not in err or (":%d:" % (len(lines) + 2)) not in err:
+        if ":6:" not in err or (":%d:" % (len(lines) + 2)) not in err or err.count("\n") != 2:
             failures.append("the damaged line and the unknown station are not reported by line: " + err)
         keys = {i + 1: text[5:12].strip() for i, text in enumerate(damaged)}
-        damaged_places = {}
-        for i, text in enumerate(damaged):
-            if i < 5:
-                damaged_places[i + 1] = places[i]
-            elif 5 < i < len(lines) + 1:
-                damaged_places[i + 1] = places[i - 1]
-        damaged_places.update(elsewhere)
         rows = list(csv.DictReader(io.StringIO(result.stdout)))
         worst = check_rows(rows, keys, damaged_places, damaged_truth, "80-column", failures)
         print("80-column: %d rows, the largest difference of an offset from the independent one %.4f\"" %
