@@ -22,6 +22,7 @@ IDENTIFICATIONS = [
      ["--radius", "600", "--motion-tolerance", "100.0", "--max-candidates", "3"]),
     (dict(observatory_codes=data("ObsCodes.html"), threads=1),
      ["--observatory-codes", data("ObsCodes.html"), "--threads", "1"]),
+    (dict(propagation="n-body"), ["--propagation", "n-body"]),
 ]
 
 
