@@ -18,6 +18,7 @@
 #include "asteroid_search.hpp"
 #include "catalogue_file.hpp"
 #include "catalogue_record.hpp"
+#include "constants.hpp"
 #include "formatted_text.hpp"
 #include "geodetic_site.hpp"
 #include "identification.hpp"
@@ -33,6 +34,7 @@
 #include "text_report.hpp"
 #include "time_scales.hpp"
 #include "tracklets.hpp"
+#include "two_body.hpp"
 
 namespace fieldsearch {
 
@@ -45,7 +47,63 @@ constexpr double ARCSEC_PER_RAD = RAD_TO_DEG * 3600.0;
 struct ObservationField {
     SearchRequest request;
     ObserverPositions observer;
+    Vector3 observed;  // the observed direction, unit vector (J2000)
 };
+
+// Where an integrated orbit can be over the night: its heliocentric place
+// (km, J2000) at the reference instant, its greatest speed (the perihelion
+// speed, km/day) and its aphelion distance (km); not usable for an orbit
+// that is not an ellipse or has a value that is not finite.
+struct ConicReach {
+    bool usable = false;
+    Vector3 position_km;
+    double reference_utc_mjd = 0.0;
+    double speed_km_per_day = 0.0;
+    double aphelion_km = 0.0;
+};
+
+ConicReach conic_reach(const PerihelionElements& elements, double reference_utc_mjd)
+{
+    ConicReach reach;
+    if (!(elements.e >= 0.0) || !(elements.e < 1.0) || !(elements.q > 0.0)) {
+        return reach;
+    }
+    reach.position_km = comet_position_km(elements, reference_utc_mjd);
+    reach.reference_utc_mjd = reference_utc_mjd;
+    reach.speed_km_per_day = GAUSSIAN_CONSTANT * std::sqrt((1.0 + elements.e) / elements.q) * KM_PER_AU;
+    reach.aphelion_km = elements.q * (1.0 + elements.e) / (1.0 - elements.e) * KM_PER_AU;
+    reach.usable = std::isfinite(dot_product(reach.position_km, reach.position_km)) &&
+                   std::isfinite(reach.speed_km_per_day) && std::isfinite(reach.aphelion_km);
+    return reach;
+}
+
+// False when the orbit's place seen at the observation (light time
+// included, however long: at most the aphelion and the observer's distance
+// from the Sun over the speed of light) certainly lies farther than
+// radius_rad from the observed direction: every place the orbit can reach
+// between the light-time instant and the reference instant lies within a
+// ball about its reference place, which the observer sees within a cone.
+bool may_lie_within(const ConicReach& reach, const ObservationField& field, double radius_rad)
+{
+    if (!reach.usable) {
+        return true;
+    }
+    const Vector3& observer = field.observer.at;
+    const double light_days =
+        (reach.aphelion_km + std::sqrt(dot_product(observer, observer))) / (SPEED_OF_LIGHT_KM_S * SECONDS_PER_DAY);
+    const double ball_km =
+        reach.speed_km_per_day * (std::fabs(field.request.utc_mjd - reach.reference_utc_mjd) + light_days);
+    Vector3 towards;
+    for (int k = 1; k <= 3; ++k) {
+        towards(k) = reach.position_km(k) - observer(k);
+    }
+    const double distance_km = std::sqrt(dot_product(towards, towards));
+    if (!(ball_km < distance_km)) {
+        return true;
+    }
+    // A billionth of a radian for the rounding of the angles.
+    return !(angle_between(field.observed, towards) > radius_rad + std::asin(ball_km / distance_km) + 1e-9);
+}
 
 // One candidate of a tracklet: the object's sightings at its members and how
 // well they match.
@@ -138,9 +196,17 @@ void evaluate_record(const IdentificationScan& scan, const OrbitRecord& record, 
         reachable_observations(scan, record, 0.0, candidates);
     }
     const PerihelionElements* orbit = integrated ? &integrated->elements : nullptr;
+    // An integrated orbit's bound may leave it every observation of the
+    // night: its reference place rules out cheaply those it cannot reach.
+    const ConicReach reach =
+        orbit != nullptr ? conic_reach(*orbit, scan.reference_tt - scan.tt_minus_utc_days) : ConicReach{};
+    const double radius_rad = scan.settings.radius_arcsec / ARCSEC_PER_RAD;
     for (const int c : candidates) {
         const std::size_t i = static_cast<std::size_t>(c);
         const ObservationField& field = scan.fields[i];
+        if (!may_lie_within(reach, field, radius_rad)) {
+            continue;
+        }
         std::optional<AsteroidSighting> sighting =
             orbit_sighting_anywhere(field.request, field.observer, record, orbit);
         if (!sighting) {
@@ -248,7 +314,7 @@ ObservationField observation_field(const Observation& o, const Vector3& site, co
         }
         observer.horizon.reset();
     }
-    return {request, observer};
+    return {request, observer, unit_vector_from_sky(o.ra_deg, o.dec_deg)};
 }
 
 RowColumns identification_columns()
