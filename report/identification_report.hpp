@@ -58,7 +58,7 @@ struct TrackletSection {
 // The rows of an identification for a caller that holds the catalogue in
 // memory: the status of the run and the messages the program would print.
 struct ObservationIdentification {
-    int status = 0;        // 1: a file cannot be read; 2: observations of no known format
+    int status = 0;        // 1: a file cannot be read; 2: observations of no known format (or a bad value)
     std::string error;     // with a status: one line, without the program's name
     std::string messages;  // the observations that cannot be read or placed and the orbits not integrated
                            // (by their place among the records), as the program reports them
