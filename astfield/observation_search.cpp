@@ -423,36 +423,20 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
                                               std::string& error)
 {
     const ObservationRun& run = *plan.observations;
+    NightReading reading =
+        identification_night_read(program, run.observations_path, run.observatory_codes_path, file_text);
+    if (reading.status != 0) {
+        status = reading.status;
+        error = reading.error;
+        return nullptr;
+    }
     auto night = std::make_unique<PreparedNight>();
-    const std::optional<std::string> text = file_text(run.observations_path);
-    if (!text) {
-        status = 1;
-        error = run.observations_path + ": cannot be read";
-        return nullptr;
-    }
-    night->text = *text;
-    ObservationsResult read = observations_from_text(night->text);
-    if (!read.format) {
-        status = 2;
-        error = run.observations_path + ": " + read.error;
-        return nullptr;
-    }
-    night->format = *read.format;
-    const std::optional<std::string> codes_text = file_text(run.observatory_codes_path);
-    if (!codes_text) {
-        status = 1;
-        error = run.observatory_codes_path + ": cannot be read";
-        return nullptr;
-    }
-    const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
-    if (!codes.error.empty()) {
-        status = 1;
-        error = run.observatory_codes_path + ": " + codes.error;
-        return nullptr;
-    }
-    night->stations = codes.stations.size();
-
-    IdentificationNight ready = identification_night(std::move(read), codes.stations);
+    night->text = std::move(reading.text);
+    night->format = reading.format;
+    night->stations = reading.stations;
+    night->where = reading.where;
+    night->messages = std::move(reading.messages);
+    IdentificationNight& ready = reading.night;
     const FieldSearch& clock = plan.fields.front();
     const bool n_body = plan.propagation == Propagation::n_body;
     std::vector<ObservationField> fields;
@@ -465,11 +449,6 @@ std::unique_ptr<PreparedNight> prepared_night(const SearchPlan& plan, const char
                                  : std::sqrt(dot_product(site, site));
         spread = std::max(spread, reach);
         fields.push_back(observation_field(o, site, clock, n_body));
-    }
-    night->where = night->format == ObservationFormat::ades_xml ? "observation " : "";
-    for (const auto& [position, what] : ready.messages) {
-        night->messages += formatted("%s: %s:%s%ld: %s\n", program, run.observations_path.c_str(), night->where,
-                                     position, what.c_str());
     }
 
     night->observations = std::move(ready.observations);

@@ -146,39 +146,18 @@ std::unique_ptr<SatelliteNight> satellite_night(const SearchPlan& plan, int& sta
                           SATELLITE_IDENTIFICATION_MAX_RADIUS_ARCSEC);
         return nullptr;
     }
-    const std::optional<std::string> text = file_text(run.observations_path);
-    if (!text) {
-        status = 1;
-        error = run.observations_path + ": cannot be read";
-        return nullptr;
-    }
-    ObservationsResult read = observations_from_text(*text);
-    if (!read.format) {
-        status = 2;
-        error = run.observations_path + ": " + read.error;
-        return nullptr;
-    }
-    const std::optional<std::string> codes_text = file_text(run.observatory_codes_path);
-    if (!codes_text) {
-        status = 1;
-        error = run.observatory_codes_path + ": cannot be read";
-        return nullptr;
-    }
-    const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
-    if (!codes.error.empty()) {
-        status = 1;
-        error = run.observatory_codes_path + ": " + codes.error;
+    NightReading reading = identification_night_read(SATFIELD_PROGRAM_NAME, run.observations_path,
+                                                     run.observatory_codes_path, file_text);
+    if (reading.status != 0) {
+        status = reading.status;
+        error = reading.error;
         return nullptr;
     }
     auto night = std::make_unique<SatelliteNight>();
-    night->format = *read.format;
-    night->stations = codes.stations.size();
-    IdentificationNight ready = identification_night(std::move(read), codes.stations);
-    const char* where = night->format == ObservationFormat::ades_xml ? "observation " : "";
-    for (const auto& [position, what] : ready.messages) {
-        night->messages += formatted("%s: %s:%s%ld: %s\n", SATFIELD_PROGRAM_NAME, run.observations_path.c_str(),
-                                     where, position, what.c_str());
-    }
+    night->format = reading.format;
+    night->stations = reading.stations;
+    night->messages = std::move(reading.messages);
+    IdentificationNight& ready = reading.night;
     const FieldSearch& clock = plan.fields.front();
     night->fields_plan.threads = plan.threads;
     night->fields_plan.theory = plan.theory;

@@ -139,4 +139,45 @@ IdentificationNight identification_night(ObservationsResult read, const std::vec
     return night;
 }
 
+NightReading identification_night_read(const char* program, const std::string& observations_path,
+                                       const std::string& observatory_codes_path,
+                                       const std::function<std::optional<std::string>(const std::string&)>& file_text)
+{
+    NightReading reading;
+    std::optional<std::string> text = file_text(observations_path);
+    if (!text) {
+        reading.status = 1;
+        reading.error = observations_path + ": cannot be read";
+        return reading;
+    }
+    reading.text = std::move(*text);
+    ObservationsResult read = observations_from_text(reading.text);
+    if (!read.format) {
+        reading.status = 2;
+        reading.error = observations_path + ": " + read.error;
+        return reading;
+    }
+    reading.format = *read.format;
+    const std::optional<std::string> codes_text = file_text(observatory_codes_path);
+    if (!codes_text) {
+        reading.status = 1;
+        reading.error = observatory_codes_path + ": cannot be read";
+        return reading;
+    }
+    const ObservatoryCodesResult codes = observatory_codes_from_html(*codes_text);
+    if (!codes.error.empty()) {
+        reading.status = 1;
+        reading.error = observatory_codes_path + ": " + codes.error;
+        return reading;
+    }
+    reading.stations = codes.stations.size();
+    reading.night = identification_night(std::move(read), codes.stations);
+    reading.where = reading.format == ObservationFormat::ades_xml ? "observation " : "";
+    for (const auto& [position, what] : reading.night.messages) {
+        reading.messages += formatted("%s: %s:%s%ld: %s\n", program, observations_path.c_str(), reading.where,
+                                      position, what.c_str());
+    }
+    return reading;
+}
+
 }  // namespace fieldsearch

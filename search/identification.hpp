@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -113,5 +114,27 @@ struct IdentificationNight {
     std::vector<std::size_t> member_of;
 };
 IdentificationNight identification_night(ObservationsResult read, const std::vector<ObservatoryCode>& stations);
+
+// The night of an identification run read through `file_text` (which gives
+// a file's whole text, or none when it cannot be read): the observation
+// file's text, its format, the number of stations of the observatory codes'
+// list and the night placed at them, with its problems as `program` reports
+// them, one line each ("PROGRAM: PATH:N: what", "observation N" in XML);
+// or `status` 1 (a file cannot be read, a list that is no list of codes) or
+// 2 (observations of no known format) with one line in `error`, without the
+// program's name.
+struct NightReading {
+    int status = 0;
+    std::string error;
+    std::string text;
+    ObservationFormat format{};
+    std::size_t stations = 0;
+    IdentificationNight night;
+    std::string messages;
+    const char* where = "";  // how a message names an observation: "" (its line) or "observation " (in XML)
+};
+NightReading identification_night_read(const char* program, const std::string& observations_path,
+                                       const std::string& observatory_codes_path,
+                                       const std::function<std::optional<std::string>(const std::string&)>& file_text);
 
 }  // namespace fieldsearch
