@@ -245,27 +245,44 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
     }
     const double deviation = prefiltered ? INFINITY : deviation_km(record);
     candidate_fields_of(record, deviation, candidates);
-    // n-body: integrated once, when the first field needs the place.
+    const auto may_reach = [&](const Work& work, const OrbitRecord& tested, double widening) {
+        return !work.plain || prefiltered || may_be_in_field(work.prefilter, tested, widening);
+    };
+    // n-body: integrated once, when some field may hold the record.
     std::optional<IntegratedOrbit> integrated;
+    std::optional<OrbitRecord> conic;
+    if (tables_) {
+        if (std::none_of(candidates.begin(), candidates.end(), [&](int candidate) {
+                return may_reach(fields_[static_cast<std::size_t>(candidate)], record, deviation);
+            })) {
+            return;
+        }
+        integrated = integrated_orbit(record, reference_tt_, tt_minus_utc_days_, *tables_);
+        if (!integrated->ok) {
+            if (failure != nullptr) {
+                *failure = integrated->failure;
+            }
+            return;
+        }
+        // The places printed are the integrated conic's: a night's fields
+        // are taken again from the conic, as sharply as a two-body orbit's,
+        // rather than from the record's place widened by the bound.
+        const AstorbRecord* asteroid = std::get_if<AstorbRecord>(&record);
+        if (use_night_ && asteroid != nullptr && integrated->elements.e < 1.0) {
+            conic = OrbitRecord{
+                conic_record(*asteroid, integrated->elements, reference_tt_ - tt_minus_utc_days_)};
+            candidate_fields_of(*conic, CONIC_RECORD_ALLOWANCE_KM, candidates);
+        }
+    }
+    const OrbitRecord& tested = conic ? *conic : record;
+    const double widening = conic ? CONIC_RECORD_ALLOWANCE_KM : deviation;
     for (const int candidate : candidates) {
         const std::size_t i = static_cast<std::size_t>(candidate);
         const Work& work = fields_[i];
-        if (work.plain && !prefiltered && !may_be_in_field(work.prefilter, record, deviation)) {
+        if (!may_reach(work, tested, widening)) {
             continue;
         }
-        const PerihelionElements* orbit = nullptr;
-        if (tables_) {
-            if (!integrated) {
-                integrated = integrated_orbit(record, reference_tt_, tt_minus_utc_days_, *tables_);
-            }
-            if (!integrated->ok) {
-                if (failure != nullptr) {
-                    *failure = integrated->failure;
-                }
-                return;
-            }
-            orbit = &integrated->elements;
-        }
+        const PerihelionElements* orbit = integrated ? &integrated->elements : nullptr;
         RowExtras extras;
         std::optional<AsteroidSighting> sighting;
         if (work.plain) {

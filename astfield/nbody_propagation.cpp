@@ -1,8 +1,11 @@
 #include "nbody_propagation.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "constants.hpp"
 
@@ -212,6 +215,33 @@ struct Evaluation {
     int collided;  // -2 none, -1 the Sun, else a body
 };
 
+// The table at TT MJD `tt`, kept for the instants this thread asked for
+// last: orbits carried from one epoch to one instant step through the same
+// instants, each of them with the same first step. What a table holds at an
+// instant depends only on where it starts and the instant, so those are the
+// key, and a kept instant is the table's own to the bit.
+TabulatedInstant recent_table_instant(const PlanetTable& table, double tt)
+{
+    struct Kept {
+        double start_tt = NAN;
+        int pieces = 0;
+        double tt = NAN;
+        TabulatedInstant instant{};
+    };
+    constexpr int SLOT_BITS = 6;
+    thread_local std::array<Kept, std::size_t{1} << SLOT_BITS> kept{};
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &tt, sizeof bits);
+    Kept& slot = kept[static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - SLOT_BITS))];
+    if (!(slot.tt == tt && slot.start_tt == table.start_tt && slot.pieces == table.pieces)) {
+        slot.instant = table_instant(table, tt);
+        slot.start_tt = table.start_tt;
+        slot.pieces = table.pieces;
+        slot.tt = tt;
+    }
+    return slot.instant;
+}
+
 // The integrated variable is the heliocentric state less the displacement
 // s(t) that the indirect acceleration alone gives from the start (zero
 // there): its acceleration is that of the direct forces at the heliocentric
@@ -244,7 +274,7 @@ public:
     {
         TabulatedInstant instant{};
         if (model_.planets) {
-            instant = table_instant(table_, tt);
+            instant = recent_table_instant(table_, tt);
         }
         const StateVector state = heliocentric_state(tt, instant, x, v);
         const std::array<Vector3, BODY_COUNT>& bodies = instant.positions;
@@ -286,7 +316,7 @@ public:
     {
         TabulatedInstant instant{};
         if (model_.planets) {
-            instant = table_instant(table_, tt);
+            instant = recent_table_instant(table_, tt);
         }
         return heliocentric_state(tt, instant, x, v);
     }

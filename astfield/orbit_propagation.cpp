@@ -6,6 +6,7 @@
 
 #include "constants.hpp"
 #include "osculating_elements.hpp"
+#include "time_scales.hpp"
 
 namespace fieldsearch {
 
@@ -208,6 +209,14 @@ double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTable
     return std::isfinite(km) ? km : INFINITY;
 }
 
+namespace {
+
+// The pieces of a record's shell bound, and the shortest piece of its bounds.
+constexpr int SHELL_PIECES = 12;
+constexpr double SHORTEST_PIECE_DAYS = 4.0;
+
+}  // namespace
+
 double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days,
                            int path_pieces)
 {
@@ -243,11 +252,18 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
         instants.push_back(earliest);
     }
     for (const double tt : instants) {
-        DeviationBound bound = shells ? shell_deviation_bound(elements, epoch, tt, span.ranges)
+        // Pieces of at least SHORTEST_PIECE_DAYS: over a short span more
+        // pieces cost more than they tighten the bound.
+        const auto pieces_for = [&](int most) {
+            const double needed = std::ceil(std::fabs(tt - epoch) / SHORTEST_PIECE_DAYS);
+            return needed < most ? std::max(1, static_cast<int>(needed)) : most;
+        };
+        DeviationBound bound = shells ? shell_deviation_bound(elements, epoch, tt, span.ranges,
+                                                              pieces_for(SHELL_PIECES))
                                       : DeviationBound{INFINITY, INFINITY};
         if (!(bound.distance < INFINITY)) {
             shells = false;
-            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges, path_pieces);
+            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges, pieces_for(path_pieces));
         }
         if (!(bound.distance < INFINITY)) {
             return INFINITY;
@@ -257,6 +273,27 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
     }
     const double km = (distance + speed * light_time_days) * KM_PER_AU + EARTH_EPHEMERIS_ALLOWANCE_KM;
     return std::isfinite(km) ? km : INFINITY;
+}
+
+AstorbRecord conic_record(const AstorbRecord& record, const PerihelionElements& conic, double utc_mjd)
+{
+    AstorbRecord out = record;
+    const CalendarDate date = calendar_date_from_mjd(std::floor(utc_mjd));
+    out.epoch_year = date.year;
+    out.epoch_month = date.month;
+    out.epoch_day = date.day;
+    const double a = conic.q / (1.0 - conic.e);
+    out.semimajor_axis = a;
+    out.eccentricity = conic.e;
+    out.inclination = conic.inclination;
+    out.node = conic.node;
+    out.perihelion_argument = conic.perihelion_argument;
+    double m = std::fmod(mean_motion(a) * (epoch_mjd(out) - conic.perihelion_time) * RAD_TO_DEG, 360.0);
+    if (m < 0.0) {
+        m += 360.0;
+    }
+    out.mean_anomaly = m;
+    return out;
 }
 
 }  // namespace fieldsearch

@@ -98,6 +98,15 @@ IntegratedElements integrated_elements(const OrbitRecord& record, double target_
 IntegratedOrbit integrated_orbit(const OrbitRecord& record, double reference_tt, double tt_minus_utc_days,
                                  const RunPlanetTables& tables);
 
+// The asteroid record with its elements replaced by the elliptic conic
+// `conic` (perihelion time on the UTC axis), osculating at 0h of the UTC
+// date of `utc_mjd`: its two-body places are the conic's, to within
+// CONIC_RECORD_ALLOWANCE_KM of rounding, so that the tests made for
+// records rule integrated orbits in and out as sharply. Every other field is
+// the record's.
+inline constexpr double CONIC_RECORD_ALLOWANCE_KM = 10.0;
+AstorbRecord conic_record(const AstorbRecord& record, const PerihelionElements& conic, double utc_mjd);
+
 // An upper bound (km) of the distance between the record's integrated and
 // two-body heliocentric places at any instant of the window, the light time
 // back from it included (up to `light_time_days`), with room for the

@@ -343,3 +343,38 @@ TEST(PerturbationBound, WindowBoundHoldsAcrossTheWindow)
         EXPECT_GT(largest, 20000.0) << window.from_days;
     }
 }
+
+// Catches a record made from an integrated conic that is not the conic (the
+// mean anomaly's sign or its epoch's day, degrees for radians, a for q):
+// for conics of the populations, its two-body places over the day either
+// side of the instant lie within CONIC_RECORD_ALLOWANCE_KM of the conic's,
+// and every other field is the record's.
+TEST(PerturbationBound, ConicRecordPlacesAreTheConics)
+{
+    const std::string line =
+        "    26 Lounimiax          synthetic        7.46  0.15 0.68               0   0   0   0   0   0 43855 5188 "
+        "20080514 117.696141 237.453580 289.567849 15.450892 0.27975035   3.96397171 20080508    0.39     0.02 "
+        "20080520    0.78 20160306    1.84 20100923    1.94 20200318";
+    const AstorbRecord original = parse_astorb_record(line);
+    std::mt19937_64 random(31);
+    double largest = 0.0;
+    for (const std::string population : {"main belt", "near-Earth", "Trojan", "centaur"}) {
+        for (int k = 0; k < 200; ++k) {
+            const PerihelionElements conic = random_orbit(population, random);
+            const double utc = EPOCH + 0.37 + k;
+            const AstorbRecord record = conic_record(original, conic, utc);
+            EXPECT_EQ(std::string(record.name.data()), std::string(original.name.data()));
+            EXPECT_EQ(record.h, original.h);
+            EXPECT_LE(epoch_mjd(record), utc);
+            EXPECT_GT(epoch_mjd(record), utc - 1.0);
+            for (const double t : {utc - 1.0, utc, utc + 1.0}) {
+                const Vector3 own =
+                    position_from_elements(epoch_mjd(record), elements_aei(record), elements_angles(record), t);
+                const double km = distance(own, position_from_perihelion_elements(conic, t)) * KM_PER_AU;
+                largest = std::fmax(largest, km);
+                EXPECT_LE(km, CONIC_RECORD_ALLOWANCE_KM) << population << " q " << conic.q << " e " << conic.e;
+            }
+        }
+    }
+    RecordProperty("largest_km", std::to_string(largest));
+}
