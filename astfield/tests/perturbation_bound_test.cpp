@@ -58,6 +58,27 @@ PerihelionElements random_orbit(const std::string& population, std::mt19937_64& 
                               between(0.0, 180.0), node, perihelion};
 }
 
+// A random asteroid record of epoch `epoch` (an MJD at 0h): main belt, or
+// near-Earth with a semimajor axis from `least_axis` over `axis_range` AU
+// and an eccentricity from 0.1 over `eccentricity_range`.
+AstorbRecord random_record(double epoch, bool near_earth, double least_axis, double axis_range,
+                           double eccentricity_range, std::mt19937_64& random)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    AstorbRecord record{};
+    const CalendarDate date = calendar_date_from_mjd(epoch);
+    record.epoch_year = date.year;
+    record.epoch_month = date.month;
+    record.epoch_day = date.day;
+    record.semimajor_axis = near_earth ? least_axis + axis_range * unit(random) : 2.1 + 1.2 * unit(random);
+    record.eccentricity = near_earth ? 0.1 + eccentricity_range * unit(random) : 0.3 * unit(random);
+    record.inclination = 25.0 * unit(random);
+    record.node = 360.0 * unit(random);
+    record.perihelion_argument = 360.0 * unit(random);
+    record.mean_anomaly = 360.0 * unit(random);
+    return record;
+}
+
 }  // namespace
 
 // Catches a bound that does not hold (a missing perturber or indirect term,
@@ -257,18 +278,8 @@ TEST(PerturbationBound, ClassBoundHoldsForEveryMember)
         int finite_class = 0;
         for (int k = 0; k < 2000; ++k) {
             const bool near_earth = k % 4 == 3;
-            AstorbRecord record{};
             const double epoch = EPOCH - std::floor(120.0 * unit(random));
-            const CalendarDate date = calendar_date_from_mjd(epoch);
-            record.epoch_year = date.year;
-            record.epoch_month = date.month;
-            record.epoch_day = date.day;
-            record.semimajor_axis = near_earth ? 0.9 + 1.6 * unit(random) : 2.1 + 1.2 * unit(random);
-            record.eccentricity = near_earth ? 0.1 + 0.6 * unit(random) : 0.3 * unit(random);
-            record.inclination = 25.0 * unit(random);
-            record.node = 360.0 * unit(random);
-            record.perihelion_argument = 360.0 * unit(random);
-            record.mean_anomaly = 360.0 * unit(random);
+            const AstorbRecord record = random_record(epoch, near_earth, 0.9, 1.6, 0.6, random);
             const OrbitRecord orbit{record};
             const double light_time = 0.5 * unit(random);
             const double own = window_deviation_km(orbit, tables, light_time);
@@ -304,17 +315,7 @@ TEST(PerturbationBound, WindowBoundHoldsAcrossTheWindow)
         double largest = 0.0;
         for (int k = 0; k < 80; ++k) {
             const bool near_earth = k % 4 == 3;
-            AstorbRecord record{};
-            const CalendarDate date = calendar_date_from_mjd(EPOCH);
-            record.epoch_year = date.year;
-            record.epoch_month = date.month;
-            record.epoch_day = date.day;
-            record.semimajor_axis = near_earth ? 1.3 + 1.2 * unit(random) : 2.1 + 1.2 * unit(random);
-            record.eccentricity = near_earth ? 0.1 + 0.5 * unit(random) : 0.3 * unit(random);
-            record.inclination = 25.0 * unit(random);
-            record.node = 360.0 * unit(random);
-            record.perihelion_argument = 360.0 * unit(random);
-            record.mean_anomaly = 360.0 * unit(random);
+            const AstorbRecord record = random_record(EPOCH, near_earth, 1.3, 1.2, 0.5, random);
             const OrbitRecord orbit{record};
             const double bound_km = window_deviation_km(orbit, tables, light_time);
             if (!std::isfinite(bound_km)) {
