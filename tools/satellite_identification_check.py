@@ -30,7 +30,9 @@ cos(Dec) factor, and the propagators' agreement, well below 1 mm); decoys
 and empty detections are left unidentified; the damaged line and the
 unknown station are reported with their line numbers; the ADES XML night is
 named alike; the same satellite seen at the same instants from two stations
-is named from each with its own site's offsets, and from a spacecraft; the output is the same on 1
+is named from each with its own site's offsets, and from a spacecraft; with
+--sunlit-only a tracklet is named when the field search lists its satellite
+as lit at each of its observations; the output is the same on 1
 and 2 threads; a satellite with
 two sets is one candidate, placed by its set nearest the tracklet; the
 bundled files are what this script writes.
@@ -371,6 +373,28 @@ def check(bin_dir, data_dir):
                 abs(float(rows[0]["elements_age_days"]) - (NIGHT_MJD + CHOICES[0][2] * 1e-6 - mjd_of_epoch(epoch))) > 1e-5:
             failures.append("two sets of one satellite: not placed by the later set: %s" %
                             [(r["offset_arcsec"], r["elements_age_days"]) for r in rows])
+        # --sunlit-only: a tracklet is named only when the field search lists
+        # its satellite as lit (sunlit or in penumbra) at every observation.
+        bundled = os.path.join(data_dir, "satfield-night.obs")
+        lit_rows = list(csv.DictReader(io.StringIO(run(satfield, [
+            "--observations", bundled, "--catalogue", os.path.join(data_dir, "080520ls.tle"), "--theory", "sgp4",
+            "--sunlit-only", "--format", "csv"]).stdout)))
+        named_lit = {r["tracklet"] for r in lit_rows if r["rank"] == "1"}
+        shadowed = 0
+        for k, (norad, station, _) in enumerate(CHOICES):
+            lit = True
+            for r in (r for r in lit_rows if r["tracklet"] == str(k + 1)):
+                field = run(satfield, ["--catalogue", os.path.join(data_dir, "080520ls.tle"), "--theory", "sgp4",
+                                       "--site", station, "--time", r["time_utc"], "--centre", r["observed_ra_deg"],
+                                       r["observed_dec_deg"], "--side", "5", "--format", "csv"]).stdout
+                states = [f["illumination"] for f in csv.DictReader(io.StringIO(field))
+                          if f["norad_number"] == str(norad)]
+                lit = lit and states != [] and states[0] != "umbra"
+            shadowed += 0 if lit else 1
+            if lit != (str(k + 1) in named_lit):
+                failures.append("--sunlit-only: tracklet %d (%d) lit %s, named %s" % (
+                    k + 1, norad, lit, str(k + 1) in named_lit))
+        print("--sunlit-only: %d of %d tracklets in the Earth's shadow" % (shadowed, len(CHOICES)))
         # A radius the square of an observation cannot hold.
         result = run(satfield, ["--observations", os.path.join(data_dir, "satfield-night.obs"), "--catalogue",
                                 os.path.join(data_dir, "080520ls.tle"), "--radius", "20000"], expect=2)
