@@ -308,7 +308,6 @@ TEST(PerturbationBound, WindowBoundHoldsAcrossTheWindow)
     const Window windows[] = {{300.0, 365.0}, {-365.0, -300.0}, {-200.0, 2.0}, {-2.0, 200.0}};
     const double light_time = 0.3;
     std::mt19937_64 random(29);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (const Window& window : windows) {
         const RunPlanetTables tables(EPOCH + window.from_days, EPOCH + window.to_days);
         int checked = 0;
