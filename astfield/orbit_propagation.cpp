@@ -1,6 +1,8 @@
 #include "orbit_propagation.hpp"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -50,14 +52,33 @@ StateVector record_epoch_state(const OrbitRecord& record)
     return state_from_perihelion_elements(perihelion_elements(comet), record_epoch_tt(record));
 }
 
+namespace {
+
+std::atomic<std::uint64_t> next_tables_serial{1};
+
+// The span a thread was handed last, by the serial of its tables and its
+// bin: nearly every record of a catalogue asks for the span of the last.
+struct LastSpan {
+    std::uint64_t serial = 0;
+    long bin = 0;
+    const RunPlanetTables::Span* span = nullptr;
+};
+thread_local LastSpan last_span;
+
+}  // namespace
+
 RunPlanetTables::RunPlanetTables(double window_start_tt, double window_end_tt)
-    : start_(std::min(window_start_tt, window_end_tt)), end_(std::max(window_start_tt, window_end_tt))
+    : start_(std::min(window_start_tt, window_end_tt)), end_(std::max(window_start_tt, window_end_tt)),
+      serial_(next_tables_serial.fetch_add(1))
 {
 }
 
 const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
 {
     const long bin = static_cast<long>(std::floor(epoch_tt / EPOCH_BIN_DAYS));
+    if (last_span.span != nullptr && last_span.serial == serial_ && last_span.bin == bin) {
+        return *last_span.span;
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
     std::unique_ptr<Span>& span = spans_[bin];
     if (!span) {
@@ -69,6 +90,7 @@ const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
         span->table = planet_table(first, last, pieces_);
         span->ranges = body_distance_ranges(span->table);
     }
+    last_span = LastSpan{serial_, bin, span.get()};
     return *span;
 }
 
@@ -191,8 +213,21 @@ double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTable
     const std::uint64_t key = (static_cast<std::uint64_t>(q_cell + 32768) << 16) |
                               static_cast<std::uint64_t>(aphelion_cell + 32768);
     const RunPlanetTables::Span& span = tables.for_epoch(epoch);
+    // The classes this thread looked up last, in front of the span's own.
+    struct KeptClass {
+        std::uint64_t serial = 0;
+        long bin = 0;
+        std::uint64_t key = 0;
+        DeviationBound bound{};
+    };
+    constexpr int KEPT_BITS = 10;
+    thread_local std::array<KeptClass, std::size_t{1} << KEPT_BITS> kept{};
+    KeptClass& slot = kept[static_cast<std::size_t>(
+        ((key ^ (static_cast<std::uint64_t>(bin) << 40)) * 0x9E3779B97F4A7C15ULL) >> (64 - KEPT_BITS))];
     DeviationBound bound{};
-    {
+    if (slot.serial == tables.serial() && slot.bin == bin && slot.key == key) {
+        bound = slot.bound;
+    } else {
         const std::lock_guard<std::mutex> lock(span.classes_mutex);
         const auto found = span.classes.find(key);
         if (found != span.classes.end()) {
@@ -201,6 +236,7 @@ double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTable
             bound = class_bound(q_cell, aphelion_cell, bin, tables, span.ranges);
             span.classes.emplace(key, bound);
         }
+        slot = KeptClass{tables.serial(), bin, key, bound};
     }
     if (!(bound.distance < INFINITY)) {
         return INFINITY;

@@ -57,11 +57,15 @@ public:
     const Span& for_epoch(double epoch_tt) const;
 
     double window_start_tt() const { return start_; }
+
+    // A number no other set of tables of this process has.
+    std::uint64_t serial() const { return serial_; }
     double window_end_tt() const { return end_; }
 
 private:
     double start_;
     double end_;
+    std::uint64_t serial_;
     mutable std::mutex mutex_;
     mutable std::map<long, std::unique_ptr<Span>> spans_;
     // The spans overlap: the planets' series are called once per piece.
