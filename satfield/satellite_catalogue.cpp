@@ -660,4 +660,19 @@ bool SatelliteCatalogueReader::next_document(ElementSetEntry& entry)
     return true;
 }
 
+bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
+{
+    block.used = 0;
+    while (block.used < ENTRIES_PER_BLOCK) {
+        if (block.used == block.entries.size()) {
+            block.entries.emplace_back();
+        }
+        if (!catalogue.next(block.entries[block.used])) {
+            break;
+        }
+        ++block.used;
+    }
+    return block.used > 0;
+}
+
 }  // namespace fieldsearch

@@ -144,4 +144,17 @@ private:
     const LeapSecondTable* leap_seconds_;
 };
 
+// Consecutive entries of a catalogue (element sets, sets that cannot be
+// evaluated and notices), in catalogue order, read ENTRIES_PER_BLOCK at a
+// time for the threads of a scan.
+inline constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
+struct EntryBlock {
+    std::vector<ElementSetEntry> entries;
+    std::size_t used = 0;
+};
+
+// Reads the next block of entries into `block` (its entries kept for
+// reuse); false at the end of the catalogue.
+bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block);
+
 }  // namespace fieldsearch

@@ -42,9 +42,6 @@ constexpr double HOURS_PER_SECOND = 1.0 / 3600.0;
 // equator holds it too (up to the largest radius).
 constexpr double FIELD_HALF_SIDE_PER_RADIUS = 1.25;
 
-// Element sets are read and evaluated this many at a time.
-constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
-
 // One candidate of a tracklet: the satellite's sightings at its members,
 // how well they match, the epoch of its elements (UTC MJD) and the set they
 // come from (its index among the sets evaluated, in catalogue order).
@@ -255,27 +252,6 @@ std::string entry_message(const CatalogueDiagnostics& diagnostics, const Element
         return catalogue_record_message(diagnostics, entry.record_index, "%s", what.c_str());
     }
     return catalogue_line_message(diagnostics, line, "%s", what.c_str());
-}
-
-// Consecutive entries of the catalogue, in catalogue order.
-struct EntryBlock {
-    std::vector<ElementSetEntry> entries;
-    std::size_t used = 0;
-};
-
-bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
-{
-    block.used = 0;
-    while (block.used < ENTRIES_PER_BLOCK) {
-        if (block.used == block.entries.size()) {
-            block.entries.emplace_back();
-        }
-        if (!catalogue.next(block.entries[block.used])) {
-            break;
-        }
-        ++block.used;
-    }
-    return block.used > 0;
 }
 
 // The entries of one block read into sets and evaluated, in catalogue

@@ -26,16 +26,6 @@ namespace fieldsearch {
 
 namespace {
 
-// Element sets are read and evaluated this many at a time.
-constexpr std::size_t ENTRIES_PER_BLOCK = 1024;
-
-// Consecutive entries of the catalogue: element sets, sets that cannot be
-// evaluated and notices, in catalogue order.
-struct EntryBlock {
-    std::vector<ElementSetEntry> entries;
-    std::size_t used = 0;
-};
-
 // What one block of entries gave: its findings, and for the history of
 // sets the satellite and epoch of each set it evaluated and, per row, which
 // of them the row rests on (rows are kept or dropped once the whole
@@ -94,22 +84,6 @@ struct SatelliteScanContext {
     bool overlays = false;                     // the rows of the first field are marked on overlays
     const FieldReports* reports = nullptr;
 };
-
-// Reads the next block of entries; false at the end of the catalogue.
-bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
-{
-    block.used = 0;
-    while (block.used < ENTRIES_PER_BLOCK) {
-        if (block.used == block.entries.size()) {
-            block.entries.emplace_back();
-        }
-        if (!catalogue.next(block.entries[block.used])) {
-            break;
-        }
-        ++block.used;
-    }
-    return block.used > 0;
-}
 
 // Adds the row of a set found in field `field`.
 void add_row(const SatelliteScanContext& scan, std::size_t field, const TleRecord& record,
