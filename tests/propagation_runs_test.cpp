@@ -3,6 +3,7 @@
 // the same objects by every route a run can take.
 #include <algorithm>
 #include <cmath>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -414,6 +415,88 @@ TEST(CatalogueReepoch, OneLineLayoutsRoundTripKeepingEveryOtherByteAndThePlaces)
             }
             RecordProperty(std::string(layout.file) + " " + c.what, std::to_string(largest) + " arcsec at most");
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Records whose orbits cannot be carried (an epoch before 1900) among sound
+// ones, in each layout: the run succeeds, each is copied unchanged and
+// reported with its line, the others are written at the new epoch exactly
+// as from a catalogue without them, and the summary counts both; a ".gz"
+// name gives the same lines compressed.
+TEST(CatalogueReepoch, RecordsThatCannotBeCarriedAreCopiedAndReported)
+{
+    const struct {
+        const char* file;
+        std::size_t epoch_offset;  // where a year or century letter is made 18xx
+        const char* early;         // what is put there
+        std::size_t min_length;    // a record's length at least
+    } layouts[] = {
+        {"astorb.dat", 106, "1850", 181},
+        {"MPCORB-sample.DAT", 20, "I", 103},
+        {"comets-sample.txt", 81, "1850", 100},
+    };
+    const ScratchDirectory scratch;
+    for (const auto& layout : layouts) {
+        const std::vector<std::string> original = lines_of(file_contents(std::string(SAMPLE_DATA_DIR) + "/" + layout.file));
+        std::string mixed;
+        std::string sound;
+        std::vector<std::size_t> early_lines;
+        std::size_t records = 0;
+        for (std::size_t k = 0; k < original.size(); ++k) {
+            std::string line = original[k];
+            const bool record = line.size() >= layout.min_length && line.find("----") == std::string::npos &&
+                                std::isdigit(static_cast<unsigned char>(line[layout.epoch_offset + 1])) != 0;
+            if (record && records++ % 3 == 1) {
+                line.replace(layout.epoch_offset, std::strlen(layout.early), layout.early);
+                early_lines.push_back(k);
+            }
+            mixed += line + "\n";
+            sound += original[k] + "\n";
+        }
+        ASSERT_FALSE(early_lines.empty()) << layout.file;
+        const std::string mixed_path = scratch.file(std::string("mixed-") + layout.file);
+        const std::string sound_path = scratch.file(std::string("sound-") + layout.file);
+        std::ofstream(mixed_path, std::ios::binary) << mixed;
+        std::ofstream(sound_path, std::ios::binary) << sound;
+        const std::string out = scratch.file(std::string("out-") + layout.file + ".gz");
+        const std::string expected_out = scratch.file(std::string("expected-") + layout.file);
+        const ProgramRun run_mixed = run(scratch, ASTFIELD,
+                                         "--catalogue '" + mixed_path + "' --write-catalogue '" + out +
+                                             "' --epoch 2009-05-20");
+        const ProgramRun run_sound = run(scratch, ASTFIELD,
+                                         "--catalogue '" + sound_path + "' --write-catalogue '" + expected_out +
+                                             "' --epoch 2009-05-20");
+        ASSERT_EQ(run_mixed.status, 0) << run_mixed.err;
+        ASSERT_EQ(run_sound.status, 0) << run_sound.err;
+        const ProgramRun unpacked = run(scratch, "gzip", "-dc '" + out + "'");
+        ASSERT_EQ(unpacked.status, 0) << unpacked.err;
+        const std::vector<std::string> written = lines_of(unpacked.out);
+        const std::vector<std::string> expected = lines_of(file_contents(expected_out));
+        const std::vector<std::string> mixed_lines = lines_of(mixed);
+        ASSERT_EQ(written.size(), expected.size()) << layout.file;
+        std::size_t next = 0;
+        for (std::size_t k = 0; k < written.size(); ++k) {
+            const bool early = next < early_lines.size() && early_lines[next] == k;
+            EXPECT_EQ(written[k], early ? mixed_lines[k] : expected[k]) << layout.file << ":" << k + 1;
+            if (early) {
+                std::string message = std::to_string(k + 1);
+                message.insert(0, 1, ':');
+                message += ": orbit not integrated (epoch outside 1900-2099), copied unchanged: ";
+                message += mixed_lines[k];
+                EXPECT_NE(run_mixed.err.find(message), std::string::npos)
+                    << layout.file << ":" << k + 1 << "\n" << run_mixed.err.substr(0, 600);
+                ++next;
+            }
+        }
+        std::string summary = std::to_string(records - early_lines.size());
+        summary += " records written at epoch 2009-05-20, ";
+        summary += std::to_string(early_lines.size());
+        summary += " refused (copied unchanged)";
+        EXPECT_NE(run_mixed.err.find(summary), std::string::npos) << layout.file << "\n" << run_mixed.err;
     }
 }
 
