@@ -202,9 +202,11 @@ class AsteroidCatalogue(_HeldCatalogue):
         --observations prints as CSV: `radius_arcsec` (") and
         `motion_tolerance` ("/h) about each observation, at most
         `max_candidates` per tracklet, the stations from `observatory_codes`
-        (the bundled list when None). Table.meta gives tracklets_read,
-        identified, unidentified and the messages about observations left
-        out."""
+        (the bundled list when None), the places on integrated orbits with
+        `propagation="n-body"`. Table.meta gives tracklets_read, identified,
+        unidentified and the messages about observations left out (and
+        about orbits the integrator cannot carry, by their place among the
+        records)."""
         arguments = _identification_arguments(observations_path, radius_arcsec, motion_tolerance, max_candidates,
                                                observatory_codes)
         arguments += _common_arguments(site, observer_km, threads, propagation)

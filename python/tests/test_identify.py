@@ -71,6 +71,25 @@ def test_observations_left_out_are_reported_as_the_program_reports_them(asteroid
     assert "ZZZ" in table.meta["messages"] and table.meta["messages"].count("\n") == 2
 
 
+def test_orbits_not_integrated_are_reported_by_their_place_among_the_records(scratch):
+    # The third record's epoch moved to 1899, outside the integrator's span:
+    # reported, the other records still identified as the program does.
+    with open(data("astorb.dat"), encoding="ascii") as f:
+        lines = f.read().splitlines(keepends=True)
+    lines[2] = lines[2][:106] + "18991231" + lines[2][114:]
+    catalogue = os.path.join(scratch, "old.dat")
+    with open(catalogue, "w", encoding="ascii") as f:
+        f.writelines(lines)
+    arguments = ["--catalogue", catalogue, "--observations", NIGHT, "--propagation", "n-body", "--format", "csv"]
+    out, err, status = program_run(ASTFIELD, arguments, scratch)
+    assert status == 0
+    assert err == "astfield: %s:3: orbit not integrated (epoch outside 1900-2099), not evaluated\n" % catalogue
+    table = fieldsearch.AsteroidCatalogue(catalogue).identify(NIGHT, propagation="n-body")
+    assert csv_text_of_table(table) == out
+    assert table.meta["identified"] == 8
+    assert table.meta["messages"] == "astfield: record 3: orbit not integrated (epoch outside 1900-2099), not evaluated\n"
+
+
 def test_a_night_of_nothing_gives_rank_zero_rows(asteroids, scratch):
     with open(NIGHT, encoding="ascii") as f:
         lines = f.read().splitlines(keepends=True)
