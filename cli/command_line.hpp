@@ -13,23 +13,6 @@
 
 namespace fieldsearch {
 
-// Which program is asking: the magnitude limit belongs to the asteroids only.
-struct ProgramInfo {
-    const char* name;                  // "astfield" or "satfield"
-    const char* default_catalogue;     // the compiled-in file name
-    bool has_magnitude_limit;
-    const char* catalogue_formats = nullptr;  // the layouts --catalogue-format names, '|'-separated; none: no option
-    const char* theories = nullptr;           // the theories --theory names, '|'-separated, the default first
-    bool has_sunlight_options = false;        // --sunlit-only and --standard-magnitudes (satellites)
-    const char* propagations = nullptr;       // what --propagation names, '|'-separated, the default first; none: no option
-    // --observations: the defaults of --radius and --motion-tolerance, and
-    // the unit of the tolerance ("arcsec/h", "arcsec/s"); none: no option.
-    double identification_radius_arcsec = 0.0;
-    double motion_tolerance = 0.0;
-    const char* motion_unit = nullptr;
-    bool writes_identified = false;           // --write-identified
-};
-
 // The observatory codes used when --observatory-codes is not given: the
 // installed copy of the list, or else the one in the source tree.
 std::string default_observatory_codes_path();

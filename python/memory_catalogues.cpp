@@ -13,6 +13,7 @@
 #include "asteroid_evaluation.hpp"
 #include "asteroid_fields.hpp"
 #include "asteroid_search.hpp"
+#include "astfield_program.hpp"
 #include "catalogue_file.hpp"
 #include "field_list.hpp"
 #include "frame_rows.hpp"
@@ -25,35 +26,12 @@
 #include "satellite_fields.hpp"
 #include "satellite_identification.hpp"
 #include "satellite_search.hpp"
+#include "satfield_program.hpp"
 #include "text_catalogue.hpp"
 
 namespace fieldsearch {
 
 namespace {
-
-// The programs as their command lines know them.
-constexpr ProgramInfo ASTEROID_PROGRAM{ASTFIELD_PROGRAM_NAME,
-                                       ASTORB_CATALOGUE_PATH,
-                                       true,
-                                       "astorb|mpcorb|comets",
-                                       nullptr,
-                                       false,
-                                       "two-body|n-body",
-                                       ASTEROID_IDENTIFICATION_RADIUS_ARCSEC,
-                                       ASTEROID_MOTION_TOLERANCE_ARCSEC_PER_HOUR,
-                                       "arcsec/h",
-                                       true};
-constexpr ProgramInfo SATELLITE_PROGRAM{SATFIELD_PROGRAM_NAME,
-                                        SATELLITE_CATALOGUE_PATH,
-                                        false,
-                                        nullptr,
-                                        "vinti|sgp4|both",
-                                        true,
-                                        nullptr,
-                                        SATELLITE_IDENTIFICATION_RADIUS_ARCSEC,
-                                        SATELLITE_MOTION_TOLERANCE_ARCSEC_PER_SECOND,
-                                        "arcsec/s",
-                                        false};
 
 // A message without the option it is about ("--side: 'x' is not ..." reads
 // "'x' is not ...").
@@ -241,7 +219,7 @@ SearchPlan plan_from_arguments(CatalogueKind kind, const std::vector<std::string
                                const std::optional<std::string>& fields_text)
 {
     const bool asteroids = kind == CatalogueKind::asteroids;
-    const CommandLine line = parsed_arguments(asteroids ? ASTEROID_PROGRAM : SATELLITE_PROGRAM, arguments);
+    const CommandLine line = parsed_arguments(asteroids ? ASTFIELD_PROGRAM : SATFIELD_PROGRAM, arguments);
     const Scenario compiled_in = asteroids ? asteroid_scenario() : satellite_scenario();
     if (fields_text) {
         return listed_plan(line, compiled_in, *fields_text);
