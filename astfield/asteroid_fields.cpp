@@ -81,6 +81,10 @@ namespace {
 // the integration keeps to its accuracy.
 constexpr double INTEGRATED_SPEED_ALLOWANCE = 1.01;
 
+// Less than a place can move within a segment of a night: 20 km/s over
+// half the shortest segment (NIGHT_PART_HOURS).
+constexpr double NIGHT_SEGMENT_REACH_KM = 20.0 * 0.5 * NIGHT_PART_HOURS * 3600.0;
+
 // The pieces of the cheaper bound from where the bodies are, tried before
 // the full one.
 constexpr int COARSE_PATH_PIECES = 12;
@@ -230,6 +234,11 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
     // already tested with every bound: it needs none of them again.
     // Otherwise the class's bound first: when no field may hold the record
     // under it, the record's own bound is not needed.
+    // In a night, a loose bound already below what a field's segment lets a
+    // place move (NIGHT_SEGMENT_REACH_KM) rules out nearly all the record's
+    // own bound would: the record is integrated without it.
+    double deviation = INFINITY;
+    bool bounded = false;
     for (const double loose : prefiltered ? std::vector<double>{} : loose_deviations_km(record)) {
         if (!(loose < INFINITY)) {
             continue;
@@ -242,9 +251,15 @@ void AsteroidFields::evaluate(const OrbitRecord& record, bool prefiltered, const
         if (!any) {
             return;
         }
+        if (use_night_ && loose <= NIGHT_SEGMENT_REACH_KM) {
+            deviation = loose;
+            bounded = true;
+        }
     }
-    const double deviation = prefiltered ? INFINITY : deviation_km(record);
-    candidate_fields_of(record, deviation, candidates);
+    if (!bounded) {
+        deviation = prefiltered ? INFINITY : deviation_km(record);
+        candidate_fields_of(record, deviation, candidates);
+    }
     const auto may_reach = [&](const Work& work, const OrbitRecord& tested, double widening) {
         return !work.plain || prefiltered || may_be_in_field(work.prefilter, tested, widening);
     };

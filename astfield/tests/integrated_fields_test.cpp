@@ -71,7 +71,8 @@ SearchPlan integrated_plan(const std::vector<Field>& fields)
 
 // One square at a time a year, three years and two years back from the
 // epoch, wide enough to hold dozens of the sample's orbits; a night of
-// fields with and without exposures; each scan fast and straightforward.
+// fields with and without exposures, a year on and near the epoch; each
+// scan fast and straightforward.
 TEST(IntegratedFields, FastScanListsWhatIntegratingEveryRecordLists)
 {
     struct Case {
@@ -84,6 +85,11 @@ TEST(IntegratedFields, FastScanListsWhatIntegratingEveryRecordLists)
         {"three years on", {{1096.0, 250.0, -20.0, 15.0, 0.0}}, 20},
         {"two years back", {{-730.0, 120.0, 20.0, 15.0, 0.0}}, 20},
         {"a night", {{365.0, 20.0, 10.0, 4.0, 0.0}, {365.2, 22.0, 9.0, 4.0, 600.0}, {365.3, 30.0, 12.0, 6.0, 0.0}}, 10},
+        // Near the epoch the class bounds are small enough that a night
+        // integrates without the record's own bound.
+        {"a night near the epoch",
+         {{5.0, 20.0, 10.0, 4.0, 0.0}, {5.2, 22.0, 9.0, 4.0, 600.0}, {5.3, 30.0, 12.0, 6.0, 0.0}},
+         10},
     };
     for (const Case& c : cases) {
         const SearchPlan plan = integrated_plan(c.fields);
