@@ -675,4 +675,16 @@ bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block)
     return block.used > 0;
 }
 
+const ElementSetEntry& evaluated_entry(const ElementSetEntry& held, ElementSetEntry& scratch)
+{
+    if (held.kind != EntryKind::lines) {
+        return held;
+    }
+    scratch.line = held.line;
+    scratch.record_index = held.record_index;
+    scratch.element_lines = held.element_lines;
+    read_three_line_set(held.lines[0], held.lines[1], held.lines[2], scratch);
+    return scratch;
+}
+
 }  // namespace fieldsearch

@@ -157,4 +157,9 @@ struct EntryBlock {
 // reuse); false at the end of the catalogue.
 bool read_entries(SatelliteCatalogueReader& catalogue, EntryBlock& block);
 
+// The entry `held` as it is evaluated: itself, or for a three-line set
+// whose reading was deferred (EntryKind::lines), the set read into
+// `scratch`, its line and record kept.
+const ElementSetEntry& evaluated_entry(const ElementSetEntry& held, ElementSetEntry& scratch);
+
 }  // namespace fieldsearch

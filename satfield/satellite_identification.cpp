@@ -262,15 +262,7 @@ void evaluate_block(const SatelliteNight& night, const CatalogueDiagnostics& dia
     findings.clear();
     thread_local ElementSetEntry read_set;
     for (std::size_t e = 0; e < block.used; ++e) {
-        const ElementSetEntry* held = &block.entries[e];
-        if (held->kind == EntryKind::lines) {
-            read_set.line = held->line;
-            read_set.record_index = held->record_index;
-            read_set.element_lines = held->element_lines;
-            read_three_line_set(held->lines[0], held->lines[1], held->lines[2], read_set);
-            held = &read_set;
-        }
-        const ElementSetEntry& entry = *held;
+        const ElementSetEntry& entry = evaluated_entry(block.entries[e], read_set);
         const long message_line = entry.message_line > 0 ? entry.message_line : entry.line;
         if (entry.kind != EntryKind::notice) {
             ++findings.records;
