@@ -142,16 +142,30 @@ std::vector<double> AsteroidFields::loose_deviations_km(const OrbitRecord& recor
 
 bool AsteroidFields::may_hold(const AstorbRecord& orbit) const
 {
-    // The bound of the orbit's class first: one look-up, and it rules out
-    // nearly every record far from the field; the record's own bound, a few
-    // microseconds, only for the rest.
-    const OrbitRecord record{orbit};
-    for (const double loose : loose_deviations_km(record)) {
-        if (loose < INFINITY && !may_be_in_field(fields_.front().prefilter, orbit, loose)) {
-            return false;
-        }
+    const FieldPrefilter& prefilter = fields_.front().prefilter;
+    if (!tables_) {
+        return may_be_in_field(prefilter, orbit);
     }
-    return may_be_in_field(fields_.front().prefilter, orbit, deviation_km(record));
+    // The bound of the orbit's class first: one look-up, and it rules out
+    // nearly every record far from the field. Where it cannot, the record's
+    // own bound, a few microseconds to a few hundred, no wider than what
+    // could still rule the record out: the full one after a class bound
+    // that came close, the coarser one where the class has none (where
+    // that fails too, the full one nearly always does: the orbit is
+    // integrated).
+    const double reach = ruled_out_reach_km(prefilter, orbit);
+    if (!(reach > 0.0)) {
+        return true;
+    }
+    const OrbitRecord record{orbit};
+    const double light_time = light_time_allowance_days(record);
+    const double by_class = class_window_deviation_km(record, *tables_, light_time);
+    const bool classed = by_class < INFINITY;
+    if (by_class < reach) {
+        return false;
+    }
+    return !(window_deviation_km(record, *tables_, light_time, classed ? FINE_PATH_PIECES : COARSE_PATH_PIECES,
+                                 reach) < reach);
 }
 
 std::optional<RowExtras> AsteroidFields::exposure_crossing_extras(const Work& work, const OrbitRecord& record,

@@ -89,8 +89,8 @@ AstorbRecord parse_astorb_orbit(std::string_view line)
     const bool finite = std::all_of(magnitudes.begin(), magnitudes.end(), [](char c) {
         return c == ' ' || c == '.' || c == '-' || (c >= '0' && c <= '9');
     });
-    record.h = finite ? 0.0 : NAN;
-    record.g = finite ? 0.0 : NAN;
+    record.h = finite ? decimal_field(line, 42, 47) : NAN;
+    record.g = finite ? decimal_field(line, 48, 53) : NAN;
     return record;
 }
 

@@ -49,9 +49,9 @@ AstorbRecord parse_astorb_record(std::string_view line);
 
 // The orbit of the record in `line` alone, for a first look: the epoch and
 // the six elements as parse_astorb_record reads them; number, name and
-// uncertainty empty; H and G 0 when their columns hold nothing but blanks,
-// digits, points and minus signs (so that parse_astorb_record reads finite
-// numbers there), NaN otherwise. has_elliptic_elements of it is that of the
+// uncertainty empty; H and G as parse_astorb_record reads them when their
+// columns hold nothing but blanks, digits, points and minus signs (so that
+// they are finite numbers), NaN otherwise. has_elliptic_elements of it is that of the
 // whole record.
 AstorbRecord parse_astorb_orbit(std::string_view line);
 

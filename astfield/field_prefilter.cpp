@@ -27,8 +27,12 @@ constexpr double SPEED_OF_LIGHT_AU_PER_DAY = 299792.458 * 86400.0 / KM_PER_AU;
 // position is formed there, its error bounded from the residual.
 constexpr double KEPLER_ANOMALY_BOUND = 1e-5;
 constexpr int KEPLER_MOST_STEPS = 12;
-// Closer than this (km) the direction to the asteroid is left to the full evaluation.
+// Closer than this (km) the direction to the asteroid is left to the full
+// evaluation, and so is a position less sure than this share of its distance.
 constexpr double NEAREST_DISTANCE_KM = 1.0e5;
+constexpr double LARGEST_ERROR_RATIO = 0.5;
+// Room for the rounding of a magnitude, mag.
+constexpr double MAGNITUDE_MARGIN = 1e-6;
 
 // The longitude window: the light-time shift it allows for (radians) and
 // the speed at perihelion (AU/day) up to which that allowance holds: at
@@ -155,19 +159,28 @@ BoundedPosition bounded_geometric_position(const AstorbRecord& record, double t)
     return {position, KM_PER_AU * a * (anomaly_error + 1e-13)};
 }
 
-double light_time_shift_bound(const AstorbRecord& record)
+namespace {
+
+// The ratio to the geometric distance of the orbit's path over the light
+// time: no speed on the ellipse exceeds the one at perihelion,
+// k sqrt((1 + e) / (a (1 - e))) AU per day, and the light time of the
+// corrected distance is at most (1 + beta) times that of the geometric
+// one, so the path is at most beta (1 + beta) times the geometric distance.
+double light_time_path_ratio(const AstorbRecord& record)
 {
-    // The corrected position differs from the geometric one by the orbit's
-    // path over the light time; no speed on the ellipse exceeds the one at
-    // perihelion, k sqrt((1 + e) / (a (1 - e))) AU per day. The light time of
-    // the corrected distance is at most (1 + beta) times that of the
-    // geometric one, so the path is at most beta (1 + beta) times the
-    // geometric distance, and the angle at most asin of that.
     const double a = record.semimajor_axis;
     const double e = record.eccentricity;
     const double speed = GAUSSIAN_CONSTANT * std::sqrt((1.0 + e) / (a * (1.0 - e)));
     const double beta = speed / SPEED_OF_LIGHT_AU_PER_DAY;
-    const double k = beta * (1.0 + beta);
+    return beta * (1.0 + beta);
+}
+
+}  // namespace
+
+double light_time_shift_bound(const AstorbRecord& record)
+{
+    // The angle is at most asin of the path's ratio to the distance.
+    const double k = light_time_path_ratio(record);
     if (!(k < LARGEST_SPEED_RATIO)) {
         return INFINITY;
     }
@@ -292,10 +305,74 @@ FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& obse
     prefilter.centre = Vector3{{std::cos(ra) * std::cos(dec), std::sin(ra) * std::cos(dec), std::sin(dec)}};
     prefilter.cos_radius = std::cos(radius);
     prefilter.sin_radius = std::sin(radius);
+    prefilter.mag_limit = request.mag_limit;
     if (with_window && prefilter.active) {
         prefilter.window = longitude_window(prefilter.centre, radius, observer_position);
     }
     return prefilter;
+}
+
+double ruled_out_reach_km(const FieldPrefilter& f, const AstorbRecord& record)
+{
+    if (!f.active || !(record.eccentricity <= LARGEST_ECCENTRICITY)) {
+        return 0.0;
+    }
+    const double k = light_time_path_ratio(record);
+    if (!(k < LARGEST_SPEED_RATIO)) {
+        return 0.0;
+    }
+    const BoundedPosition p = bounded_geometric_position(record, f.utc_mjd);
+    const Vector3 g{{p.position(1) - f.observer_position(1), p.position(2) - f.observer_position(2),
+                     p.position(3) - f.observer_position(3)}};
+    const double distance = std::sqrt(dot_product(g, g));
+    if (!(distance > NEAREST_DISTANCE_KM)) {
+        return 0.0;
+    }
+    // With a deviation B the light-time corrected place lies within
+    // error + B + path of the geometric position g, the path over a light
+    // time lengthened by them: x = (error + B) / distance, path <= k (1 + x)
+    // distance, taken as k (1 + 2 x) distance for what beta adds to it. So
+    // its direction lies within delta = (pi/2) (x + k (1 + 2 x)) of g's
+    // (asin y <= (pi/2) y), with room for rounding; and its distances from
+    // the Sun and the observer are at least theirs less (x + k (1 + 2 x))
+    // distance. The reach is the greatest ratio x with which either test
+    // still rules the place out, x below LARGEST_ERROR_RATIO.
+    double widest_ratio = 0.0;
+    // The place lies outside the cone of the field's radius r about the
+    // centre while cos(r + delta) > cos theta (theta the angle of g from the
+    // centre) and r + delta is below a right angle; cos(r + delta) >=
+    // cos r (1 - delta^2 / 2) - sin r delta, which falls to cos theta (or to
+    // nought, when theta is beyond a right angle) at
+    // delta = 2 (cos r - cos theta) / (sin r + sqrt(sin^2 r + 2 cos r (cos r - cos theta))).
+    const double cos_theta = std::fmax(dot_product(g, f.centre) / distance, 0.0);
+    const double c = f.cos_radius;
+    const double sr = f.sin_radius;
+    if (c > 0.0 && c > cos_theta) {
+        const double fall = c - cos_theta;
+        const double delta = 2.0 * fall / (sr + std::sqrt(sr * sr + 2.0 * c * fall));
+        widest_ratio = ((delta - 2.0 * ROUNDING_MARGIN) / (0.5 * PI) - k) / (1.0 + 2.0 * k);
+    }
+    // The place is too faint while H + 5 log10(r Delta) stays above the
+    // limit: V = H + 5 log10(r Delta) - 2.5 log10(phi), with
+    // phi = (1 - G) Phi1 + G Phi2 <= 1 for 0 <= G <= 1 (both phase
+    // functions are at most 1). Where the phase terms are dropped (a phase
+    // angle above 173 deg) V = H, yet there r Delta < R^2 / 3.98 < 1 for an
+    // observer within 1.03 AU of the Sun, so the bound holds too. The
+    // distances less rho keep r Delta above 10^((limit - H) / 5) while
+    // (R - rho) (Delta - rho) does, up to the smaller root rho.
+    if (std::isfinite(f.mag_limit) && record.g >= 0.0 && record.g <= 1.0 && std::isfinite(record.h)) {
+        const double sun_au = std::sqrt(dot_product(p.position, p.position)) / KM_PER_AU;
+        const double distance_au = distance / KM_PER_AU;
+        const double product = std::pow(10.0, 0.2 * (f.mag_limit + MAGNITUDE_MARGIN - record.h)) * (1.0 + 1e-8);
+        const double sum = sun_au + distance_au;
+        const double discriminant = sum * sum - 4.0 * (sun_au * distance_au - product);
+        if (sun_au * distance_au > product && discriminant >= 0.0) {
+            const double rho = 2.0 * (sun_au * distance_au - product) / (sum + std::sqrt(discriminant));
+            widest_ratio = std::fmax(widest_ratio, (rho / distance_au * (1.0 - 1e-8) - k) / (1.0 + 2.0 * k));
+        }
+    }
+    widest_ratio = std::fmin(widest_ratio, LARGEST_ERROR_RATIO);
+    return std::fmax(0.0, (widest_ratio * distance - p.error_km) * (1.0 - 1e-9));
 }
 
 bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record, double deviation_km)
@@ -306,28 +383,7 @@ bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record, double
     if (deviation_km == 0.0 && outside_longitude_window(f.window, record, f.utc_mjd)) {
         return false;
     }
-    const double shift = light_time_shift_bound(record);
-    if (!std::isfinite(shift)) {
-        return true;
-    }
-    BoundedPosition p = bounded_geometric_position(record, f.utc_mjd);
-    p.error_km += deviation_km;
-    const Vector3 g{{p.position(1) - f.observer_position(1), p.position(2) - f.observer_position(2),
-                     p.position(3) - f.observer_position(3)}};
-    const double distance = std::sqrt(dot_product(g, g));
-    if (!(distance > NEAREST_DISTANCE_KM) || !(p.error_km < 0.01 * distance)) {
-        return true;
-    }
-    // The place may differ from the direction of g by the light-time shift,
-    // the error of the position (at most asin(error / distance) <= (pi/2)
-    // error / distance) and rounding.
-    const double delta = shift + 0.5 * PI * p.error_km / distance + ROUNDING_MARGIN;
-    // cos(radius + delta) >= cos radius (1 - delta^2 / 2) - sin radius delta.
-    const double lowest_cos = f.cos_radius * (1.0 - 0.5 * delta * delta) - f.sin_radius * delta;
-    if (!(lowest_cos > 0.0)) {
-        return true;
-    }
-    return !(dot_product(g, f.centre) < lowest_cos * distance);
+    return !(deviation_km < ruled_out_reach_km(f, record));
 }
 
 bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record, double deviation_km)

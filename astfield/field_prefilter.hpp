@@ -36,6 +36,7 @@ struct FieldPrefilter {
     Vector3 centre;             // unit vector of the field centre, J2000
     double cos_radius;          // of the angle that bounds the accepted square about the centre
     double sin_radius;
+    double mag_limit;           // the faintest magnitude listed (infinite: any)
     LongitudeWindow window;     // when active: a first test that takes no Kepler solution
 };
 
@@ -81,9 +82,17 @@ bool outside_longitude_window(const LongitudeWindow& window, const AstorbRecord&
 // False only when the asteroid of `record` (elements that describe an
 // ellipse) cannot be in the field at the instant: its geometric direction
 // lies farther from the centre than the accepted square reaches, by more than
-// light time can move it. `deviation_km` widens the test for a place that
-// may lie that far (km) from the two-body position (an integrated orbit).
+// light time can move it, or it lies too far from the Sun and the observer
+// to be as bright as the magnitude limit (H-G, 0 <= G <= 1). `deviation_km`
+// widens the test for a place that may lie that far (km) from the two-body
+// position (an integrated orbit).
 bool may_be_in_field(const FieldPrefilter& prefilter, const AstorbRecord& record, double deviation_km = 0.0);
+
+// The deviation (km) below which may_be_in_field rules the record out
+// (without the longitude window): 0 when it cannot rule it out even with
+// none. So a search can hold a record's bound against it, and stop
+// computing a bound that has grown past it.
+double ruled_out_reach_km(const FieldPrefilter& prefilter, const AstorbRecord& record);
 
 // may_be_in_field for a record of any catalogue: a comet (whose orbit may be
 // no ellipse) always goes to the full evaluation.

@@ -217,29 +217,11 @@ struct Evaluation {
 
 // The table at TT MJD `tt`, kept for the instants this thread asked for
 // last: orbits carried from one epoch to one instant step through the same
-// instants, each of them with the same first step. What a table holds at an
-// instant depends only on where it starts and the instant, so those are the
-// key, and a kept instant is the table's own to the bit.
+// instants, each of them with the same first step.
 TabulatedInstant recent_table_instant(const PlanetTable& table, double tt)
 {
-    struct Kept {
-        double start_tt = NAN;
-        int pieces = 0;
-        double tt = NAN;
-        TabulatedInstant instant{};
-    };
-    constexpr int SLOT_BITS = 6;
-    thread_local std::array<Kept, std::size_t{1} << SLOT_BITS> kept{};
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &tt, sizeof bits);
-    Kept& slot = kept[static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - SLOT_BITS))];
-    if (!(slot.tt == tt && slot.start_tt == table.start_tt && slot.pieces == table.pieces)) {
-        slot.instant = table_instant(table, tt);
-        slot.start_tt = table.start_tt;
-        slot.pieces = table.pieces;
-        slot.tt = tt;
-    }
-    return slot.instant;
+    thread_local TableInstantCache<6> kept;
+    return kept.at(table, tt);
 }
 
 // The integrated variable is the heliocentric state less the displacement

@@ -5,6 +5,11 @@
 // equinox of J2000.0; instants are TT MJDs.
 #pragma once
 
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "constants.hpp"
@@ -14,6 +19,38 @@ namespace fieldsearch {
 
 // Speed of light, AU/day.
 inline constexpr double SPEED_OF_LIGHT_AU_PER_DAY = SPEED_OF_LIGHT_KM_S * SECONDS_PER_DAY / KM_PER_AU;
+
+// The table's instants one thread asked for last, 2^SlotBits of them by a
+// hash of the instant: what a table holds at an instant depends only on
+// where it starts, its pieces and the instant, so those are the key, and a
+// kept instant is the table's own to the bit.
+template <int SlotBits>
+class TableInstantCache {
+public:
+    // table_instant(table, tt), from the cache when it holds it.
+    const TabulatedInstant& at(const PlanetTable& table, double tt)
+    {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &tt, sizeof bits);
+        Kept& slot = kept_[static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - SlotBits))];
+        if (!(slot.tt == tt && slot.start_tt == table.start_tt && slot.pieces == table.pieces)) {
+            slot.instant = table_instant(table, tt);
+            slot.start_tt = table.start_tt;
+            slot.pieces = table.pieces;
+            slot.tt = tt;
+        }
+        return slot.instant;
+    }
+
+private:
+    struct Kept {
+        double start_tt = NAN;
+        int pieces = 0;
+        double tt = NAN;
+        TabulatedInstant instant{};
+    };
+    std::array<Kept, std::size_t{1} << SlotBits> kept_{};
+};
 
 // What acts on the orbit. The planets and the Moon as point masses (the
 // heliocentric frame's indirect terms included), the Sun's Schwarzschild

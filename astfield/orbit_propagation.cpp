@@ -254,8 +254,9 @@ constexpr double SHORTEST_PIECE_DAYS = 4.0;
 }  // namespace
 
 double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days,
-                           int path_pieces)
+                           int path_pieces, double give_up_km)
 {
+    const double give_up_au = give_up_km / KM_PER_AU;
     if (!elements_valid(record)) {
         return INFINITY;
     }
@@ -295,11 +296,12 @@ double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tab
             return needed < most ? std::max(1, static_cast<int>(needed)) : most;
         };
         DeviationBound bound = shells ? shell_deviation_bound(elements, epoch, tt, span.ranges,
-                                                              pieces_for(SHELL_PIECES))
+                                                              pieces_for(SHELL_PIECES), give_up_au)
                                       : DeviationBound{INFINITY, INFINITY};
         if (!(bound.distance < INFINITY)) {
             shells = false;
-            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges, pieces_for(path_pieces));
+            bound = path_deviation_bound(elements, epoch, tt, span.table, span.ranges, pieces_for(path_pieces),
+                                         give_up_au);
         }
         if (!(bound.distance < INFINITY)) {
             return INFINITY;

@@ -117,10 +117,11 @@ AstorbRecord conic_record(const AstorbRecord& record, const PerihelionElements& 
 // observer's Earth taken from ERFA rather than the solar series; infinite
 // when no bound holds. Where the distance shells give none, the bound from
 // where the bodies are, over `path_pieces` pieces (fewer: cheaper, looser,
-// more often infinite).
+// more often infinite). A bound that would pass `give_up_km` is given up
+// as infinite early: a caller that cannot use one so wide saves its cost.
 inline constexpr int FINE_PATH_PIECES = 48;
 double window_deviation_km(const OrbitRecord& record, const RunPlanetTables& tables, double light_time_days,
-                           int path_pieces = FINE_PATH_PIECES);
+                           int path_pieces = FINE_PATH_PIECES, double give_up_km = INFINITY);
 
 // A looser bound of the same (km), one for each class of asteroid orbits:
 // elliptic orbits whose perihelion and aphelion distances fall in the same

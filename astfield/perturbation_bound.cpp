@@ -21,6 +21,18 @@ constexpr double SUN_RADIUS_AU = SUN_RADIUS_KM / KM_PER_AU;
 constexpr double ABSOLUTE_MARGIN_AU = 1e-9;
 constexpr double RELATIVE_MARGIN = 1e-6;
 constexpr int BOOTSTRAP_TRIES = 30;
+// How many times a piece of the path bound may be halved: where its bound
+// fails, or where the bodies' pull at the least distances it allows exceeds
+// their pull at its middle by more than CLOSING_SHARE times the latter.
+constexpr int PIECE_SPLITS = 8;
+constexpr double CLOSING_SHARE = 4.0;
+// A bound that reaches this far (AU) is given up as infinite: no search can
+// rule a record out by it.
+constexpr double USEFUL_BOUND_AU = 3.0;
+// Newton's steps for a piece end's eccentric anomaly: at most this many,
+// none once Kepler's equation holds to ANOMALY_SETTLED radians.
+constexpr int ANOMALY_STEPS = 6;
+constexpr double ANOMALY_SETTLED = 1e-10;
 
 // The two-body orbit over one piece of the span: its least and greatest
 // distance from the Sun, its greatest speed, and (for the path bound) its
@@ -44,46 +56,34 @@ bool holds_phase(double from, double to, double x0, double period)
     return std::ceil((from - x0) / period) <= std::floor((to - x0) / period);
 }
 
-// The two-body orbit between TT MJDs t1 and t2. For an ellipse, from the
-// mean anomalies alone: the eccentric anomaly E lies within e radians of M
-// (E - M = e sin E), so over the piece E lies in [M1 - e, M2 + e] and
-// r = a (1 - e cos E) takes its extremes at the ends of that range or at a
-// perihelion or aphelion inside it. For the open orbits, from the distances
-// at both ends and at perihelion when it falls inside.
-PieceOrbit piece_orbit(const PerihelionElements& elements, double t1, double t2)
+// The piece orbit of distances from `least` to `greatest` (AU) on a conic
+// of semimajor axis a (negative for a hyperbola, infinite for a parabola):
+// the distances widened by their rounding, some units of 1e-16, and the
+// greatest speed, vis-viva at the least distance: v^2 = GM (2 / r - 1 / a).
+PieceOrbit piece_orbit_between(double least, double greatest, double a)
+{
+    least *= 1.0 - 1e-12;
+    greatest *= 1.0 + 1e-12;
+    const double inverse_a = std::isfinite(a) ? 1.0 / a : 0.0;
+    const double speed = std::sqrt(SUN_GM * (2.0 / least - inverse_a)) * (1.0 + 1e-12);
+    return PieceOrbit{least, greatest, speed};
+}
+
+// The two-body orbit between TT MJDs t1 and t2 on a parabola or hyperbola:
+// the distance is monotonic on either side of the perihelion, so its
+// extremes are at the ends and at the perihelion when it falls inside.
+PieceOrbit open_piece_orbit(const PerihelionElements& elements, double t1, double t2)
 {
     const double from = std::fmin(t1, t2);
     const double to = std::fmax(t1, t2);
-    const double q = elements.q;
-    const double e = elements.e;
-    double least = 0.0;
-    double greatest = 0.0;
-    if (e < 1.0) {
-        const double a = q / (1.0 - e);
-        const double n = mean_motion(a);
-        const double e_from = n * (from - elements.perihelion_time) - e;
-        const double e_to = n * (to - elements.perihelion_time) + e;
-        const double c1 = std::cos(e_from);
-        const double c2 = std::cos(e_to);
-        const double greatest_cos = holds_phase(e_from, e_to, 0.0, TWO_PI) ? 1.0 : std::fmax(c1, c2);
-        const double least_cos = holds_phase(e_from, e_to, PI, TWO_PI) ? -1.0 : std::fmin(c1, c2);
-        least = a * (1.0 - e * greatest_cos);
-        greatest = a * (1.0 - e * least_cos);
-    } else {
-        const double r1 = open_orbit_radius(elements, from);
-        const double r2 = open_orbit_radius(elements, to);
-        least = std::fmin(r1, r2);
-        greatest = std::fmax(r1, r2);
-        if (from <= elements.perihelion_time && elements.perihelion_time <= to) {
-            least = q;
-        }
+    const double r1 = open_orbit_radius(elements, from);
+    const double r2 = open_orbit_radius(elements, to);
+    double least = std::fmin(r1, r2);
+    const double greatest = std::fmax(r1, r2);
+    if (from <= elements.perihelion_time && elements.perihelion_time <= to) {
+        least = elements.q;
     }
-    // The rounding of the distances above, some units of 1e-16.
-    least *= 1.0 - 1e-12;
-    greatest *= 1.0 + 1e-12;
-    // Vis-viva at the least distance: v^2 = GM (2 / r - 1 / a), 1 / a = (1 - e) / q.
-    const double speed = std::sqrt(SUN_GM * (2.0 / least - (1.0 - e) / q)) * (1.0 + 1e-12);
-    return PieceOrbit{least, greatest, speed};
+    return piece_orbit_between(least, greatest, elements.q / (1.0 - elements.e));
 }
 
 const std::array<double, BODY_COUNT>& body_parameters()
@@ -111,13 +111,14 @@ DeviationBound advanced(const DeviationBound& start, double lipschitz, double fo
 
 constexpr DeviationBound UNBOUNDED{INFINITY, INFINITY};
 
-// Lower bounds of the distance from each body over a piece, given the
-// deviation may reach `reach` there: from the distance shells, and when
-// `path` is given, also from the places at the piece's middle.
+// Where the bodies are over a piece, for the path bound: the distance from
+// each body's tabulated place at the piece's middle to the two-body place
+// there, less the table's error and the place's own, and half the piece's
+// length.
 struct PathPiece {
-    const std::array<Vector3, BODY_COUNT>* bodies;  // at the piece's middle, or null
-    Vector3 middle;                                 // the two-body place there
-    double half_length;                             // days
+    bool given;                                 // false: the distance shells alone
+    std::array<double, BODY_COUNT> apart;      // AU
+    double half_length;                         // days
 };
 
 // The constants L and P of a piece whose deviation stays within `guess`;
@@ -136,11 +137,8 @@ bool piece_constants(const PieceOrbit& orbit, const PathPiece& path, const BodyD
     for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
         double nearest = std::fmax(ranges.least[b] - (orbit.greatest + guess.distance),
                                    (orbit.least - guess.distance) - ranges.greatest[b]);
-        if (path.bodies != nullptr) {
-            const Vector3& p = (*path.bodies)[b];
-            const Vector3 d{{p(1) - path.middle(1), p(2) - path.middle(2), p(3) - path.middle(3)}};
-            const double apart = std::sqrt(dot_product(d, d)) * (1.0 - 1e-12) - 1e-10;  // the table's error
-            nearest = std::fmax(nearest, apart - (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length -
+        if (path.given) {
+            nearest = std::fmax(nearest, path.apart[b] - (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length -
                                              guess.distance);
         }
         if (!(nearest > 0.0) || !(ranges.least[b] > 0.0)) {
@@ -190,10 +188,210 @@ DeviationBound with_margins(const DeviationBound& bound)
                           bound.speed * (1.0 + RELATIVE_MARGIN) + ABSOLUTE_MARGIN_AU / 86400.0};
 }
 
+// An ellipse prepared for the places of many pieces: a, e, the mean
+// motion, b = a sqrt(1 - e^2), and the unit vectors to perihelion (p) and a
+// quarter turn on (q) in the equator of J2000, so that the place at the
+// eccentric anomaly E is a (cos E - e) p + b sin E q.
+struct EllipsePath {
+    double a;
+    double e;
+    double n;
+    double b;
+    double perihelion_time;
+    Vector3 p;
+    Vector3 q;
+};
+
+EllipsePath ellipse_path(const PerihelionElements& elements)
+{
+    EllipsePath path{};
+    path.e = elements.e;
+    path.a = elements.q / (1.0 - elements.e);
+    path.n = mean_motion(path.a);
+    path.b = path.a * std::sqrt((1.0 - path.e) * (1.0 + path.e));
+    path.perihelion_time = elements.perihelion_time;
+    const double i = elements.inclination * DEG_TO_RAD;
+    const double node = elements.node * DEG_TO_RAD;
+    const double w = elements.perihelion_argument * DEG_TO_RAD;
+    const double ci = std::cos(i);
+    const double si = std::sin(i);
+    const double cn = std::cos(node);
+    const double sn = std::sin(node);
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    const double ce = std::cos(OBLIQUITY_J2000);
+    const double se = std::sin(OBLIQUITY_J2000);
+    const auto equatorial = [&](double x, double y, double z) {
+        return Vector3{{x, ce * y - se * z, se * y + ce * z}};
+    };
+    path.p = equatorial(cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si);
+    path.q = equatorial(-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si);
+    return path;
+}
+
+// The eccentric anomaly at an instant: a value, its sine and cosine, and
+// how far the true one may lie from it (radians).
+struct AnomalyBounds {
+    double solved;
+    double sine;
+    double cosine;
+    double slack;
+};
+
+// The eccentric anomaly at TT MJD t, by Newton's steps from `guess` (kept
+// within M - e .. M + e, where E lies since E - M = e sin E). However the
+// steps end, the true E lies within |E* - e sin E* - M| / (1 - e) of the
+// value E* they reach (Kepler's equation grows at least 1 - e per radian),
+// widened for rounding.
+AnomalyBounds anomaly_at(const EllipsePath& path, double t, double guess)
+{
+    const double e = path.e;
+    const double m = path.n * (t - path.perihelion_time);
+    double x = std::fmin(std::fmax(guess, m - e), m + e);
+    double sine = std::sin(x);
+    double cosine = std::cos(x);
+    double residual = x - e * sine - m;
+    for (int step = 0; step < ANOMALY_STEPS && !(std::fabs(residual) <= ANOMALY_SETTLED); ++step) {
+        x = std::fmin(std::fmax(x - residual / (1.0 - e * cosine), m - e), m + e);
+        sine = std::sin(x);
+        cosine = std::cos(x);
+        residual = x - e * sine - m;
+    }
+    return AnomalyBounds{x, sine, cosine, std::fabs(residual) / (1.0 - e) + 1e-12 * (1.0 + std::fabs(m))};
+}
+
+// Bounds of cos E for E within `slack` of x, from cos x and sin x:
+// |cos(x + s) - cos x| <= |sin x| |s| + s^2 / 2.
+double least_cosine(const AnomalyBounds& b)
+{
+    return b.cosine - std::fabs(b.sine) * b.slack - 0.5 * b.slack * b.slack - 1e-15;
+}
+
+double greatest_cosine(const AnomalyBounds& b)
+{
+    return b.cosine + std::fabs(b.sine) * b.slack + 0.5 * b.slack * b.slack + 1e-15;
+}
+
+// The two-body orbit over a piece of an ellipse between instants whose
+// eccentric anomalies are `earlier` and `later`: E grows with the time, so
+// over the piece it stays within [E1 - s1, E2 + s2], and r = a (1 - e cos E)
+// takes its extremes at the ends of that range or at a perihelion or
+// aphelion inside it.
+PieceOrbit ellipse_piece_orbit(const EllipsePath& path, const AnomalyBounds& earlier, const AnomalyBounds& later)
+{
+    const double least = earlier.solved - earlier.slack;
+    const double greatest = later.solved + later.slack;
+    const double greatest_cos = holds_phase(least, greatest, 0.0, TWO_PI)
+                                    ? 1.0
+                                    : std::fmin(1.0, std::fmax(greatest_cosine(earlier), greatest_cosine(later)));
+    const double least_cos = holds_phase(least, greatest, PI, TWO_PI)
+                                 ? -1.0
+                                 : std::fmax(-1.0, std::fmin(least_cosine(earlier), least_cosine(later)));
+    return piece_orbit_between(path.a * (1.0 - path.e * greatest_cos), path.a * (1.0 - path.e * least_cos), path.a);
+}
+
+// What a piece's bound needs of an end of it: the instant, and for an
+// ellipse the bounds of its eccentric anomaly.
+struct PieceEnd {
+    double t;
+    AnomalyBounds anomaly;
+};
+
+// The orbit, and the bodies' distances for the path bound, over a piece.
+struct PieceContext {
+    const PerihelionElements& elements;
+    const std::optional<EllipsePath>& ellipse;
+    const PlanetTable* table;
+    const BodyDistanceRanges& ranges;
+    double ranges_pull;  // the indirect terms' bound, sum of mu_j / s_j^2
+};
+
+// The deviation at the piece's end `to` from `start` at its end `from`,
+// with or without the table. Where the table is given and the piece's
+// bound fails, or the piece is so long that the least distances from the
+// bodies it allows make their pull far stronger than at its middle, the
+// piece is halved, down to `splits` times, so that an orbit that passes a
+// body only somewhat near gets its bound from shorter pieces there.
+std::optional<DeviationBound> piece_deviation(const PieceContext& c, const PieceEnd& from, const PieceEnd& to,
+                                              const DeviationBound& start, int splits)
+{
+    const double h = std::fabs(to.t - from.t);
+    const double middle_t = 0.5 * (from.t + to.t);
+    PieceOrbit orbit{};
+    if (c.ellipse) {
+        // E grows with the time, whichever way the piece runs.
+        const bool forward = to.t >= from.t;
+        orbit = ellipse_piece_orbit(*c.ellipse, forward ? from.anomaly : to.anomaly,
+                                    forward ? to.anomaly : from.anomaly);
+    } else {
+        orbit = open_piece_orbit(c.elements, from.t, to.t);
+    }
+    PathPiece path{c.table != nullptr, {}, 0.5 * h};
+    PieceEnd middle{middle_t, {}};
+    bool near = false;
+    if (c.table != nullptr) {
+        if (!table_covers(*c.table, middle_t)) {
+            return std::nullopt;
+        }
+        // Orbits from one epoch to one instant cut their spans at the same
+        // instants.
+        thread_local TableInstantCache<8> kept;
+        const std::array<Vector3, BODY_COUNT>& bodies = kept.at(*c.table, middle_t).positions;
+        Vector3 place{};
+        double place_error = 0.0;
+        if (c.ellipse) {
+            const EllipsePath& e = *c.ellipse;
+            middle.anomaly = anomaly_at(e, middle_t, 0.5 * (from.anomaly.solved + to.anomaly.solved));
+            const double x = e.a * (middle.anomaly.cosine - e.e);
+            const double y = e.b * middle.anomaly.sine;
+            place = Vector3{{x * e.p(1) + y * e.q(1), x * e.p(2) + y * e.q(2), x * e.p(3) + y * e.q(3)}};
+            // |dk/dE| <= a, and the rounding of the place.
+            place_error = e.a * (middle.anomaly.slack + 1e-14);
+        } else {
+            place = position_from_perihelion_elements(c.elements, middle_t);
+        }
+        // The bodies' pull at the distances the piece allows against their
+        // pull at the distances at its middle (and the indirect terms): where
+        // the piece's length adds more than CLOSING_SHARE of the latter, the
+        // piece is worth halving.
+        const std::array<double, BODY_COUNT>& gm = body_parameters();
+        double at_middle = c.ranges_pull;
+        double allowed = c.ranges_pull;
+        for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+            const Vector3& p = bodies[b];
+            const Vector3 d{{p(1) - place(1), p(2) - place(2), p(3) - place(3)}};
+            const double apart = std::sqrt(dot_product(d, d));
+            // The table's error, 1e-10 AU.
+            path.apart[b] = apart * (1.0 - 1e-12) - 1e-10 - place_error;
+            const double reach = (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length;
+            const double least = path.apart[b] - reach;
+            at_middle += gm[b] / (apart * apart);
+            allowed += least > 0.0 ? gm[b] / (least * least) : INFINITY;
+        }
+        near = !(allowed - at_middle <= CLOSING_SHARE * at_middle);
+    }
+    std::optional<DeviationBound> end;
+    if (!near || splits <= 0) {
+        end = piece_bound(orbit, path, c.ranges, start, h);
+    }
+    if (end || c.table == nullptr || splits <= 0) {
+        return end;
+    }
+    const std::optional<DeviationBound> half = piece_deviation(c, from, middle, start, splits - 1);
+    if (!half) {
+        return std::nullopt;
+    }
+    return piece_deviation(c, middle, to, *half, splits - 1);
+}
+
 // The bound over the span cut into `pieces`, with or without the table.
 DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
-                               const PlanetTable* table, const BodyDistanceRanges& ranges, int pieces)
+                               const PlanetTable* table, const BodyDistanceRanges& ranges, int pieces,
+                               double give_up_au)
 {
+    // The comparison function never falls from one piece's end to the
+    // next, so a bound that has passed what is of use stays there.
+    const double useful = std::fmin(USEFUL_BOUND_AU, give_up_au);
     const double span = tt - epoch_tt;
     if (!std::isfinite(span) || !(elements.q > 0.0) || !(elements.e >= 0.0)) {
         return UNBOUNDED;
@@ -202,28 +400,36 @@ DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_
         return DeviationBound{0.0, 0.0};
     }
     pieces = std::max(1, pieces);
-    const double h = std::fabs(span) / pieces;
+    std::optional<EllipsePath> ellipse;
+    if (elements.e < 1.0) {
+        ellipse = ellipse_path(elements);
+    }
+    double ranges_pull = 0.0;
+    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+        ranges_pull += body_parameters()[b] / (ranges.least[b] * ranges.least[b]);
+    }
+    const PieceContext context{elements, ellipse, table, ranges, ranges_pull};
+    const auto end_at = [&](double t, double guess) {
+        PieceEnd end{t, {}};
+        if (ellipse) {
+            end.anomaly = anomaly_at(*ellipse, t, guess);
+        }
+        return end;
+    };
+    PieceEnd from = end_at(epoch_tt, ellipse ? ellipse->n * (epoch_tt - elements.perihelion_time) : 0.0);
     DeviationBound bound{0.0, 0.0};
     for (int k = 0; k < pieces; ++k) {
-        const double t1 = epoch_tt + span * k / pieces;
         const double t2 = k + 1 == pieces ? tt : epoch_tt + span * (k + 1) / pieces;
-        const PieceOrbit orbit = piece_orbit(elements, t1, t2);
-        PathPiece path{nullptr, Vector3{}, 0.5 * h};
-        std::array<Vector3, BODY_COUNT> bodies{};
-        if (table != nullptr) {
-            const double middle = 0.5 * (t1 + t2);
-            if (!table_covers(*table, middle)) {
-                return UNBOUNDED;
-            }
-            bodies = table_positions(*table, middle);
-            path.bodies = &bodies;
-            path.middle = position_from_perihelion_elements(elements, middle);
-        }
-        const std::optional<DeviationBound> end = piece_bound(orbit, path, ranges, bound, h);
-        if (!end) {
+        // The next end's anomaly from this one's, moved on by the mean motion.
+        const double guess =
+            ellipse ? from.anomaly.solved + ellipse->n * (t2 - from.t) / (1.0 - ellipse->e * from.anomaly.cosine) : 0.0;
+        const PieceEnd to = end_at(t2, guess);
+        const std::optional<DeviationBound> end = piece_deviation(context, from, to, bound, PIECE_SPLITS);
+        if (!end || !(end->distance < useful)) {
             return UNBOUNDED;
         }
         bound = *end;
+        from = to;
     }
     return with_margins(bound);
 }
@@ -231,9 +437,9 @@ DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_
 }  // namespace
 
 DeviationBound shell_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
-                                     const BodyDistanceRanges& ranges, int pieces)
+                                     const BodyDistanceRanges& ranges, int pieces, double give_up_au)
 {
-    return deviation_bound(elements, epoch_tt, tt, nullptr, ranges, pieces);
+    return deviation_bound(elements, epoch_tt, tt, nullptr, ranges, pieces, give_up_au);
 }
 
 DeviationBound range_deviation_bound(double least_au, double greatest_au, double speed_au_per_day, double span_days,
@@ -248,14 +454,15 @@ DeviationBound range_deviation_bound(double least_au, double greatest_au, double
     }
     const PieceOrbit orbit{least_au, greatest_au, speed_au_per_day};
     const std::optional<DeviationBound> end =
-        piece_bound(orbit, PathPiece{nullptr, Vector3{}, 0.5 * span_days}, ranges, DeviationBound{0.0, 0.0}, span_days);
+        piece_bound(orbit, PathPiece{false, {}, 0.5 * span_days}, ranges, DeviationBound{0.0, 0.0}, span_days);
     return end ? with_margins(*end) : UNBOUNDED;
 }
 
 DeviationBound path_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
-                                    const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces)
+                                    const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces,
+                                    double give_up_au)
 {
-    return deviation_bound(elements, epoch_tt, tt, &table, ranges, pieces);
+    return deviation_bound(elements, epoch_tt, tt, &table, ranges, pieces, give_up_au);
 }
 
 PerihelionElements record_perihelion_elements(const AstorbRecord& record)

@@ -5,6 +5,8 @@
 // doc/nbody-bound.md.
 #pragma once
 
+#include <cmath>
+
 #include "astorb_record.hpp"
 #include "comet_record.hpp"
 #include "planet_ephemeris.hpp"
@@ -27,8 +29,11 @@ struct DeviationBound {
 // hundred operations; `ranges` from body_distance_ranges of a table
 // covering the span). The span is cut into `pieces` equal pieces, each with
 // the two-body orbit's own distance range over it.
+// A bound that would pass `give_up_au` (or 0.25 AU, of use to no search)
+// is given up as infinite early.
 DeviationBound shell_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
-                                     const BodyDistanceRanges& ranges, int pieces = 12);
+                                     const BodyDistanceRanges& ranges, int pieces = 12,
+                                     double give_up_au = INFINITY);
 
 // As shell_deviation_bound, also using where the bodies are: in each piece
 // the distance from a body is bounded below by the distance between the
@@ -37,7 +42,8 @@ DeviationBound shell_deviation_bound(const PerihelionElements& elements, double 
 // for many orbits that cross a planet's distances (Trojans, Mars crossers,
 // near-Earth objects away from an approach); `table` must cover the span.
 DeviationBound path_deviation_bound(const PerihelionElements& elements, double epoch_tt, double tt,
-                                    const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces = 48);
+                                    const PlanetTable& table, const BodyDistanceRanges& ranges, int pieces = 48,
+                                    double give_up_au = INFINITY);
 
 // The bound after `span_days` for every orbit whose two-body distance from
 // the Sun stays within [least_au, greatest_au] and whose two-body speed stays

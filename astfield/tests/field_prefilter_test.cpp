@@ -12,6 +12,7 @@
 #include "scratch_directory.hpp"
 
 #include "asteroid_search.hpp"
+#include "hg_magnitude.hpp"
 #include "astorb_lines.hpp"
 #include "light_time.hpp"
 #include "two_body.hpp"
@@ -211,6 +212,108 @@ TEST(FieldPrefilter, PositionErrorAndLightTimeShiftStayWithinTheirBounds)
         largest_ratio = std::fmax(largest_ratio, angle / shift);
     }
     EXPECT_GT(largest_ratio, 0.5);
+}
+
+// What the reach of ruled_out_reach_km promises: moved anywhere within it,
+// the light-time corrected place stays outside the field's cone or fainter
+// than the limit (H-G; for G beyond 0 .. 1 the place alone). Random orbits of every kind against
+// fields near their places and limits near their magnitudes, each place
+// moved by the reach towards the field's centre line, the observer, the Sun
+// and at random. Catches a root of the wrong sign, a missing light-time or
+// position error term and a magnitude bound that forgets the phase law; and
+// a reach too short to be of use: towards the centre line it must come
+// within 1.8 of the least move that brings the place into the cone (the
+// test trades asin x for (pi/2) x).
+TEST(FieldPrefilter, PlacesMovedWithinTheReachStayRuledOut)
+{
+    Uniform u{8080};
+    const SearchRequest base = asteroid_search_request();
+    const Vector3 site{{base.observer_x, base.observer_y, base.observer_z}};
+    const Vector3 observer = observer_heliocentric_position(base.utc_mjd, 0.0, compiled_leap_second_table(), site);
+    int by_place = 0;
+    int by_magnitude = 0;
+    int sharp = 0;
+    int place_limited = 0;
+    for (int k = 0; k < 6000; ++k) {
+        const int kind = k % 3;
+        const double a = kind == 0 ? 2.1 + 1.2 * u() : kind == 1 ? 0.7 + 1.8 * u() : 5.0 + 30.0 * u();
+        const double e = kind == 1 ? 0.1 + 0.8 * u() : 0.3 * u();
+        const double g = k % 7 == 3 ? 1.6 : k % 5 == 0 ? 0.0 : k % 5 == 1 ? 1.0 : 0.15;
+        const double h = 8.0 + 16.0 * u();
+        const AstorbRecord record = parse_astorb_record(astorb_line(
+            "", "R", h, g, "20080514", 360.0 * u(), 360.0 * u(), 360.0 * u(), 40.0 * u(), e, a));
+        const double t = base.utc_mjd;
+        const LightTimeCorrected seen =
+            light_time_corrected_vector(epoch_mjd(record), elements_aei(record), elements_angles(record), t, observer);
+        const double distance = std::sqrt(dot_product(seen.topocentric, seen.topocentric));
+        const Vector3 towards{{seen.topocentric(1) / distance, seen.topocentric(2) / distance,
+                               seen.topocentric(3) / distance}};
+        // A field centred up to 8 deg from the place, half a side of 0.1 to
+        // 2 deg, a limit within 3 magnitudes of the place's.
+        SearchRequest request = base;
+        const double ra = std::atan2(towards(2), towards(1)) * RAD_TO_DEG + 8.0 * (u() - 0.5);
+        const double dec = std::asin(towards(3)) * RAD_TO_DEG + 8.0 * (u() - 0.5);
+        request.centre_ra_deg = ra < 0.0 ? ra + 360.0 : ra;
+        request.centre_dec_deg = std::fmax(-89.0, std::fmin(89.0, dec));
+        request.half_side_deg = 0.1 + 1.9 * u();
+        request.mag_limit = apparent_magnitude(h, g, seen.asteroid_position, seen.topocentric) + 6.0 * (u() - 0.5);
+        const FieldPrefilter prefilter = field_prefilter(request, observer);
+        const double reach = ruled_out_reach_km(prefilter, record);
+        ASSERT_GE(reach, 0.0);
+        if (!(reach > 0.0)) {
+            continue;
+        }
+        // The centre line's point nearest the place, the observer, the Sun.
+        const double along = dot_product(seen.topocentric, prefilter.centre);
+        const Vector3 on_line{{observer(1) + along * prefilter.centre(1), observer(2) + along * prefilter.centre(2),
+                               observer(3) + along * prefilter.centre(3)}};
+        std::vector<Vector3> targets{on_line, observer, Vector3{}};
+        for (int r = 0; r < 4; ++r) {
+            const double z = 2.0 * u() - 1.0;
+            const double phi = 2.0 * PI * u();
+            const double w = std::sqrt(1.0 - z * z);
+            targets.push_back(Vector3{{seen.asteroid_position(1) + w * std::cos(phi),
+                                       seen.asteroid_position(2) + w * std::sin(phi), seen.asteroid_position(3) + z}});
+        }
+        bool place_rules = true;
+        for (std::size_t m = 0; m < targets.size(); ++m) {
+            Vector3 d{{targets[m](1) - seen.asteroid_position(1), targets[m](2) - seen.asteroid_position(2),
+                       targets[m](3) - seen.asteroid_position(3)}};
+            const double length = std::sqrt(dot_product(d, d));
+            for (int i = 1; i <= 3; ++i) {
+                d(i) *= reach / length;
+            }
+            const Vector3 moved{{seen.asteroid_position(1) + d(1), seen.asteroid_position(2) + d(2),
+                                 seen.asteroid_position(3) + d(3)}};
+            const Vector3 topocentric{{seen.topocentric(1) + d(1), seen.topocentric(2) + d(2),
+                                       seen.topocentric(3) + d(3)}};
+            const double cos_angle = dot_product(topocentric, prefilter.centre) /
+                                     std::sqrt(dot_product(topocentric, topocentric));
+            const bool outside = cos_angle < prefilter.cos_radius;
+            const bool faint = apparent_magnitude(h, g, moved, topocentric) > request.mag_limit;
+            ASSERT_TRUE(outside || faint) << k << " towards " << m << " reach " << reach << " km";
+            place_rules = place_rules && outside;
+        }
+        by_place += place_rules ? 1 : 0;
+        by_magnitude += place_rules ? 0 : 1;
+        // The least move towards the centre line that reaches the cone: the
+        // place's angle from the centre less the cone's radius, at the
+        // place's distance from the line's nearest point.
+        const double cos_theta = along / distance;
+        if (place_rules && cos_theta > 0.0 && cos_theta < prefilter.cos_radius) {
+            const double theta = std::acos(cos_theta);
+            const double radius = std::acos(prefilter.cos_radius);
+            const double needed = along * (std::tan(theta) - std::tan(radius)) * std::cos(radius);
+            ++place_limited;
+            sharp += reach * 1.8 > needed ? 1 : 0;
+        }
+    }
+    RecordProperty("ruled out", std::to_string(by_place) + " by place, " + std::to_string(by_magnitude) +
+                                    " by magnitude; sharp " + std::to_string(sharp) + " of " +
+                                    std::to_string(place_limited));
+    EXPECT_GT(by_place, 1000);
+    EXPECT_GT(by_magnitude, 300);
+    EXPECT_GT(sharp, 0.9 * place_limited);
 }
 
 // The longitude window rules a record out only when the asteroid's geometric
