@@ -79,19 +79,29 @@ const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
     if (last_span.span != nullptr && last_span.serial == serial_ && last_span.bin == bin) {
         return *last_span.span;
     }
-    const std::lock_guard<std::mutex> lock(mutex_);
-    std::unique_ptr<Span>& span = spans_[bin];
-    if (!span) {
+    // The map's lock only finds or makes the bin's slot; the span is made
+    // under the slot's own, so that threads make the spans of different
+    // bins at once.
+    Slot* slot = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_ptr<Slot>& kept = spans_[bin];
+        if (!kept) {
+            kept = std::make_unique<Slot>();
+        }
+        slot = kept.get();
+    }
+    std::call_once(slot->made, [&] {
         const double bin_start = static_cast<double>(bin) * EPOCH_BIN_DAYS;
         // A light time of up to a few days before the window is reached too.
         const double first = std::min(bin_start, start_ - 4.0);
         const double last = std::max(bin_start + EPOCH_BIN_DAYS, end_);
-        span = std::make_unique<Span>();
-        span->table = planet_table(first, last, pieces_);
-        span->ranges = body_distance_ranges(span->table);
-    }
-    last_span = LastSpan{serial_, bin, span.get()};
-    return *span;
+        slot->span = std::make_unique<Span>();
+        slot->span->table = planet_table(first, last, pieces_);
+        slot->span->ranges = body_distance_ranges(slot->span->table);
+    });
+    last_span = LastSpan{serial_, bin, slot->span.get()};
+    return *slot->span;
 }
 
 IntegratedElements integrated_elements(const OrbitRecord& record, double target_tt, const RunPlanetTables& tables)

@@ -66,8 +66,12 @@ private:
     double start_;
     double end_;
     std::uint64_t serial_;
+    struct Slot {
+        std::once_flag made;
+        std::unique_ptr<Span> span;
+    };
     mutable std::mutex mutex_;
-    mutable std::map<long, std::unique_ptr<Span>> spans_;
+    mutable std::map<long, std::unique_ptr<Slot>> spans_;
     // The spans overlap: the planets' series are called once per piece.
     mutable PlanetPieceStore pieces_;
 };

@@ -313,13 +313,20 @@ PlanetTable planet_table(double a_tt, double b_tt)
 
 const std::vector<double>& PlanetPieceStore::piece(long g)
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<double>& p = pieces_[g];
-    if (p.empty()) {
-        p.assign(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
-        fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, p.data(), 3 * BODY_COUNT);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = pieces_.find(g);
+        if (found != pieces_.end()) {
+            return found->second;
+        }
     }
-    return p;
+    // Fitted outside the lock, so that threads fit different pieces at
+    // once; a piece two threads fit at once comes out the same, and the
+    // first kept stays.
+    std::vector<double> fitted(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
+    fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, fitted.data(), 3 * BODY_COUNT);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return pieces_.emplace(g, std::move(fitted)).first->second;
 }
 
 PlanetTable planet_table(double a_tt, double b_tt, PlanetPieceStore& store)
