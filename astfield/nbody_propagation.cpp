@@ -28,9 +28,11 @@ const std::array<double, BODY_COUNT>& body_parameters()
     return gm;
 }
 
-// The heliocentric acceleration with or without the indirect terms.
+// The heliocentric acceleration with or without the indirect terms; with
+// `collided`, also which body the state lies inside, if any (-2 none, -1
+// the Sun, else the last body of Body's order it lies inside).
 Vector3 acceleration(const StateVector& state, const std::array<Vector3, BODY_COUNT>& body_positions,
-                     const ForceModel& model, bool indirect_terms)
+                     const ForceModel& model, bool indirect_terms, int* collided = nullptr)
 {
     const Vector3& r = state.position;
     const Vector3& v = state.velocity;
@@ -56,6 +58,12 @@ Vector3 acceleration(const StateVector& state, const std::array<Vector3, BODY_CO
             const Vector3& p = body_positions[b];
             const Vector3 d{{p(1) - r(1), p(2) - r(2), p(3) - r(3)}};
             const double d2 = dot_product(d, d);
+            if (collided != nullptr) {
+                const double limit = BODY_RADII_KM[b] / KM_PER_AU;
+                if (d2 < limit * limit) {
+                    *collided = static_cast<int>(b);
+                }
+            }
             const double direct = gm[b] / (d2 * std::sqrt(d2));
             for (int i = 1; i <= 3; ++i) {
                 a(i) += direct * d(i);
@@ -218,7 +226,7 @@ struct Evaluation {
 // The table at TT MJD `tt`, kept for the instants this thread asked for
 // last: orbits carried from one epoch to one instant step through the same
 // instants, each of them with the same first step.
-TabulatedInstant recent_table_instant(const PlanetTable& table, double tt)
+const TabulatedInstant& recent_table_instant(const PlanetTable& table, double tt)
 {
     thread_local TableInstantCache<6> kept;
     return kept.at(table, tt);
@@ -254,27 +262,16 @@ public:
 
     Evaluation evaluate(double tt, const std::array<double, 3>& x, const std::array<double, 3>& v) const
     {
-        TabulatedInstant instant{};
-        if (model_.planets) {
-            instant = recent_table_instant(table_, tt);
-        }
+        // Held by reference until the next look-up; without the planets, none.
+        static const TabulatedInstant NO_BODIES{};
+        const TabulatedInstant& instant = model_.planets ? recent_table_instant(table_, tt) : NO_BODIES;
         const StateVector state = heliocentric_state(tt, instant, x, v);
         const std::array<Vector3, BODY_COUNT>& bodies = instant.positions;
         int collided = -2;
-        if (model_.planets) {
-            for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
-                const Vector3 d{{bodies[b](1) - state.position(1), bodies[b](2) - state.position(2),
-                                 bodies[b](3) - state.position(3)}};
-                const double limit = BODY_RADII_KM[b] / KM_PER_AU;
-                if (dot_product(d, d) < limit * limit) {
-                    collided = static_cast<int>(b);
-                }
-            }
-        }
+        const Vector3 a = acceleration(state, bodies, model_, false, &collided);
         if (dot_product(state.position, state.position) < SUN_RADIUS_AU * SUN_RADIUS_AU) {
             collided = -1;
         }
-        const Vector3 a = acceleration(state, bodies, model_, false);
         return Evaluation{{a(1), a(2), a(3)}, collided};
     }
 
@@ -296,11 +293,8 @@ public:
     // The heliocentric state at tt of the integrated variable (x, v).
     StateVector heliocentric_state(double tt, const std::array<double, 3>& x, const std::array<double, 3>& v) const
     {
-        TabulatedInstant instant{};
-        if (model_.planets) {
-            instant = recent_table_instant(table_, tt);
-        }
-        return heliocentric_state(tt, instant, x, v);
+        static const TabulatedInstant NO_BODIES{};
+        return heliocentric_state(tt, model_.planets ? recent_table_instant(table_, tt) : NO_BODIES, x, v);
     }
 
     const PlanetTable& table_;

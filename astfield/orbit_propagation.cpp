@@ -230,8 +230,9 @@ double class_window_deviation_km(const OrbitRecord& record, const RunPlanetTable
         std::uint64_t key = 0;
         DeviationBound bound{};
     };
-    constexpr int KEPT_BITS = 10;
-    thread_local std::array<KeptClass, std::size_t{1} << KEPT_BITS> kept{};
+    // Room for the classes of a whole catalogue (some thousands), on the heap.
+    constexpr int KEPT_BITS = 14;
+    thread_local std::vector<KeptClass> kept(std::size_t{1} << KEPT_BITS);
     KeptClass& slot = kept[static_cast<std::size_t>(
         ((key ^ (static_cast<std::uint64_t>(bin) << 40)) * 0x9E3779B97F4A7C15ULL) >> (64 - KEPT_BITS))];
     DeviationBound bound{};
