@@ -85,9 +85,9 @@ constexpr double INTEGRATED_SPEED_ALLOWANCE = 1.01;
 // half the shortest segment (NIGHT_PART_HOURS).
 constexpr double NIGHT_SEGMENT_REACH_KM = 20.0 * 0.5 * NIGHT_PART_HOURS * 3600.0;
 
-// The pieces of the cheaper bound from where the bodies are, tried before
-// the full one.
-constexpr int COARSE_PATH_PIECES = 12;
+// The pieces of the cheaper bound from where the bodies are (each halved
+// further near a body), tried before the full one.
+constexpr int COARSE_PATH_PIECES = 2;
 
 }  // namespace
 

@@ -117,14 +117,28 @@ constexpr DeviationBound UNBOUNDED{INFINITY, INFINITY};
 // length.
 struct PathPiece {
     bool given;                                 // false: the distance shells alone
-    std::array<double, BODY_COUNT> apart;      // AU
+    std::array<double, BODY_COUNT> apart;      // AU, less what both may move in half the piece
     double half_length;                         // days
 };
+
+// The indirect terms' bound, sum of mu_j / s_j^2 (AU/day^2); infinite
+// when a body's least distance from the Sun is not positive.
+double indirect_pull(const BodyDistanceRanges& ranges)
+{
+    double pull = 0.0;
+    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
+        if (!(ranges.least[b] > 0.0)) {
+            return INFINITY;
+        }
+        pull += body_parameters()[b] / (ranges.least[b] * ranges.least[b]);
+    }
+    return pull;
+}
 
 // The constants L and P of a piece whose deviation stays within `guess`;
 // false when the orbit may come too near a body or the Sun.
 bool piece_constants(const PieceOrbit& orbit, const PathPiece& path, const BodyDistanceRanges& ranges,
-                     const DeviationBound& guess, double& lipschitz, double& forcing)
+                     double indirect, const DeviationBound& guess, double& lipschitz, double& forcing)
 {
     const double nearest_sun = orbit.least - guess.distance;
     if (!(nearest_sun > SUN_RADIUS_AU)) {
@@ -132,19 +146,19 @@ bool piece_constants(const PieceOrbit& orbit, const PathPiece& path, const BodyD
     }
     lipschitz = 2.0 * SUN_GM / (nearest_sun * nearest_sun * nearest_sun);
     const double speed = orbit.speed + guess.speed;
-    forcing = SUN_GM / (C2 * nearest_sun * nearest_sun) * (4.0 * SUN_GM / nearest_sun + 5.0 * speed * speed);
+    forcing = SUN_GM / (C2 * nearest_sun * nearest_sun) * (4.0 * SUN_GM / nearest_sun + 5.0 * speed * speed) +
+              indirect;
     const std::array<double, BODY_COUNT>& gm = body_parameters();
     for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
         double nearest = std::fmax(ranges.least[b] - (orbit.greatest + guess.distance),
                                    (orbit.least - guess.distance) - ranges.greatest[b]);
         if (path.given) {
-            nearest = std::fmax(nearest, path.apart[b] - (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length -
-                                             guess.distance);
+            nearest = std::fmax(nearest, path.apart[b] - guess.distance);
         }
-        if (!(nearest > 0.0) || !(ranges.least[b] > 0.0)) {
+        if (!(nearest > 0.0)) {
             return false;
         }
-        forcing += gm[b] / (nearest * nearest) + gm[b] / (ranges.least[b] * ranges.least[b]);
+        forcing += gm[b] / (nearest * nearest);
     }
     return std::isfinite(lipschitz) && std::isfinite(forcing);
 }
@@ -153,20 +167,21 @@ bool piece_constants(const PieceOrbit& orbit, const PathPiece& path, const BodyD
 // orbit is `orbit` (and, for the path bound, near `path`), from `start` at
 // its beginning; empty when no bound holds.
 std::optional<DeviationBound> piece_bound(const PieceOrbit& orbit, const PathPiece& path,
-                                          const BodyDistanceRanges& ranges, const DeviationBound& start, double h)
+                                          const BodyDistanceRanges& ranges, double indirect,
+                                          const DeviationBound& start, double h)
 {
     // A first guess from the deviation at the piece's start, then doubled
     // until the piece's own end stays inside it: then the deviation cannot
     // have left the guess anywhere in the piece.
     double lipschitz = 0.0;
     double forcing = 0.0;
-    if (!piece_constants(orbit, path, ranges, start, lipschitz, forcing)) {
+    if (!piece_constants(orbit, path, ranges, indirect, start, lipschitz, forcing)) {
         return std::nullopt;
     }
     DeviationBound end = advanced(start, lipschitz, forcing, h);
     DeviationBound guess{2.0 * end.distance + 1e-300, 2.0 * end.speed + 1e-300};
     for (int attempt = 0; attempt < BOOTSTRAP_TRIES; ++attempt) {
-        if (!piece_constants(orbit, path, ranges, guess, lipschitz, forcing)) {
+        if (!piece_constants(orbit, path, ranges, indirect, guess, lipschitz, forcing)) {
             return std::nullopt;
         }
         end = advanced(start, lipschitz, forcing, h);
@@ -361,10 +376,11 @@ std::optional<DeviationBound> piece_deviation(const PieceContext& c, const Piece
             const Vector3& p = bodies[b];
             const Vector3 d{{p(1) - place(1), p(2) - place(2), p(3) - place(3)}};
             const double apart = std::sqrt(dot_product(d, d));
-            // The table's error, 1e-10 AU.
-            path.apart[b] = apart * (1.0 - 1e-12) - 1e-10 - place_error;
-            const double reach = (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length;
-            const double least = path.apart[b] - reach;
+            // The table's error, 1e-10 AU, and what the orbit and the body may
+            // move in half the piece.
+            const double least = apart * (1.0 - 1e-12) - 1e-10 - place_error -
+                                 (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length;
+            path.apart[b] = least;
             at_middle += gm[b] / (apart * apart);
             allowed += least > 0.0 ? gm[b] / (least * least) : INFINITY;
         }
@@ -372,7 +388,7 @@ std::optional<DeviationBound> piece_deviation(const PieceContext& c, const Piece
     }
     std::optional<DeviationBound> end;
     if (!near || splits <= 0) {
-        end = piece_bound(orbit, path, c.ranges, start, h);
+        end = piece_bound(orbit, path, c.ranges, c.ranges_pull, start, h);
     }
     if (end || c.table == nullptr || splits <= 0) {
         return end;
@@ -404,11 +420,7 @@ DeviationBound deviation_bound(const PerihelionElements& elements, double epoch_
     if (elements.e < 1.0) {
         ellipse = ellipse_path(elements);
     }
-    double ranges_pull = 0.0;
-    for (std::size_t b = 0; b < static_cast<std::size_t>(BODY_COUNT); ++b) {
-        ranges_pull += body_parameters()[b] / (ranges.least[b] * ranges.least[b]);
-    }
-    const PieceContext context{elements, ellipse, table, ranges, ranges_pull};
+    const PieceContext context{elements, ellipse, table, ranges, indirect_pull(ranges)};
     const auto end_at = [&](double t, double guess) {
         PieceEnd end{t, {}};
         if (ellipse) {
@@ -454,7 +466,8 @@ DeviationBound range_deviation_bound(double least_au, double greatest_au, double
     }
     const PieceOrbit orbit{least_au, greatest_au, speed_au_per_day};
     const std::optional<DeviationBound> end =
-        piece_bound(orbit, PathPiece{false, {}, 0.5 * span_days}, ranges, DeviationBound{0.0, 0.0}, span_days);
+        piece_bound(orbit, PathPiece{false, {}, 0.5 * span_days}, ranges, indirect_pull(ranges), DeviationBound{0.0, 0.0},
+                    span_days);
     return end ? with_margins(*end) : UNBOUNDED;
 }
 
