@@ -18,6 +18,7 @@ inline constexpr ProgramInfo ASTFIELD_PROGRAM{ASTFIELD_PROGRAM_NAME,
                                               ASTEROID_IDENTIFICATION_RADIUS_ARCSEC,
                                               ASTEROID_MOTION_TOLERANCE_ARCSEC_PER_HOUR,
                                               "arcsec/h",
+                                              true,
                                               true};
 
 }  // namespace fieldsearch

@@ -361,6 +361,8 @@ struct OptionTexts {
     std::string motion_tolerance;
     std::string max_candidates;
     std::string identified;
+    std::string written_catalogue;
+    std::string epoch;
 };
 
 // What each option needs, said when its value is missing.
@@ -395,6 +397,8 @@ constexpr OptionNeed OPTION_NEEDS[] = {
     {"--motion-tolerance", "needs a rate"},
     {"--max-candidates", "needs a number of candidates"},
     {"--write-identified", "needs the path of the observations to write"},
+    {"--write-catalogue", "needs the path of the catalogue to write"},
+    {"--epoch", "needs a date such as 2009-05-20"},
 };
 
 // The help's option column: the name and the form of its value.
@@ -568,6 +572,20 @@ void define_options(CLI::App& app, const ProgramInfo& program, OptionTexts& text
                 ->type_name("PATH")
                 ->check(checked_by(path_from_text, ""));
         }
+    }
+    if (program.writes_catalogue) {
+        // Run apart from the search (before this parser sees them); here for
+        // the help, and to refuse an epoch given alone.
+        app.add_option("--write-catalogue", texts.written_catalogue,
+                       "instead of searching, write the whole catalogue again in its own layout with every\n"
+                       "orbit integrated to --epoch (gzip when PATH ends in .gz); takes only --catalogue,\n"
+                       "--catalogue-format and --threads besides\n"
+                       "e.g. --catalogue astorb.dat --write-catalogue astorb-2009.dat --epoch 2009-05-20")
+            ->type_name("PATH");
+        app.add_option("--epoch", texts.epoch,
+                       "the new epoch of --write-catalogue, YYYY-MM-DD (0h TT; 1900-01-01 to 2099-12-31)\n"
+                       "e.g. --epoch 2009-05-20")
+            ->type_name("DATE");
     }
     app.add_flag("-h,--help", help, "show this help and exit");
     app.add_flag("--version", version, "show the version and exit");
@@ -770,6 +788,12 @@ CommandLineResult parse_command_line(const std::vector<std::string_view>& argume
     if (given_option(app, "--observatory-codes") && !line.observations_path && !line.site_code) {
         return {false, {}, "--observatory-codes: names the stations of observations or of a site: give "
                            "--observations or --site CODE"};
+    }
+    for (const char* option : {"--write-catalogue", "--epoch"}) {
+        if (given_option(app, option)) {
+            return {false, {}, std::string(option) + ": writes a catalogue at a new epoch: give --catalogue IN "
+                                                     "--write-catalogue OUT --epoch YYYY-MM-DD"};
+        }
     }
     for (const char* option : {"--radius", "--motion-tolerance", "--max-candidates", "--write-identified"}) {
         if (given_option(app, option) && !line.observations_path) {

@@ -98,6 +98,7 @@ struct ProgramInfo {
     double motion_tolerance = 0.0;
     const char* motion_unit = nullptr;
     bool writes_identified = false;           // --write-identified
+    bool writes_catalogue = false;            // --write-catalogue OUT --epoch DATE (run apart from the search)
 };
 
 }  // namespace fieldsearch

@@ -124,6 +124,21 @@ TEST(CommandLine, RefusesBadOptionsNamingTheOption)
         EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     }
     EXPECT_FALSE(parse({"--mag-limit", "18"}, SATELLITES).ok);
+
+    // The options of a catalogue written at a new epoch are listed with the
+    // others, but the search refuses them: the program runs them apart.
+    ProgramInfo rewriting = ASTEROIDS;
+    rewriting.writes_catalogue = true;
+    const Case apart[] = {
+        {{"--epoch", "2009-05-20"}, "--epoch"},
+        {{"--time", "2008-05-20T05:14:00", "--write-catalogue", "out.dat"}, "--write-catalogue"},
+    };
+    for (const Case& c : apart) {
+        const CommandLineResult r = parse(c.arguments, rewriting);
+        EXPECT_FALSE(r.ok) << c.arguments[0];
+        EXPECT_EQ(r.error.rfind(std::string(c.option) + ": ", 0), 0u) << r.error;
+        EXPECT_FALSE(parse(c.arguments).ok) << "without the option: " << c.arguments[0];
+    }
 }
 
 // The compiled-in observer of both programs is a site in the Caucasus; its
