@@ -138,23 +138,9 @@ BoundedPosition bounded_geometric_position(const AstorbRecord& record, double t)
     // In the orbital plane, x towards perihelion.
     const double xw = a * (cos_e - e);
     const double yw = a * std::sqrt(1.0 - e * e) * sin_e;
-    const double w = record.perihelion_argument * DEG_TO_RAD;
-    const double node = record.node * DEG_TO_RAD;
-    const double i = record.inclination * DEG_TO_RAD;
-    const double cw = std::cos(w);
-    const double sw = std::sin(w);
-    const double cn = std::cos(node);
-    const double sn = std::sin(node);
-    const double ci = std::cos(i);
-    const double si = std::sin(i);
-    // Ecliptic of J2000.0, then the equator.
-    const double x = xw * (cw * cn - sw * sn * ci) - yw * (sw * cn + cw * sn * ci);
-    const double y = xw * (cw * sn + sw * cn * ci) + yw * (cw * cn * ci - sw * sn);
-    const double z = xw * (sw * si) + yw * (cw * si);
-    const double cos_eps = std::cos(OBLIQUITY_J2000);
-    const double sin_eps = std::sin(OBLIQUITY_J2000);
-    const Vector3 position{{KM_PER_AU * x, KM_PER_AU * (cos_eps * y - sin_eps * z),
-                            KM_PER_AU * (sin_eps * y + cos_eps * z)}};
+    const OrbitAxes axes = orbit_axes(record.inclination, record.node, record.perihelion_argument);
+    const Vector3 position{{KM_PER_AU * (xw * axes.p(1) + yw * axes.q(1)), KM_PER_AU * (xw * axes.p(2) + yw * axes.q(2)),
+                            KM_PER_AU * (xw * axes.p(3) + yw * axes.q(3))}};
     // A relative rounding of 1e-13 covers both evaluations' arithmetic.
     return {position, KM_PER_AU * a * (anomaly_error + 1e-13)};
 }

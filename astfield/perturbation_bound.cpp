@@ -225,22 +225,9 @@ EllipsePath ellipse_path(const PerihelionElements& elements)
     path.n = mean_motion(path.a);
     path.b = path.a * std::sqrt((1.0 - path.e) * (1.0 + path.e));
     path.perihelion_time = elements.perihelion_time;
-    const double i = elements.inclination * DEG_TO_RAD;
-    const double node = elements.node * DEG_TO_RAD;
-    const double w = elements.perihelion_argument * DEG_TO_RAD;
-    const double ci = std::cos(i);
-    const double si = std::sin(i);
-    const double cn = std::cos(node);
-    const double sn = std::sin(node);
-    const double cw = std::cos(w);
-    const double sw = std::sin(w);
-    const double ce = std::cos(OBLIQUITY_J2000);
-    const double se = std::sin(OBLIQUITY_J2000);
-    const auto equatorial = [&](double x, double y, double z) {
-        return Vector3{{x, ce * y - se * z, se * y + ce * z}};
-    };
-    path.p = equatorial(cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si);
-    path.q = equatorial(-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si);
+    const OrbitAxes axes = orbit_axes(elements.inclination, elements.node, elements.perihelion_argument);
+    path.p = axes.p;
+    path.q = axes.q;
     return path;
 }
 

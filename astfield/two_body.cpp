@@ -111,6 +111,27 @@ Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const 
     return Vector3{{x, cos_eps * y - sin_eps * z, sin_eps * y + cos_eps * z}};
 }
 
+OrbitAxes orbit_axes(double inclination_deg, double node_deg, double perihelion_argument_deg)
+{
+    const double i = inclination_deg * DEG_TO_RAD;
+    const double node = node_deg * DEG_TO_RAD;
+    const double w = perihelion_argument_deg * DEG_TO_RAD;
+    const double ci = std::cos(i);
+    const double si = std::sin(i);
+    const double cn = std::cos(node);
+    const double sn = std::sin(node);
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    // Ecliptic of J2000.0, then rotated about the x axis onto the equator.
+    const double ce = std::cos(OBLIQUITY_J2000);
+    const double se = std::sin(OBLIQUITY_J2000);
+    const auto equatorial = [&](double x, double y, double z) {
+        return Vector3{{x, ce * y - se * z, se * y + ce * z}};
+    };
+    return OrbitAxes{equatorial(cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si),
+                     equatorial(-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si)};
+}
+
 Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t)
 {
     const Vector3 au = position_from_elements(epoch, elements_aei, elements_angles, t);

@@ -29,6 +29,17 @@ double true_anomaly(double e, double eccentric_anomaly);
 // the ecliptic of J2000.0.
 Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
 
+// The unit vectors of an orbit's plane on the mean equator of J2000.0:
+// towards the perihelion (p) and a quarter turn on, in the direction of
+// motion (q), from the inclination, node and argument of perihelion
+// (degrees, referred to the ecliptic of J2000.0); the place at eccentric
+// anomaly E is a (cos E - e) p + a sqrt(1 - e^2) sin E q.
+struct OrbitAxes {
+    Vector3 p;
+    Vector3 q;
+};
+OrbitAxes orbit_axes(double inclination_deg, double node_deg, double perihelion_argument_deg);
+
 // The same position in kilometres.
 Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
 
