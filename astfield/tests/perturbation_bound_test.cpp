@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "angles.hpp"
@@ -387,4 +388,42 @@ TEST(PerturbationBound, ConicRecordPlacesAreTheConics)
         }
     }
     RecordProperty("largest_km", std::to_string(largest));
+}
+
+// Catches a race in the tables of a run's epoch bins, made by threads at
+// once (a span handed out before it is made, two spans made for one bin):
+// four threads asking for the spans of thirty bins in different orders get
+// the same tables and distance ranges, to the bit, as one thread asking in
+// turn.
+TEST(PerturbationBound, RunTablesMadeByThreadsAtOnceAreTheTablesMadeInTurn)
+{
+    std::vector<double> epochs;
+    for (int k = 0; k < 30; ++k) {
+        epochs.push_back(EPOCH - 40.0 * k);
+    }
+    const RunPlanetTables alone(EPOCH + 365.0, EPOCH + 365.3);
+    const RunPlanetTables shared(EPOCH + 365.0, EPOCH + 365.3);
+    std::vector<std::vector<const RunPlanetTables::Span*>> seen(4);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (std::size_t k = 0; k < epochs.size(); ++k) {
+                const std::size_t at = t % 2 == 0 ? k : epochs.size() - 1 - k;
+                seen[t].push_back(&shared.for_epoch(epochs[(at + 7 * t) % epochs.size()]));
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    for (std::size_t t = 0; t < 4; ++t) {
+        for (std::size_t k = 0; k < epochs.size(); ++k) {
+            const std::size_t at = t % 2 == 0 ? k : epochs.size() - 1 - k;
+            const RunPlanetTables::Span& mine = alone.for_epoch(epochs[(at + 7 * t) % epochs.size()]);
+            const RunPlanetTables::Span& theirs = *seen[t][k];
+            EXPECT_TRUE(theirs.table.coefficients == mine.table.coefficients) << t << " " << k;
+            EXPECT_EQ(theirs.table.start_tt, mine.table.start_tt);
+            EXPECT_TRUE(theirs.ranges.least == mine.ranges.least && theirs.ranges.greatest == mine.ranges.greatest);
+        }
+    }
 }

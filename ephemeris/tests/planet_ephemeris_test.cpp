@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include <erfa.h>
 
@@ -230,6 +232,37 @@ TEST(PlanetEphemeris, IndirectDisplacementIntegratesTheIndirectAcceleration)
                 }
             }
             EXPECT_LT(distance(direct, a), 1e-9 * length(a)) << tt;
+        }
+    }
+}
+
+// Catches a race in the store that several threads fill at once (a piece
+// fitted twice and the copies mixed, a reference into the store moved by
+// another thread's insertion): tables over overlapping spans, made by four
+// threads at once from one store, hold the same coefficients to the bit as
+// the same tables made one after another from a store of their own.
+TEST(PlanetEphemeris, TablesMadeByThreadsAtOnceAreTheTablesMadeInTurn)
+{
+    const double spans[][2] = {{60000.0, 60400.0}, {59900.0, 60100.0}, {60200.0, 60600.0}, {59950.0, 60550.0}};
+    PlanetPieceStore alone;
+    std::vector<PlanetTable> in_turn;
+    for (const auto& span : spans) {
+        in_turn.push_back(planet_table(span[0], span[1], alone));
+    }
+    for (int round = 0; round < 3; ++round) {
+        PlanetPieceStore shared;
+        std::vector<PlanetTable> at_once(4);
+        std::vector<std::thread> threads;
+        for (std::size_t k = 0; k < 4; ++k) {
+            threads.emplace_back([&, k] { at_once[k] = planet_table(spans[k][0], spans[k][1], shared); });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            EXPECT_EQ(at_once[k].start_tt, in_turn[k].start_tt) << k;
+            EXPECT_EQ(at_once[k].pieces, in_turn[k].pieces) << k;
+            EXPECT_TRUE(at_once[k].coefficients == in_turn[k].coefficients) << "round " << round << " table " << k;
         }
     }
 }
