@@ -124,14 +124,6 @@ double AsteroidFields::deviation_km(const OrbitRecord& record) const
     return window_deviation_km(record, *tables_, light_time_allowance_days(record));
 }
 
-double AsteroidFields::class_deviation_km(const OrbitRecord& record) const
-{
-    if (!tables_) {
-        return 0.0;
-    }
-    return class_window_deviation_km(record, *tables_, light_time_allowance_days(record));
-}
-
 std::vector<double> AsteroidFields::loose_deviations_km(const OrbitRecord& record) const
 {
     if (!tables_) {

@@ -92,7 +92,6 @@ private:
                                                        const PerihelionElements* integrated, RowExtras& extras) const;
     void candidate_fields_of(const OrbitRecord& record, double deviation_km, std::vector<int>& candidates) const;
     double deviation_km(const OrbitRecord& record) const;
-    double class_deviation_km(const OrbitRecord& record) const;
     // n-body: bounds as deviation_km's, looser and cheaper, to rule records
     // out before their own; none for two-body runs.
     std::vector<double> loose_deviations_km(const OrbitRecord& record) const;

@@ -298,7 +298,11 @@ FieldPrefilter field_prefilter(const SearchRequest& request, const Vector3& obse
     return prefilter;
 }
 
-double ruled_out_reach_km(const FieldPrefilter& f, const AstorbRecord& record)
+namespace {
+
+// ruled_out_reach_km, or as soon as the place alone rules the record out
+// beyond `enough_km`, that reach (the magnitude's is not needed then).
+double reach_beyond(const FieldPrefilter& f, const AstorbRecord& record, double enough_km)
 {
     if (!f.active || !(record.eccentricity <= LARGEST_ECCENTRICITY)) {
         return 0.0;
@@ -338,6 +342,12 @@ double ruled_out_reach_km(const FieldPrefilter& f, const AstorbRecord& record)
         const double delta = 2.0 * fall / (sr + std::sqrt(sr * sr + 2.0 * c * fall));
         widest_ratio = ((delta - 2.0 * ROUNDING_MARGIN) / (0.5 * PI) - k) / (1.0 + 2.0 * k);
     }
+    const auto reach_of = [&](double ratio) {
+        return std::fmax(0.0, (std::fmin(ratio, LARGEST_ERROR_RATIO) * distance - p.error_km) * (1.0 - 1e-9));
+    };
+    if (reach_of(widest_ratio) > enough_km) {
+        return reach_of(widest_ratio);
+    }
     // The place is too faint while H + 5 log10(r Delta) stays above the
     // limit: V = H + 5 log10(r Delta) - 2.5 log10(phi), with
     // phi = (1 - G) Phi1 + G Phi2 <= 1 for 0 <= G <= 1 (both phase
@@ -357,8 +367,14 @@ double ruled_out_reach_km(const FieldPrefilter& f, const AstorbRecord& record)
             widest_ratio = std::fmax(widest_ratio, (rho / distance_au * (1.0 - 1e-8) - k) / (1.0 + 2.0 * k));
         }
     }
-    widest_ratio = std::fmin(widest_ratio, LARGEST_ERROR_RATIO);
-    return std::fmax(0.0, (widest_ratio * distance - p.error_km) * (1.0 - 1e-9));
+    return reach_of(widest_ratio);
+}
+
+}  // namespace
+
+double ruled_out_reach_km(const FieldPrefilter& f, const AstorbRecord& record)
+{
+    return reach_beyond(f, record, INFINITY);
 }
 
 bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record, double deviation_km)
@@ -369,7 +385,7 @@ bool may_be_in_field(const FieldPrefilter& f, const AstorbRecord& record, double
     if (deviation_km == 0.0 && outside_longitude_window(f.window, record, f.utc_mjd)) {
         return false;
     }
-    return !(deviation_km < ruled_out_reach_km(f, record));
+    return !(deviation_km < reach_beyond(f, record, deviation_km));
 }
 
 bool may_be_in_field(const FieldPrefilter& prefilter, const OrbitRecord& record, double deviation_km)

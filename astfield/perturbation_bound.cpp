@@ -483,18 +483,6 @@ PerihelionElements record_perihelion_elements(const AstorbRecord& record)
                               record.perihelion_argument};
 }
 
-DeviationBound record_deviation_bound(const AstorbRecord& record, double tt, const BodyDistanceRanges& ranges)
-{
-    return shell_deviation_bound(record_perihelion_elements(record), epoch_mjd(record), tt, ranges);
-}
-
-DeviationBound comet_deviation_bound(const CometRecord& record, double tt, const BodyDistanceRanges& ranges)
-{
-    const PerihelionElements elements = perihelion_elements(record);
-    const double epoch = std::isnan(record.epoch_mjd) ? elements.perihelion_time : record.epoch_mjd;
-    return shell_deviation_bound(elements, epoch, tt, ranges);
-}
-
 double deviation_angle(double bound, double distance)
 {
     if (!(bound < distance)) {

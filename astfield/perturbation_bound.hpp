@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "astorb_record.hpp"
-#include "comet_record.hpp"
 #include "planet_ephemeris.hpp"
 #include "two_body.hpp"
 
@@ -57,13 +56,6 @@ DeviationBound range_deviation_bound(double least_au, double greatest_au, double
 // The perihelion elements of an asteroid record (q = a (1 - e), perihelion
 // time within half a period of the epoch), for the bounds.
 PerihelionElements record_perihelion_elements(const AstorbRecord& record);
-
-// The bound for an asteroid record at TT MJD `tt` (its epoch on the TT axis).
-DeviationBound record_deviation_bound(const AstorbRecord& record, double tt, const BodyDistanceRanges& ranges);
-
-// The bound for a comet record at TT MJD `tt`: its elements osculate at its
-// epoch, or at its perihelion time when it gives none.
-DeviationBound comet_deviation_bound(const CometRecord& record, double tt, const BodyDistanceRanges& ranges);
 
 // The largest angle (radians) between the directions from an observer to two
 // points at most `bound` apart, one of them `distance` away (same unit): pi

@@ -120,6 +120,39 @@ constexpr ThroughputCase ASTFIELD_CASE{ASTFIELD_PATH, "FIELDSEARCH_ASTORB_FULL",
 constexpr ThroughputCase SATFIELD_CASE{SATFIELD_PATH, "FIELDSEARCH_TLE_FULL", "tle_full_60000.tle",
                                        MAKE_TLE_SAMPLE_PATH, 60000, 3};
 
+// What the counted runs of a benchmark measured: how many, their wall and
+// CPU time summed, the largest peak memory.
+struct MeasuredRuns {
+    long runs = 0;
+    double seconds = 0.0;
+    double cpu_seconds = 0.0;
+    long peak_rss_kib = 0;
+};
+
+// Runs `program` once per iteration of `state`, the run's wall time the
+// iteration's; after each run that succeeded, `after()` checks it or
+// measures beside it. At the first failure the benchmark stops with
+// `failure`.
+template <typename After>
+MeasuredRuns measured_runs(benchmark::State& state, const std::vector<std::string>& program, const char* failure,
+                           After after)
+{
+    MeasuredRuns measured;
+    for (auto _ : state) {
+        const ChildRun run = run_child(program);
+        if (!run.ok || !after()) {
+            state.SkipWithError(failure);
+            break;
+        }
+        state.SetIterationTime(run.seconds);
+        measured.seconds += run.seconds;
+        measured.cpu_seconds += run.cpu_seconds;
+        measured.peak_rss_kib = std::max(measured.peak_rss_kib, run.peak_rss_kib);
+        ++measured.runs;
+    }
+    return measured;
+}
+
 // The catalogue of `c`: the path its environment variable names, else the
 // generated file in the build directory, made now if it is not there yet
 // (written under a temporary name first, so that an interrupted run leaves
@@ -175,31 +208,20 @@ void program_throughput(benchmark::State& state, const ThroughputCase& c)
         return;
     }
 
-    double program_seconds = 0.0;
     double read_seconds = 0.0;
-    long peak_rss_kib = 0;
-    long runs = 0;
-    for (auto _ : state) {
-        const ChildRun run = run_child(program);
+    const MeasuredRuns m = measured_runs(state, program, "the program or wc -l failed on the catalogue", [&] {
         const ChildRun read = run_child(plain_read);
-        if (!run.ok || !read.ok) {
-            state.SkipWithError("the program or wc -l failed on the catalogue");
-            break;
-        }
-        state.SetIterationTime(run.seconds);
-        program_seconds += run.seconds;
         read_seconds += read.seconds;
-        peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
-        ++runs;
-    }
-    if (runs == 0) {
+        return read.ok;
+    });
+    if (m.runs == 0) {
         return;
     }
     state.counters["records"] = records;
-    state.counters["records_per_s"] = records * static_cast<double>(runs) / program_seconds;
-    state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
-    state.counters["plain_read_ms"] = 1000.0 * read_seconds / static_cast<double>(runs);
-    state.counters["x_plain_read"] = program_seconds / read_seconds;
+    state.counters["records_per_s"] = records * static_cast<double>(m.runs) / m.seconds;
+    state.counters["peak_RSS_MB"] = static_cast<double>(m.peak_rss_kib) / 1024.0;
+    state.counters["plain_read_ms"] = 1000.0 * read_seconds / static_cast<double>(m.runs);
+    state.counters["x_plain_read"] = m.seconds / read_seconds;
     state.counters["load_1min"] = load_average();
 }
 
@@ -420,31 +442,16 @@ void night_run(benchmark::State& state, const NightCase& c, int threads)
         state.SkipWithError("the program failed on the field list");
         return;
     }
-    double seconds = 0.0;
-    double cpu_seconds = 0.0;
-    long peak_rss_kib = 0;
-    long runs = 0;
-    for (auto _ : state) {
-        const ChildRun run = run_child(program);
-        if (!run.ok) {
-            state.SkipWithError("the program failed on the field list");
-            break;
-        }
-        state.SetIterationTime(run.seconds);
-        seconds += run.seconds;
-        cpu_seconds += run.cpu_seconds;
-        peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
-        ++runs;
-    }
-    if (runs == 0) {
+    const MeasuredRuns m = measured_runs(state, program, "the program failed on the field list", [] { return true; });
+    if (m.runs == 0) {
         return;
     }
     if (threads == 2) {
-        remember_night_seconds(list, seconds / static_cast<double>(runs));
+        remember_night_seconds(list, m.seconds / static_cast<double>(m.runs));
     }
-    state.counters["fields_per_s"] = NIGHT_FIELDS * static_cast<double>(runs) / seconds;
-    state.counters["cpu_s"] = cpu_seconds / static_cast<double>(runs);
-    state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
+    state.counters["fields_per_s"] = NIGHT_FIELDS * static_cast<double>(m.runs) / m.seconds;
+    state.counters["cpu_s"] = m.cpu_seconds / static_cast<double>(m.runs);
+    state.counters["peak_RSS_MB"] = static_cast<double>(m.peak_rss_kib) / 1024.0;
     state.counters["report_lines"] = static_cast<double>(lines);
     state.counters["load_1min"] = load_average();
 }
@@ -538,25 +545,12 @@ void year_field(benchmark::State& state, const char* propagation)
         state.SkipWithError("the program failed on the catalogue");
         return;
     }
-    double cpu_seconds = 0.0;
-    long peak_rss_kib = 0;
-    long runs = 0;
-    for (auto _ : state) {
-        const ChildRun run = run_child(program);
-        if (!run.ok) {
-            state.SkipWithError("the program failed on the catalogue");
-            break;
-        }
-        state.SetIterationTime(run.seconds);
-        cpu_seconds += run.cpu_seconds;
-        peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
-        ++runs;
-    }
-    if (runs == 0) {
+    const MeasuredRuns m = measured_runs(state, program, "the program failed on the catalogue", [] { return true; });
+    if (m.runs == 0) {
         return;
     }
-    state.counters["cpu_s"] = cpu_seconds / static_cast<double>(runs);
-    state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
+    state.counters["cpu_s"] = m.cpu_seconds / static_cast<double>(m.runs);
+    state.counters["peak_RSS_MB"] = static_cast<double>(m.peak_rss_kib) / 1024.0;
     state.counters["report_lines"] = static_cast<double>(lines);
     state.counters["load_1min"] = load_average();
 }
@@ -576,31 +570,20 @@ void catalogue_reepoch(benchmark::State& state)
     const std::string written = std::string(BENCH_DATA_DIR) + "/astorb_full_reepoched.dat";
     const std::vector<std::string> program{ASTFIELD_PATH, "--catalogue", catalogue, "--write-catalogue",
                                            written,       "--epoch",     "2009-05-20", "--threads", "2"};
-    double cpu_seconds = 0.0;
-    double seconds = 0.0;
-    long peak_rss_kib = 0;
-    long runs = 0;
-    for (auto _ : state) {
-        const ChildRun run = run_child(program);
-        const long written_lines = run.ok ? line_count(written) : -1;
-        std::remove(written.c_str());
-        if (!run.ok || written_lines != lines) {
-            state.SkipWithError("the program failed on the catalogue or wrote another number of lines");
-            break;
-        }
-        state.SetIterationTime(run.seconds);
-        seconds += run.seconds;
-        cpu_seconds += run.cpu_seconds;
-        peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
-        ++runs;
-    }
-    if (runs == 0) {
+    const MeasuredRuns m =
+        measured_runs(state, program, "the program failed on the catalogue or wrote another number of lines", [&] {
+            const long written_lines = line_count(written);
+            std::remove(written.c_str());
+            return written_lines == lines;
+        });
+    std::remove(written.c_str());
+    if (m.runs == 0) {
         return;
     }
     state.counters["records"] = static_cast<double>(lines);
-    state.counters["records_per_s"] = static_cast<double>(lines) * static_cast<double>(runs) / seconds;
-    state.counters["cpu_s"] = cpu_seconds / static_cast<double>(runs);
-    state.counters["peak_RSS_MB"] = static_cast<double>(peak_rss_kib) / 1024.0;
+    state.counters["records_per_s"] = static_cast<double>(lines) * static_cast<double>(m.runs) / m.seconds;
+    state.counters["cpu_s"] = m.cpu_seconds / static_cast<double>(m.runs);
+    state.counters["peak_RSS_MB"] = static_cast<double>(m.peak_rss_kib) / 1024.0;
     state.counters["load_1min"] = load_average();
 }
 
