@@ -23,6 +23,12 @@ namespace {
 
 constexpr double EPOCH = 60000.0;
 
+// A record of the sample catalogue.
+constexpr const char* SAMPLE_LINE =
+    "    26 Lounimiax          synthetic        7.46  0.15 0.68               0   0   0   0   0   0 43855 5188 "
+    "20080514 117.696141 237.453580 289.567849 15.450892 0.27975035   3.96397171 20080508    0.39     0.02 "
+    "20080520    0.78 20160306    1.84 20100923    1.94 20200318";
+
 double distance(const Vector3& a, const Vector3& b)
 {
     return std::sqrt((a(1) - b(1)) * (a(1) - b(1)) + (a(2) - b(2)) * (a(2) - b(2)) + (a(3) - b(3)) * (a(3) - b(3)));
@@ -224,11 +230,7 @@ TEST(PerturbationBound, GrowsFromTheEpoch)
 // bound is about the orbit the search propagates.
 TEST(PerturbationBound, RecordOrbitIsTheRecordsTwoBodyOrbit)
 {
-    const std::string line =
-        "    26 Lounimiax          synthetic        7.46  0.15 0.68               0   0   0   0   0   0 43855 5188 "
-        "20080514 117.696141 237.453580 289.567849 15.450892 0.27975035   3.96397171 20080508    0.39     0.02 "
-        "20080520    0.78 20160306    1.84 20100923    1.94 20200318";
-    const AstorbRecord record = parse_astorb_record(line);
+    const AstorbRecord record = parse_astorb_record(SAMPLE_LINE);
     const PerihelionElements elements = record_perihelion_elements(record);
     for (const double days : {-400.0, 0.0, 30.0, 1000.0}) {
         const double tt = epoch_mjd(record) + days;
@@ -362,11 +364,7 @@ TEST(PerturbationBound, WindowBoundHoldsAcrossTheWindow)
 // and every other field is the record's.
 TEST(PerturbationBound, ConicRecordPlacesAreTheConics)
 {
-    const std::string line =
-        "    26 Lounimiax          synthetic        7.46  0.15 0.68               0   0   0   0   0   0 43855 5188 "
-        "20080514 117.696141 237.453580 289.567849 15.450892 0.27975035   3.96397171 20080508    0.39     0.02 "
-        "20080520    0.78 20160306    1.84 20100923    1.94 20200318";
-    const AstorbRecord original = parse_astorb_record(line);
+    const AstorbRecord original = parse_astorb_record(SAMPLE_LINE);
     std::mt19937_64 random(31);
     double largest = 0.0;
     for (const std::string population : {"main belt", "near-Earth", "Trojan", "centaur"}) {
