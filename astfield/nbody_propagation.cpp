@@ -143,22 +143,49 @@ const SeriesCoefficients& coefficients()
     return s;
 }
 
+// What the series gives at node h, as sums of a0 and the b's: the position
+// change h v dt + dt^2 (position[0] a0 + sum position[k+1] b_k) with
+// position[0] = h^2 / 2, position[k+1] = h^(k+3) / ((k+2)(k+3)); the
+// velocity change dt (velocity[0] a0 + sum velocity[k+1] b_k) with
+// velocity[0] = h, velocity[k+1] = h^(k+2) / (k+2); and the reciprocals
+// 1 / h and 1 / (h - h_j) of Newton's divided differences.
+struct StepWeights {
+    std::array<double, 8> position;
+    std::array<double, 8> velocity;
+    std::array<double, 8> difference;
+};
+struct NodeWeights {
+    std::array<StepWeights, 8> at;
+};
+
+const NodeWeights& node_weights()
+{
+    static const NodeWeights weights = [] {
+        NodeWeights w{};
+        for (std::size_t n = 1; n < 8; ++n) {
+            const double h = NODES[n];
+            StepWeights& at = w.at[n];
+            at.position[0] = h * h / 2.0;
+            at.velocity[0] = h;
+            double power = h * h;  // h^(k+2)
+            for (std::size_t k = 0; k < 7; ++k) {
+                const double k2 = static_cast<double>(k + 2);
+                at.velocity[k + 1] = power / k2;
+                at.position[k + 1] = power * h / (k2 * (k2 + 1.0));
+                power *= h;
+            }
+            at.difference[0] = 1.0 / h;
+            for (std::size_t j = 1; j < n; ++j) {
+                at.difference[j] = 1.0 / (h - NODES[j]);
+            }
+        }
+        return w;
+    }();
+    return weights;
+}
+
 // Seven 3-vectors of series coefficients.
 using Series = std::array<std::array<double, 3>, 7>;
-
-void b_from_g(const Series& g, Series& b)
-{
-    const SeriesCoefficients& s = coefficients();
-    for (int k = 0; k < 7; ++k) {
-        for (int i = 0; i < 3; ++i) {
-            double sum = 0.0;
-            for (int j = k; j < 7; ++j) {
-                sum += s.c[j][k] * g[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)];
-            }
-            b[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)] = sum;
-        }
-    }
-}
 
 void g_from_b(const Series& b, Series& g)
 {
@@ -359,6 +386,7 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
     Series e_last{};   // the prediction that step started from
     double dt_last = 0.0;
 
+    const NodeWeights& weights = node_weights();
     while (span != 0.0) {
         const double remaining = end_tt - t;
         bool last_step = false;
@@ -376,6 +404,7 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
         }
 
         g_from_b(b, g);
+        const SeriesCoefficients& s = coefficients();
         // Predictor-corrector iterations over the seven nodes.
         double error_last = INFINITY;
         int collided = -2;
@@ -384,31 +413,20 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
         for (int iteration = 0; iteration < MAX_ITERATIONS; ++iteration) {
             const std::array<double, 3> b6_before = b[6];
             for (int n = 1; n < 8; ++n) {
+                const StepWeights& w = weights.at[static_cast<std::size_t>(n)];
                 const double h = NODES[static_cast<std::size_t>(n)];
                 std::array<double, 3> xn{};
                 std::array<double, 3> vn{};
                 for (int i = 0; i < 3; ++i) {
                     const auto c = static_cast<std::size_t>(i);
-                    const double xs =
-                        ((((((b[6][c] * h / 72.0 + b[5][c] / 56.0) * h + b[4][c] / 42.0) * h + b[3][c] / 30.0) * h +
-                           b[2][c] / 20.0) *
-                              h +
-                          b[1][c] / 12.0) *
-                             h +
-                         b[0][c] / 6.0) *
-                            h +
-                        a0[c] / 2.0;
-                    xn[c] = x[c] + dt * h * v[c] + dt * dt * h * h * xs - carry_x[c];
-                    const double vs =
-                        ((((((b[6][c] * h / 8.0 + b[5][c] / 7.0) * h + b[4][c] / 6.0) * h + b[3][c] / 5.0) * h +
-                           b[2][c] / 4.0) *
-                              h +
-                          b[1][c] / 3.0) *
-                             h +
-                         b[0][c] / 2.0) *
-                            h +
-                        a0[c];
-                    vn[c] = v[c] + dt * h * vs - carry_v[c];
+                    double xs = w.position[0] * a0[c];
+                    double vs = w.velocity[0] * a0[c];
+                    for (std::size_t k = 0; k < 7; ++k) {
+                        xs += w.position[k + 1] * b[k][c];
+                        vs += w.velocity[k + 1] * b[k][c];
+                    }
+                    xn[c] = x[c] + dt * h * v[c] + dt * dt * xs - carry_x[c];
+                    vn[c] = v[c] + dt * vs - carry_v[c];
                 }
                 const Evaluation ev = integration.evaluate(t + dt * h, xn, vn);
                 if (ev.collided != -2) {
@@ -417,17 +435,21 @@ Propagated propagate_state(const StateVector& start, double start_tt, double end
                 if (!finite(ev.a)) {
                     failed = true;
                 }
-                // Newton's divided differences at node n.
+                // Newton's divided differences at node n, and the change of
+                // g_(n-1) carried into the b's it enters.
+                const std::size_t last = static_cast<std::size_t>(n - 1);
                 for (int i = 0; i < 3; ++i) {
                     const auto c = static_cast<std::size_t>(i);
-                    double value = (ev.a[c] - a0[c]) / h;
-                    for (int j = 1; j < n; ++j) {
-                        value = (value - g[static_cast<std::size_t>(j - 1)][c]) /
-                                (h - NODES[static_cast<std::size_t>(j)]);
+                    double value = (ev.a[c] - a0[c]) * w.difference[0];
+                    for (std::size_t j = 1; j < static_cast<std::size_t>(n); ++j) {
+                        value = (value - g[j - 1][c]) * w.difference[j];
                     }
-                    g[static_cast<std::size_t>(n - 1)][c] = value;
+                    const double change = value - g[last][c];
+                    g[last][c] = value;
+                    for (std::size_t k = 0; k <= last; ++k) {
+                        b[k][c] += s.c[last][k] * change;
+                    }
                 }
-                b_from_g(g, b);
                 if (n == 7) {
                     a_end = ev.a;
                 }
