@@ -91,14 +91,21 @@ const RunPlanetTables::Span& RunPlanetTables::for_epoch(double epoch_tt) const
         }
         slot = kept.get();
     }
+    const double bin_start = static_cast<double>(bin) * EPOCH_BIN_DAYS;
+    // A light time of up to a few days before the window is reached too.
+    const double first = std::min(bin_start, start_ - 4.0);
+    const double last = std::max(bin_start + EPOCH_BIN_DAYS, end_);
+    if (!slot->ready.load(std::memory_order_acquire)) {
+        // While one thread makes the span, the others that need it fit its
+        // pieces with it rather than wait.
+        const PieceRange pieces = store_pieces(first, last);
+        pieces_.fit_pieces(pieces.first, pieces.last);
+    }
     std::call_once(slot->made, [&] {
-        const double bin_start = static_cast<double>(bin) * EPOCH_BIN_DAYS;
-        // A light time of up to a few days before the window is reached too.
-        const double first = std::min(bin_start, start_ - 4.0);
-        const double last = std::max(bin_start + EPOCH_BIN_DAYS, end_);
         slot->span = std::make_unique<Span>();
         slot->span->table = planet_table(first, last, pieces_);
         slot->span->ranges = body_distance_ranges(slot->span->table);
+        slot->ready.store(true, std::memory_order_release);
     });
     last_span = LastSpan{serial_, bin, slot->span.get()};
     return *slot->span;

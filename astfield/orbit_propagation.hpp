@@ -7,6 +7,7 @@
 // rules most records out before integrating any.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -68,6 +69,7 @@ private:
     std::uint64_t serial_;
     struct Slot {
         std::once_flag made;
+        std::atomic<bool> ready{false};
         std::unique_ptr<Span> span;
     };
     mutable std::mutex mutex_;

@@ -279,6 +279,12 @@ const std::array<double, BODY_COUNT>& gravitational_parameters()
 
 namespace {
 
+// The pieces of TABLE_PIECE_DAYS from TT MJD `start_tt` to `end_tt`.
+int table_piece_count(double start_tt, double end_tt)
+{
+    return std::max(1, static_cast<int>(std::ceil((end_tt - start_tt) / TABLE_PIECE_DAYS)));
+}
+
 // A table from TT MJD `start_tt` to `end_tt` in pieces of TABLE_PIECE_DAYS,
 // each piece's positions from `positions` (piece k, its coefficients with
 // the table's stride), the displacement fitted over them in turn.
@@ -289,7 +295,7 @@ PlanetTable fitted_table(double start_tt, double end_tt, Positions positions)
     table.start_tt = start_tt;
     table.end_tt = end_tt;
     table.piece_days = TABLE_PIECE_DAYS;
-    table.pieces = std::max(1, static_cast<int>(std::ceil((table.end_tt - table.start_tt) / table.piece_days)));
+    table.pieces = table_piece_count(start_tt, end_tt);
     table.coefficients.assign(static_cast<std::size_t>(table.pieces) * TABLE_TERMS * TABLE_COLUMNS, 0.0);
     std::array<double, 3> position{};
     std::array<double, 3> velocity{};
@@ -311,30 +317,57 @@ PlanetTable planet_table(double a_tt, double b_tt)
                         });
 }
 
-const std::vector<double>& PlanetPieceStore::piece(long g)
+PlanetPieceStore::Entry* PlanetPieceStore::claimed_or_fitted(long g, bool wait)
 {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = pieces_.find(g);
-        if (found != pieces_.end()) {
-            return found->second;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto [found, claimed] = pieces_.try_emplace(g);
+    Entry& entry = found->second;
+    if (!claimed) {
+        if (wait) {
+            fitted_.wait(lock, [&] { return entry.ready; });
         }
+        return &entry;
     }
-    // Fitted outside the lock, so that threads fit different pieces at
-    // once; a piece two threads fit at once comes out the same, and the
-    // first kept stays.
+    // Fitted outside the lock, so that threads fit different pieces at once.
+    lock.unlock();
     std::vector<double> fitted(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
     fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, fitted.data(), 3 * BODY_COUNT);
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return pieces_.emplace(g, std::move(fitted)).first->second;
+    lock.lock();
+    entry.values = std::move(fitted);
+    entry.ready = true;
+    lock.unlock();
+    fitted_.notify_all();
+    return &entry;
+}
+
+const std::vector<double>& PlanetPieceStore::piece(long g)
+{
+    return claimed_or_fitted(g, true)->values;
+}
+
+void PlanetPieceStore::fit_pieces(long first, long last)
+{
+    for (long g = first; g <= last; ++g) {
+        claimed_or_fitted(g, false);
+    }
+}
+
+PieceRange store_pieces(double a_tt, double b_tt)
+{
+    const long first = static_cast<long>(std::floor((std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS) / TABLE_PIECE_DAYS));
+    const double start = static_cast<double>(first) * TABLE_PIECE_DAYS;
+    const int pieces = table_piece_count(start, std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS);
+    return PieceRange{first, first + pieces - 1};
 }
 
 PlanetTable planet_table(double a_tt, double b_tt, PlanetPieceStore& store)
 {
-    const long first = static_cast<long>(std::floor((std::fmin(a_tt, b_tt) - TABLE_MARGIN_DAYS) / TABLE_PIECE_DAYS));
-    return fitted_table(static_cast<double>(first) * TABLE_PIECE_DAYS, std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS,
+    const PieceRange range = store_pieces(a_tt, b_tt);
+    // Those no other thread fits first, then the table from them all.
+    store.fit_pieces(range.first, range.last);
+    return fitted_table(static_cast<double>(range.first) * TABLE_PIECE_DAYS, std::fmax(a_tt, b_tt) + TABLE_MARGIN_DAYS,
                         [&](PlanetTable& table, int k) {
-                            const std::vector<double>& p = store.piece(first + k);
+                            const std::vector<double>& p = store.piece(range.first + k);
                             double* c = piece_coefficients(table, k);
                             for (int m = 0; m < TABLE_TERMS; ++m) {
                                 std::copy_n(p.data() + m * 3 * BODY_COUNT, 3 * BODY_COUNT, c + m * TABLE_COLUMNS);

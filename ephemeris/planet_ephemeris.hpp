@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -113,18 +114,40 @@ struct PlanetTable {
 PlanetTable planet_table(double a_tt, double b_tt);
 
 // The bodies' position pieces on the fixed grid of TABLE_PIECE_DAYS (piece g
-// starts at TT MJD g * TABLE_PIECE_DAYS), each fitted on first use and kept,
-// so that tables of overlapping spans made from one store call the series
-// once per piece. Safe to use from several threads at once.
+// starts at TT MJD g * TABLE_PIECE_DAYS), each fitted once, by the first
+// thread to ask for it, and kept, so that tables of overlapping spans made
+// from one store call the series once per piece. Safe to use from several
+// threads at once: a thread asking for a piece another is fitting waits for
+// it, and threads fitting a run of pieces at once share them out.
 class PlanetPieceStore {
 public:
     // The TABLE_TERMS rows of the 3 * BODY_COUNT position columns of piece g.
     const std::vector<double>& piece(long g);
 
+    // Fits the pieces first..last that no thread has fitted or is fitting.
+    void fit_pieces(long first, long last);
+
 private:
+    struct Entry {
+        bool ready = false;
+        std::vector<double> values;
+    };
+    // The entry of piece g, fitted here when no thread has claimed it;
+    // with `wait`, not before it is ready.
+    Entry* claimed_or_fitted(long g, bool wait);
+
     std::mutex mutex_;
-    std::map<long, std::vector<double>> pieces_;
+    std::condition_variable fitted_;
+    std::map<long, Entry> pieces_;
 };
+
+// The grid pieces a table of the store covering TT MJDs from min(a, b) to
+// max(a, b) is made of.
+struct PieceRange {
+    long first;
+    long last;
+};
+PieceRange store_pieces(double a_tt, double b_tt);
 
 // As planet_table, the pieces on the store's grid (so the table may start up
 // to a piece earlier) and the positions taken from the store.

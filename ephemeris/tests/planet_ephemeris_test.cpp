@@ -238,9 +238,11 @@ TEST(PlanetEphemeris, IndirectDisplacementIntegratesTheIndirectAcceleration)
 
 // Catches a race in the store that several threads fill at once (a piece
 // fitted twice and the copies mixed, a reference into the store moved by
-// another thread's insertion): tables over overlapping spans, made by four
-// threads at once from one store, hold the same coefficients to the bit as
-// the same tables made one after another from a store of their own.
+// another thread's insertion, a piece read while another thread still fits
+// it): tables over overlapping spans, made by four threads at once from one
+// store while two more fit the pieces of all of them, hold the same
+// coefficients to the bit as the same tables made one after another from a
+// store of their own, and are made of the pieces store_pieces names.
 TEST(PlanetEphemeris, TablesMadeByThreadsAtOnceAreTheTablesMadeInTurn)
 {
     const double spans[][2] = {{60000.0, 60400.0}, {59900.0, 60100.0}, {60200.0, 60600.0}, {59950.0, 60550.0}};
@@ -256,12 +258,19 @@ TEST(PlanetEphemeris, TablesMadeByThreadsAtOnceAreTheTablesMadeInTurn)
         for (std::size_t k = 0; k < 4; ++k) {
             threads.emplace_back([&, k] { at_once[k] = planet_table(spans[k][0], spans[k][1], shared); });
         }
+        const PieceRange all = store_pieces(59900.0, 60600.0);
+        for (int helper = 0; helper < 2; ++helper) {
+            threads.emplace_back([&] { shared.fit_pieces(all.first, all.last); });
+        }
         for (std::thread& t : threads) {
             t.join();
         }
         for (std::size_t k = 0; k < 4; ++k) {
             EXPECT_EQ(at_once[k].start_tt, in_turn[k].start_tt) << k;
             EXPECT_EQ(at_once[k].pieces, in_turn[k].pieces) << k;
+            const PieceRange range = store_pieces(spans[k][0], spans[k][1]);
+            EXPECT_EQ(at_once[k].start_tt, static_cast<double>(range.first) * TABLE_PIECE_DAYS) << k;
+            EXPECT_EQ(at_once[k].pieces, range.last - range.first + 1) << k;
             EXPECT_TRUE(at_once[k].coefficients == in_turn[k].coefficients) << "round " << round << " table " << k;
         }
     }
