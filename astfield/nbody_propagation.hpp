@@ -71,10 +71,15 @@ Vector3 heliocentric_acceleration(const StateVector& state, const std::array<Vec
 // corrector iterations of a step stop; and the most steps an integration
 // may take per day of its span (plus a thousand).
 // The defaults keep a main-belt orbit within 1e-10 AU of a far tighter
-// integration over three years in some six steps a year.
+// integration over three years in some six steps a year. The iterations
+// stop once the last term changes by a tenth of its own size (the
+// tolerance): what they leave is then a tenth of what the series leaves
+// out; stopping a hundred times later moves none of the test orbits (main
+// belt to comets and close approaches to the Earth) by more than 4e-10 AU in
+// three years.
 struct IntegratorControl {
     double tolerance = 1e-5;
-    double convergence = 1e-8;
+    double convergence = 1e-6;
     double steps_per_day = 100.0;
 };
 
