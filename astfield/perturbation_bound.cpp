@@ -355,7 +355,10 @@ std::optional<DeviationBound> piece_deviation(const PieceContext& c, const Piece
         // The bodies' pull at the distances the piece allows against their
         // pull at the distances at its middle (and the indirect terms): where
         // the piece's length adds more than CLOSING_SHARE of the latter, the
-        // piece is worth halving.
+        // piece is worth halving. A body is as far as the piece allows by
+        // its place or by the distance shells, whichever is farther, as in
+        // the bound itself: halving the piece brings nothing for a body the
+        // shells keep apart.
         const std::array<double, BODY_COUNT>& gm = body_parameters();
         double at_middle = c.ranges_pull;
         double allowed = c.ranges_pull;
@@ -369,7 +372,10 @@ std::optional<DeviationBound> piece_deviation(const PieceContext& c, const Piece
                                  (orbit.speed + BODY_SPEED_LIMITS[b]) * path.half_length;
             path.apart[b] = least;
             at_middle += gm[b] / (apart * apart);
-            allowed += least > 0.0 ? gm[b] / (least * least) : INFINITY;
+            const double nearest = std::fmax(std::fmax(c.ranges.least[b] - orbit.greatest,
+                                                       orbit.least - c.ranges.greatest[b]),
+                                             least);
+            allowed += nearest > 0.0 ? gm[b] / (nearest * nearest) : INFINITY;
         }
         near = !(allowed - at_middle <= CLOSING_SHARE * at_middle);
     }
