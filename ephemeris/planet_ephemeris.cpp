@@ -151,6 +151,11 @@ constexpr double TABLE_MARGIN_DAYS = 1.0;
 constexpr int POSITION_NODES = 14;
 constexpr int ACCELERATION_NODES = TABLE_TERMS - 2;
 constexpr int DISPLACEMENT_COLUMN = 3 * BODY_COUNT;
+// Jupiter to Neptune, in turn, and the Moon's columns.
+constexpr int OUTER_PLANET_COLUMN = 3 * static_cast<int>(Body::jupiter);
+constexpr int MOON_COLUMN = 3 * static_cast<int>(Body::moon);
+static_assert(static_cast<int>(Body::neptune) + 1 == static_cast<int>(Body::moon) &&
+              static_cast<int>(Body::moon) + 1 == BODY_COUNT);
 constexpr int DISPLACEMENT_RATE_COLUMN = DISPLACEMENT_COLUMN + 3;
 
 double* piece_coefficients(PlanetTable& table, int k)
@@ -403,10 +408,28 @@ FIELDSEARCH_WIDE_VECTORS TabulatedInstant table_instant(const PlanetTable& table
         t[m] = 2.0 * x * t[m - 1] - t[m - 2];
     }
     const double* c = table.coefficients.data() + static_cast<std::ptrdiff_t>(k) * TABLE_TERMS * TABLE_COLUMNS;
+    // Every column to T_(OUTER_PLANET_TERMS - 1); then the inner planets',
+    // the Moon's and the displacement's to the last of the positions' fit;
+    // then the displacement's alone (the positions' later rows are zero).
     double sums[TABLE_COLUMNS] = {};
-    for (int m = 0; m < TABLE_TERMS; ++m) {
+    for (int m = 0; m < OUTER_PLANET_TERMS; ++m) {
         const double* row = c + m * TABLE_COLUMNS;
         for (int j = 0; j < TABLE_COLUMNS; ++j) {
+            sums[j] += t[m] * row[j];
+        }
+    }
+    for (int m = OUTER_PLANET_TERMS; m < POSITION_NODES; ++m) {
+        const double* row = c + m * TABLE_COLUMNS;
+        for (int j = 0; j < OUTER_PLANET_COLUMN; ++j) {
+            sums[j] += t[m] * row[j];
+        }
+        for (int j = MOON_COLUMN; j < TABLE_COLUMNS; ++j) {
+            sums[j] += t[m] * row[j];
+        }
+    }
+    for (int m = POSITION_NODES; m < TABLE_TERMS; ++m) {
+        const double* row = c + m * TABLE_COLUMNS;
+        for (int j = DISPLACEMENT_COLUMN; j < TABLE_COLUMNS; ++j) {
             sums[j] += t[m] * row[j];
         }
     }

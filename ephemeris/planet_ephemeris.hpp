@@ -97,8 +97,11 @@ Vector3 earth_heliocentric_position_km(double tdb);
 // piece to piece. A piece holds TABLE_TERMS rows of TABLE_COLUMNS values:
 // row m the coefficients of T_m for x, y, z of each body in turn, then for
 // the displacement's x, y, z and its rate's, so one sweep evaluates them all.
+// Jupiter to Neptune move less than 0.012 radians in a piece: their terms
+// from T_8 on are below 1e-17 AU, rounding apart, and are not summed.
 inline constexpr double TABLE_PIECE_DAYS = 8.0;
 inline constexpr int TABLE_TERMS = 16;
+inline constexpr int OUTER_PLANET_TERMS = 8;
 inline constexpr int TABLE_COLUMNS = 3 * BODY_COUNT + 6;
 struct PlanetTable {
     double start_tt;
