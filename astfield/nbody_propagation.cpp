@@ -28,6 +28,16 @@ const std::array<double, BODY_COUNT>& body_parameters()
     return gm;
 }
 
+// The squares of the bodies' radii, AU^2.
+constexpr std::array<double, BODY_COUNT> STRIKE_DISTANCES_SQUARED = [] {
+    std::array<double, BODY_COUNT> squares{};
+    for (std::size_t b = 0; b < squares.size(); ++b) {
+        const double limit = BODY_RADII_KM[b] / KM_PER_AU;
+        squares[b] = limit * limit;
+    }
+    return squares;
+}();
+
 // The heliocentric acceleration with or without the indirect terms; with
 // `collided`, also which body the state lies inside, if any (-2 none, -1
 // the Sun, else the last body of Body's order it lies inside).
@@ -59,8 +69,7 @@ Vector3 acceleration(const StateVector& state, const std::array<Vector3, BODY_CO
             const Vector3 d{{p(1) - r(1), p(2) - r(2), p(3) - r(3)}};
             const double d2 = dot_product(d, d);
             if (collided != nullptr) {
-                const double limit = BODY_RADII_KM[b] / KM_PER_AU;
-                if (d2 < limit * limit) {
+                if (d2 < STRIKE_DISTANCES_SQUARED[b]) {
                     *collided = static_cast<int>(b);
                 }
             }

@@ -78,9 +78,4 @@ Matrix3 transpose_matrix(const Matrix3& a)
     return b;
 }
 
-double dot_product(const Vector3& a, const Vector3& b)
-{
-    return a(1) * b(1) + a(2) * b(2) + a(3) * b(3);
-}
-
 }  // namespace fieldsearch

@@ -35,7 +35,11 @@ Vector3 matrix_vector_product(const Matrix3& m, const Vector3& v);
 // The transpose of A (the inverse of a rotation).
 Matrix3 transpose_matrix(const Matrix3& a);
 
-// The scalar product a1 b1 + a2 b2 + a3 b3, summed in that order.
-double dot_product(const Vector3& a, const Vector3& b);
+// The scalar product a1 b1 + a2 b2 + a3 b3, summed in that order (inline:
+// the orbit integrations' inner loops call it for every body at every node).
+inline double dot_product(const Vector3& a, const Vector3& b)
+{
+    return a(1) * b(1) + a(2) * b(2) + a(3) * b(3);
+}
 
 }  // namespace fieldsearch
