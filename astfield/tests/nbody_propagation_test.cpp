@@ -218,6 +218,27 @@ TEST(NbodyPropagation, AgreesWithAnIndependentIntegrator)
     }
 }
 
+// Catches iterations that stop too early (the predictor-corrector left
+// before the step's series has settled) or a step control looser than its
+// tolerance: every test orbit, close approaches to the Earth among them,
+// carried three years with the default control keeps within 1e-9 AU of the
+// same orbit carried with a tolerance a hundred times tighter and the
+// iterations run to rounding (stopping at 1e-5 instead of 1e-6 already
+// leaves 1e-9 to 3e-9 AU).
+TEST(NbodyPropagation, DefaultControlKeepsToAFarTighterOne)
+{
+    const PlanetTable table = planet_table(EPOCH - THREE_YEARS - 2.0, EPOCH + THREE_YEARS + 2.0);
+    const IntegratorControl tight{1e-7, 1e-15, 1000.0};
+    for (const OrbitCase& c : orbit_cases()) {
+        const Propagated loose = propagate_state(c.start, EPOCH, EPOCH + c.span, table);
+        const Propagated reference = propagate_state(c.start, EPOCH, EPOCH + c.span, table, {}, tight);
+        ASSERT_EQ(loose.outcome, PropagationOutcome::reached) << c.name;
+        ASSERT_EQ(reference.outcome, PropagationOutcome::reached) << c.name;
+        EXPECT_GT(reference.steps, loose.steps) << c.name;
+        EXPECT_LT(distance(loose.state.position, reference.state.position), 1e-9) << c.name;
+    }
+}
+
 // Catches a direction-dependent fault or accumulated rounding (no
 // compensation, a time axis that drifts): every orbit carried three years
 // and back returns to its start within 1 mas as seen from the Sun.
