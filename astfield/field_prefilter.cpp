@@ -106,9 +106,8 @@ double principal_angle(double a)
 // A vector of the J2000 equator on the ecliptic of J2000.0, times `scale`.
 std::array<double, 3> ecliptic_of(const Vector3& v, double scale)
 {
-    const double cos_eps = std::cos(OBLIQUITY_J2000);
-    const double sin_eps = std::sin(OBLIQUITY_J2000);
-    return {v(1) * scale, (cos_eps * v(2) + sin_eps * v(3)) * scale, (-sin_eps * v(2) + cos_eps * v(3)) * scale};
+    const Vector3 e = ecliptic_from_equator(v);
+    return {e(1) * scale, e(2) * scale, e(3) * scale};
 }
 
 }  // namespace

@@ -11,22 +11,6 @@ namespace {
 
 constexpr double SUN_GM = GAUSSIAN_CONSTANT * GAUSSIAN_CONSTANT;
 
-// Ecliptic of J2000.0 to the mean equator of J2000.0 (rotation about x by
-// the obliquity), and back.
-Vector3 equator_from_ecliptic(const Vector3& v)
-{
-    const double c = std::cos(OBLIQUITY_J2000);
-    const double s = std::sin(OBLIQUITY_J2000);
-    return Vector3{{v(1), c * v(2) - s * v(3), s * v(2) + c * v(3)}};
-}
-
-Vector3 ecliptic_from_equator(const Vector3& v)
-{
-    const double c = std::cos(OBLIQUITY_J2000);
-    const double s = std::sin(OBLIQUITY_J2000);
-    return Vector3{{v(1), c * v(2) + s * v(3), -s * v(2) + c * v(3)}};
-}
-
 Vector3 cross(const Vector3& a, const Vector3& b)
 {
     return Vector3{{a(2) * b(3) - a(3) * b(2), a(3) * b(1) - a(1) * b(3), a(1) * b(2) - a(2) * b(1)}};

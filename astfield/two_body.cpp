@@ -105,10 +105,21 @@ Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const 
     const double y = r * (std::cos(u) * std::sin(node) + std::sin(u) * std::cos(node) * std::cos(i));
     const double z = r * (std::sin(u) * std::sin(i));
 
-    // Rotated about the x axis by the obliquity onto the equator of J2000.0.
-    const double cos_eps = std::cos(OBLIQUITY_J2000);
-    const double sin_eps = std::sin(OBLIQUITY_J2000);
-    return Vector3{{x, cos_eps * y - sin_eps * z, sin_eps * y + cos_eps * z}};
+    return equator_from_ecliptic(Vector3{{x, y, z}});
+}
+
+Vector3 equator_from_ecliptic(const Vector3& v)
+{
+    const double c = std::cos(OBLIQUITY_J2000);
+    const double s = std::sin(OBLIQUITY_J2000);
+    return Vector3{{v(1), c * v(2) - s * v(3), s * v(2) + c * v(3)}};
+}
+
+Vector3 ecliptic_from_equator(const Vector3& v)
+{
+    const double c = std::cos(OBLIQUITY_J2000);
+    const double s = std::sin(OBLIQUITY_J2000);
+    return Vector3{{v(1), c * v(2) + s * v(3), -s * v(2) + c * v(3)}};
 }
 
 OrbitAxes orbit_axes(double inclination_deg, double node_deg, double perihelion_argument_deg)
@@ -122,14 +133,9 @@ OrbitAxes orbit_axes(double inclination_deg, double node_deg, double perihelion_
     const double sn = std::sin(node);
     const double cw = std::cos(w);
     const double sw = std::sin(w);
-    // Ecliptic of J2000.0, then rotated about the x axis onto the equator.
-    const double ce = std::cos(OBLIQUITY_J2000);
-    const double se = std::sin(OBLIQUITY_J2000);
-    const auto equatorial = [&](double x, double y, double z) {
-        return Vector3{{x, ce * y - se * z, se * y + ce * z}};
-    };
-    return OrbitAxes{equatorial(cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si),
-                     equatorial(-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si)};
+    // On the ecliptic of J2000.0, then turned onto the equator.
+    return OrbitAxes{equator_from_ecliptic(Vector3{{cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si}}),
+                     equator_from_ecliptic(Vector3{{-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si}})};
 }
 
 Vector3 asteroid_position_km(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t)

@@ -29,6 +29,11 @@ double true_anomaly(double e, double eccentric_anomaly);
 // the ecliptic of J2000.0.
 Vector3 position_from_elements(double epoch, const Vector3& elements_aei, const Vector3& elements_angles, double t);
 
+// A vector on the ecliptic of J2000.0 turned onto the mean equator of
+// J2000.0 (a rotation about x by the obliquity), and back.
+Vector3 equator_from_ecliptic(const Vector3& v);
+Vector3 ecliptic_from_equator(const Vector3& v);
+
 // The unit vectors of an orbit's plane on the mean equator of J2000.0:
 // towards the perihelion (p) and a quarter turn on, in the direction of
 // motion (q), from the inclination, node and argument of perihelion
