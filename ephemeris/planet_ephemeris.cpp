@@ -333,12 +333,19 @@ PlanetPieceStore::Entry* PlanetPieceStore::claimed_or_fitted(long g, bool wait)
         }
         return &entry;
     }
-    // Fitted outside the lock, so that threads fit different pieces at once.
+    // The room for it is made while no other thread can see the claim (so
+    // that a failed allocation leaves no claim for others to wait on), the
+    // fit outside the lock, so that threads fit different pieces at once;
+    // no thread reads the values before they are ready.
+    try {
+        entry.values.assign(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
+    } catch (...) {
+        pieces_.erase(found);
+        throw;
+    }
     lock.unlock();
-    std::vector<double> fitted(static_cast<std::size_t>(TABLE_TERMS) * 3 * BODY_COUNT, 0.0);
-    fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, fitted.data(), 3 * BODY_COUNT);
+    fit_positions(static_cast<double>(g) * TABLE_PIECE_DAYS, TABLE_PIECE_DAYS, entry.values.data(), 3 * BODY_COUNT);
     lock.lock();
-    entry.values = std::move(fitted);
     entry.ready = true;
     lock.unlock();
     fitted_.notify_all();
